@@ -4,7 +4,7 @@
 #
 #   source tools/wine-env.sh BUILD_DIR
 
-wine_env_build_dir="$1"
+wine_env_build_dir="$(mkdir -p "$1" && cd "$1" && pwd)"
 export WINEPREFIX="$wine_env_build_dir/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -52,5 +52,8 @@ if [ ! -f "$WINEPREFIX/.bitloupe-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.bitloupe-ready"
 fi
-# One server for the whole run, detached from our output streams.
+# One server for the whole run, detached from our output streams. The first
+# program also starts Wine's background services, which live as long as the
+# server: start them here, with no inherited pipe to keep a reader waiting.
 wineserver -p </dev/null >/dev/null 2>&1
+/usr/lib/wine/wine64 cmd.exe /c exit </dev/null >/dev/null 2>&1 || true

@@ -1,0 +1,315 @@
+// files.cpp: numbered files on the Win32 file services, each with a buffer
+// that serves either reading ahead or collecting writes, never both at once.
+#include "files.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "heap.h"
+#include "registry.h"
+#include "strings.h"
+
+namespace {
+
+ObjectTable* g_files = nullptr;
+int32_t g_buffer_size = FILE_BUFFER_SIZE;  // library setting, copied into each file at open time
+
+// The file reached last. Byte-at-a-time callers reach the same file again and
+// again; close_file forgets it before its record goes.
+int32_t g_last_number = ANY_NUMBER;
+FileRecord* g_last_file = nullptr;
+
+void free_file(int32_t number)
+{
+    close_file(number);
+}
+
+// Pieces of 1, 2 and 4 bytes move as one unit: a memcpy of fixed size is a
+// single load and store.
+void copy_piece(uint8_t* to, const void* from, int32_t n)
+{
+    switch (n) {
+    case 1: std::memcpy(to, from, 1); break;
+    case 2: std::memcpy(to, from, 2); break;
+    case 4: std::memcpy(to, from, 4); break;
+    default: std::memcpy(to, from, static_cast<size_t>(n)); break;
+    }
+}
+
+// Native write that keeps the failure on the record; a short write counts as one.
+DWORD write_native(FileRecord* file, const void* data, DWORD count)
+{
+    DWORD written = 0;
+    if (!WriteFile(file->handle, data, count, &written, nullptr) || written != count)
+        file->write_failed = 1;
+    return written;
+}
+
+DWORD read_native(FileRecord* file, void* destination, DWORD count)
+{
+    DWORD got = 0;
+    if (!ReadFile(file->handle, destination, count, &got, nullptr)) return 0;
+    return got;
+}
+
+// Writes the collected bytes. Returns false when that native write failed.
+bool flush(FileRecord* file)
+{
+    if (file->read_state) return true;
+    bool ok = true;
+    int32_t pending = file->buffer_size - file->available;
+    if (pending > 0) {
+        DWORD count = static_cast<DWORD>(pending);
+        ok = write_native(file, file->buffer, count) == count;
+    }
+    file->available = file->buffer_size;
+    return ok;
+}
+
+// Returns the bytes taken (buffered or written), or 0 when a flush this piece
+// caused failed: the caller learns of the lost data at once.
+int32_t write_piece(FileRecord* file, const void* piece, int32_t n)
+{
+    if (file->read_state) {
+        // Bytes read ahead were never delivered: writing continues where the
+        // application stands, not where the read-ahead left the native position.
+        if (file->available > 0) {
+            LARGE_INTEGER back;
+            back.QuadPart = -static_cast<LONGLONG>(file->available);
+            SetFilePointerEx(file->handle, back, nullptr, FILE_CURRENT);
+        }
+        file->read_state = 0;
+        file->available = file->buffer_size;
+    }
+    if (n < file->available) {
+        copy_piece(file->buffer + (file->buffer_size - file->available), piece, n);
+        file->available -= n;
+        return n;
+    }
+    bool flushed = flush(file);
+    int32_t result = n;
+    if (n >= file->buffer_size) {
+        result = static_cast<int32_t>(write_native(file, piece, static_cast<DWORD>(n)));
+    } else {
+        copy_piece(file->buffer, piece, n);
+        file->available = file->buffer_size - n;
+    }
+    return flushed ? result : 0;
+}
+
+int32_t read_piece(FileRecord* file, uint8_t* destination, int32_t n)
+{
+    if (!file->read_state) {
+        flush(file);
+        file->read_state = 1;
+        file->available = 0;
+    }
+    if (file->available >= n) {
+        std::memcpy(destination, file->buffer + (file->fill - file->available), static_cast<size_t>(n));
+        file->available -= n;
+        return n;
+    }
+    int32_t k = file->available;
+    if (k > 0) std::memcpy(destination, file->buffer + (file->fill - k), static_cast<size_t>(k));
+    file->available = 0;
+    int32_t m = n - k;
+    if (m < file->buffer_size) {
+        auto got = static_cast<int32_t>(read_native(file, file->buffer, static_cast<DWORD>(file->buffer_size)));
+        file->fill = got;
+        int32_t copied = m < got ? m : got;
+        std::memcpy(destination + k, file->buffer, static_cast<size_t>(copied));
+        file->available = got - copied;
+        return k + copied;
+    }
+    return k + static_cast<int32_t>(read_native(file, destination + k, static_cast<DWORD>(m)));
+}
+
+// Paths the fixed MAX_PATH buffers would cut are refused: a cut path might
+// name another file.
+bool usable_path(const char* path)
+{
+    return path && path[0] && std::strlen(path) < MAX_PATH;
+}
+
+intptr_t open_file(int32_t number, const char* path, DWORD access, DWORD disposition)
+{
+    int32_t dynamic_number = 0;
+    // Obtaining the record closes a file already open under this number.
+    auto* file = static_cast<FileRecord*>(obtain_object(g_files, number, &dynamic_number));
+    if (!file) return 0;
+    bool dynamic = number == ANY_NUMBER;
+    if (dynamic) number = dynamic_number;
+
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (usable_path(path)) {
+        handle = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
+        // Replacing a hidden or system file with FILE_ATTRIBUTE_NORMAL is
+        // refused; truncating it in place is not.
+        if (handle == INVALID_HANDLE_VALUE && disposition == CREATE_ALWAYS)
+            handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        release_object(g_files, number);
+        return 0;
+    }
+
+    uint8_t* buffer = nullptr;
+    int32_t buffer_size = g_buffer_size;
+    if (buffer_size != 0) {
+        buffer = static_cast<uint8_t*>(heap_alloc(main_heap(), static_cast<size_t>(buffer_size), false));
+        if (!buffer) {
+            CloseHandle(handle);
+            release_object(g_files, number);
+            return 0;
+        }
+    }
+    file->handle = handle;
+    file->buffer = buffer;
+    file->buffer_size = buffer_size;
+    file->available = 0;
+    file->fill = 0;
+    file->read_state = 1;
+    file->write_failed = 0;
+    return dynamic ? dynamic_number : reinterpret_cast<intptr_t>(handle);
+}
+
+FileRecord* find_file(int32_t number)
+{
+    if (number == g_last_number) return g_last_file;
+    if (number == ANY_NUMBER) return nullptr;
+    auto* file = static_cast<FileRecord*>(find_object(g_files, number));
+    if (file) {
+        g_last_number = number;
+        g_last_file = file;
+    }
+    return file;
+}
+
+}  // namespace
+
+void init_files()
+{
+    if (!g_files) g_files = create_object_table(sizeof(FileRecord), 16, free_file);
+}
+
+void end_files()
+{
+    release_all_objects(g_files);
+}
+
+void set_file_buffer_size(int32_t size)
+{
+    g_buffer_size = size < 0 ? 0 : size;
+}
+
+intptr_t open_file_for_reading(int32_t number, const char* path)
+{
+    return open_file(number, path, GENERIC_READ, OPEN_EXISTING);
+}
+
+intptr_t create_file(int32_t number, const char* path)
+{
+    return open_file(number, path, GENERIC_READ | GENERIC_WRITE, CREATE_ALWAYS);
+}
+
+intptr_t open_file_for_update(int32_t number, const char* path)
+{
+    return open_file(number, path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
+}
+
+int32_t close_file(int32_t number)
+{
+    FileRecord* file = find_file(number);
+    if (!file) return 0;
+    g_last_number = ANY_NUMBER;
+    g_last_file = nullptr;
+    flush(file);
+    main_free(file->buffer);
+    CloseHandle(file->handle);
+    int32_t result = file->write_failed ? 0 : 1;
+    release_object(g_files, number);
+    return result;
+}
+
+int32_t read_data(int32_t number, void* destination, int32_t length)
+{
+    FileRecord* file = find_file(number);
+    if (!file || !destination || length <= 0) return 0;
+    return read_piece(file, static_cast<uint8_t*>(destination), length);
+}
+
+int32_t write_byte(int32_t number, int32_t value)
+{
+    FileRecord* file = find_file(number);
+    if (!file) return 0;
+    uint8_t byte = static_cast<uint8_t>(value);
+    return write_piece(file, &byte, 1);
+}
+
+int64_t file_size(const char* path)
+{
+    if (!usable_path(path)) return FILE_SIZE_MISSING;
+    char local[MAX_PATH];
+    size_t length = std::strlen(path);
+    std::memcpy(local, path, length + 1);
+
+    // "X:" and "X:\" name a drive; FindFirstFileA finds nothing for a root.
+    if ((length == 2 || length == 3) && local[1] == ':') {
+        if (length == 2) {
+            local[2] = '\\';
+            local[3] = 0;
+        }
+        return GetDriveTypeA(local) > DRIVE_NO_ROOT_DIR ? FILE_SIZE_DIRECTORY : FILE_SIZE_MISSING;
+    }
+    while (length > 1 && local[length - 1] == '\\') local[--length] = 0;
+
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(local, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        // A share root (\\server\share) is a folder that FindFirstFileA never lists.
+        if (local[0] == '\\' && local[1] == '\\') {
+            DWORD attributes = GetFileAttributesA(local);
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+                return FILE_SIZE_DIRECTORY;
+        }
+        return FILE_SIZE_MISSING;
+    }
+    FindClose(search);
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return FILE_SIZE_DIRECTORY;
+    return static_cast<int64_t>((static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
+}
+
+void current_directory(int32_t position)
+{
+    // One byte more than MAX_PATH: a 259-character folder, its added
+    // backslash and the terminating zero all fit in the reservation.
+    constexpr int32_t reserved = MAX_PATH + 1;
+    char* text = reserve_string_space(reserved, position);
+    if (!text) {
+        set_string_position(position);
+        return;
+    }
+    DWORD length = GetCurrentDirectoryA(MAX_PATH, text);
+    if (length >= MAX_PATH) length = 0;  // too long: the call wrote nothing usable
+    if (length > 0 && text[length - 1] != '\\') text[length++] = '\\';
+    text[length] = 0;
+    release_string_space(reserved - static_cast<int32_t>(length));
+}
+
+int32_t set_current_directory(const char* path)
+{
+    if (!path) return 0;
+    return SetCurrentDirectoryA(path) ? 1 : 0;
+}
+
+int32_t is_valid_file_name(const char* text)
+{
+    if (!text || !text[0]) return 0;
+    for (const char* c = text; *c; ++c) {
+        auto code = static_cast<unsigned char>(*c);
+        if (code < 32 || std::strchr("\"*/:<>?\\|", code)) return 0;
+    }
+    return 1;
+}

@@ -1,0 +1,242 @@
+// Tests of the numbered files on real files in a fresh temporary folder.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+
+#include "files.h"
+#include "heap.h"
+#include "registry.h"
+#include "strings.h"
+
+namespace {
+
+std::string g_folder;  // ends in a backslash
+
+std::string at(const std::string& name) { return g_folder + name; }
+
+void put(const std::string& name, const std::string& content)
+{
+    std::ofstream(at(name), std::ios::binary) << content;
+}
+
+std::string get(const std::string& name)
+{
+    std::ifstream in(at(name), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string pattern(size_t length)
+{
+    std::string text(length, '\0');
+    for (size_t i = 0; i < length; ++i) text[i] = static_cast<char>(i * 7 + i / 251);
+    return text;
+}
+
+size_t busy_blocks()
+{
+    PROCESS_HEAP_ENTRY entry{};
+    size_t count = 0;
+    while (HeapWalk(main_heap(), &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++count;
+    return count;
+}
+
+// Deleting needs the file closed: we open with FILE_SHARE_READ only.
+bool closed(const std::string& name) { return DeleteFileA(at(name).c_str()) != 0; }
+
+class FileFolder : public testing::Environment {
+    void SetUp() override
+    {
+        init_files();
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        g_folder = std::string(temp) + "bitloupe-files-" + std::to_string(GetCurrentProcessId()) + "\\";
+        CreateDirectoryA(g_folder.c_str(), nullptr);
+    }
+    void TearDown() override
+    {
+        end_files();
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(at("*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do DeleteFileA(at(found.cFileName).c_str());
+            while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryA(g_folder.c_str());
+    }
+};
+const auto* const g_environment = testing::AddGlobalTestEnvironment(new FileFolder);
+
+}  // namespace
+
+TEST(Files, WriterPassesOnFullBuffersOf4095Bytes)
+{
+    const std::string expected = pattern(10000);
+    ASSERT_NE(create_file(1, at("w.bin").c_str()), 0);
+    for (int i = 0; i < 4095; ++i) ASSERT_EQ(write_byte(1, static_cast<uint8_t>(expected[i]) | 0x700), 1);
+    EXPECT_EQ(file_size(at("w.bin").c_str()), 0);
+    write_byte(1, expected[4095]);
+    EXPECT_EQ(file_size(at("w.bin").c_str()), 4095);
+    for (size_t i = 4096; i < expected.size(); ++i) write_byte(1, expected[i]);
+    EXPECT_EQ(close_file(1), 1);
+    EXPECT_EQ(get("w.bin"), expected);
+    EXPECT_EQ(write_byte(1, 0), 0);
+}
+
+TEST(Files, ReadsRefillTheBufferOrGoStraightIntoTheBlock)
+{
+    const std::string content = pattern(10000);
+    put("ten.bin", content.substr(0, 10));
+    put("five.bin", content.substr(0, 5000));
+    put("r.bin", content);
+    std::string block(10000, '#');
+
+    ASSERT_NE(open_file_for_reading(1, at("ten.bin").c_str()), 0);
+    EXPECT_EQ(read_data(1, block.data(), 10), 10);
+    EXPECT_EQ(block.substr(0, 10), content.substr(0, 10));
+    EXPECT_EQ(read_data(1, block.data(), 10), 0);
+
+    block.assign(10001, '#');
+    ASSERT_NE(open_file_for_reading(1, at("five.bin").c_str()), 0);
+    EXPECT_EQ(read_data(1, block.data(), 10000), 5000);
+    EXPECT_EQ(block, content.substr(0, 5000) + std::string(5001, '#'));
+
+    // Pieces of every kind: inside the buffer, across its end, longer than it.
+    ASSERT_NE(open_file_for_reading(1, at("r.bin").c_str()), 0);
+    EXPECT_EQ(read_data(1, block.data(), 0), 0);
+    EXPECT_EQ(read_data(1, nullptr, 5), 0);
+    std::string delivered;
+    for (int32_t length : {1, 4094, 2, 4, 4097, 13, 1500, 4096, 10}) {
+        int32_t got = read_data(1, block.data(), length);
+        delivered.append(block.data(), static_cast<size_t>(got));
+    }
+    EXPECT_EQ(delivered, content);
+    EXPECT_EQ(close_file(1), 1);
+}
+
+TEST(Files, SwitchingBetweenReadingAndWritingKeepsThePosition)
+{
+    std::string expected = pattern(6000);
+    put("u.bin", expected);
+    for (int32_t buffer_size : {FILE_BUFFER_SIZE, 0}) {
+        set_file_buffer_size(buffer_size);
+        ASSERT_NE(open_file_for_update(3, at("u.bin").c_str()), 0);
+        char piece[8];
+        ASSERT_EQ(read_data(3, piece, 8), 8);
+        const char mark = buffer_size ? 'X' : 'x';  // the second round must change the file too
+        EXPECT_EQ(write_byte(3, mark), 1);
+        ASSERT_EQ(read_data(3, piece, 5), 5);
+        EXPECT_EQ(std::string(piece, 5), expected.substr(9, 5));
+        EXPECT_EQ(write_byte(3, mark + 1), 1);
+        EXPECT_EQ(close_file(3), 1);
+        expected[8] = mark;
+        expected[14] = static_cast<char>(mark + 1);
+        EXPECT_EQ(get("u.bin"), expected) << "buffer size " << buffer_size;
+    }
+    set_file_buffer_size(FILE_BUFFER_SIZE);
+}
+
+TEST(Files, ReopeningANumberClosesItsFileAndFailuresLeaveNothing)
+{
+    ASSERT_NE(create_file(2, at("old.bin").c_str()), 0);
+    write_byte(2, 'a');
+    ASSERT_NE(create_file(2, at("new.bin").c_str()), 0);
+    EXPECT_EQ(get("old.bin"), "a");
+    EXPECT_TRUE(closed("old.bin"));
+    EXPECT_EQ(open_file_for_reading(2, at("missing.bin").c_str()), 0);
+    EXPECT_TRUE(closed("new.bin"));
+    EXPECT_EQ(close_file(2), 0);
+
+    put("d.bin", "dynamic");
+    intptr_t number = open_file_for_reading(ANY_NUMBER, at("d.bin").c_str());
+    ASSERT_GE(number, FIRST_DYNAMIC_NUMBER);
+    char text[8] = {};
+    EXPECT_EQ(read_data(static_cast<int32_t>(number), text, 8), 7);
+    EXPECT_STREQ(text, "dynamic");
+    EXPECT_EQ(close_file(static_cast<int32_t>(number)), 1);
+    EXPECT_EQ(close_file(static_cast<int32_t>(number)), 0);
+
+    // A failed open keeps no record and no handle. The buffer's allocation
+    // comes right after the dynamic record's.
+    const size_t blocks = busy_blocks();
+    fail_allocation_after(1);
+    EXPECT_EQ(open_file_for_reading(ANY_NUMBER, at("d.bin").c_str()), 0);
+    fail_allocation_after(-1);
+    EXPECT_EQ(open_file_for_reading(ANY_NUMBER, at("missing.bin").c_str()), 0);
+    EXPECT_EQ(busy_blocks(), blocks);
+    EXPECT_TRUE(closed("d.bin"));
+    EXPECT_EQ(read_data(ANY_NUMBER, text, 8), 0);
+}
+
+TEST(Files, CloseReportsAFailedWrite)
+{
+    // A handle opened for reading refuses every native write.
+    put("ro.bin", "x");
+    ASSERT_NE(open_file_for_reading(4, at("ro.bin").c_str()), 0);
+    write_byte(4, 1);
+    EXPECT_EQ(close_file(4), 0);
+
+    ASSERT_NE(open_file_for_reading(4, at("ro.bin").c_str()), 0);
+    for (int i = 0; i < 4095; ++i) ASSERT_EQ(write_byte(4, 1), 1);
+    EXPECT_EQ(write_byte(4, 1), 0);
+    EXPECT_EQ(write_byte(4, 1), 1);
+    EXPECT_EQ(close_file(4), 0);
+    EXPECT_EQ(get("ro.bin"), "x");
+}
+
+TEST(Files, SizesOfFilesFoldersAndDrives)
+{
+    put("empty.bin", "");
+    EXPECT_EQ(file_size(nullptr), FILE_SIZE_MISSING);
+    EXPECT_EQ(file_size(""), FILE_SIZE_MISSING);
+    EXPECT_EQ(file_size("C:"), FILE_SIZE_DIRECTORY);
+    EXPECT_EQ(file_size("C:\\"), FILE_SIZE_DIRECTORY);
+    char absent[] = "?:";
+    for (char drive = 'A'; drive <= 'Z' && absent[0] == '?'; ++drive)
+        if (!(GetLogicalDrives() & (1u << (drive - 'A')))) absent[0] = drive;
+    EXPECT_EQ(file_size(absent), FILE_SIZE_MISSING);
+    EXPECT_EQ(file_size(g_folder.c_str()), FILE_SIZE_DIRECTORY);
+    EXPECT_EQ(file_size((g_folder + "\\").c_str()), FILE_SIZE_DIRECTORY);
+    EXPECT_EQ(file_size(g_folder.substr(0, g_folder.size() - 1).c_str()), FILE_SIZE_DIRECTORY);
+    EXPECT_EQ(file_size(at("missing.bin").c_str()), FILE_SIZE_MISSING);
+    EXPECT_EQ(file_size(at("empty.bin").c_str()), 0);
+
+    // A path too long for MAX_PATH buffers is refused, not cut down to the
+    // name of another file.
+    std::string longest = at(std::string(MAX_PATH - 1 - g_folder.size(), 'n'));
+    ASSERT_EQ(longest.size(), MAX_PATH - 1u);
+    put(longest.substr(g_folder.size()), "12");
+    EXPECT_EQ(file_size(longest.c_str()), 2);
+    EXPECT_EQ(file_size((longest + "x").c_str()), FILE_SIZE_MISSING);
+    EXPECT_EQ(create_file(5, (longest + "x").c_str()), 0);
+    EXPECT_EQ(open_file_for_reading(5, (longest + std::string(40, 'x')).c_str()), 0);
+    EXPECT_EQ(get(longest.substr(g_folder.size())), "12");
+}
+
+TEST(Files, CurrentDirectoryEndsInABackslash)
+{
+    char saved[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, saved), 0u);
+    for (const std::string& folder : {std::string("C:\\"), g_folder}) {
+        ASSERT_EQ(set_current_directory(folder.c_str()), 1);
+        int32_t position = string_position();
+        current_directory(position);
+        EXPECT_STREQ(string_at(position), folder.c_str());
+        EXPECT_EQ(string_position(), position + static_cast<int32_t>(folder.size()));
+        set_string_position(position);
+    }
+    EXPECT_EQ(set_current_directory(nullptr), 0);
+    SetCurrentDirectoryA(saved);
+}
+
+TEST(Files, ValidFileNames)
+{
+    EXPECT_EQ(is_valid_file_name("name.bin"), 1);
+    EXPECT_EQ(is_valid_file_name("caf\xe9 (1).bin"), 1);
+    const char* invalid[] = {"dir\\name", "a:b", "", nullptr, "a\tb", "x\x1f", "a?", "<", "|", "\"q\"", "a/b", "*"};
+    for (const char* name : invalid)
+        EXPECT_EQ(is_valid_file_name(name), 0) << (name ? name : "(null)");
+}
