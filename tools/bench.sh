@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks: the host ones in an optimised build without
+# sanitizers, the Windows ones under Wine. Prints medians and ratios; asserts
+# nothing. Not part of the test command.
+#
+#   tools/bench.sh [RUNS]    RUNS: runs of the file benchmarks (default 5)
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+RUNS="${1:-5}"
+"$ROOT/tools/setup.sh"
+
+host="$ROOT/build/bench-host"
+[ -f "$host/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DBITLOUPE_SANITIZE=OFF >/dev/null
+cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings >/dev/null
+
+win="$ROOT/build/win"
+[ -f "$win/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$win" \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" >/dev/null
+cmake --build "$win" -j"$(nproc)" --target bench_files >/dev/null
+
+echo "== host (clang-14 -O3, no sanitizers)"
+"$host/bench/bench_pool"
+"$host/bench/bench_strings"
+echo "== Windows build under Wine"
+"$ROOT/bench/run_file_bench.sh" "$win" "$RUNS"
