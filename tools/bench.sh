@@ -12,16 +12,23 @@ RUNS="${1:-5}"
 host="$ROOT/build/bench-host"
 [ -f "$host/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DBITLOUPE_SANITIZE=OFF >/dev/null
-cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings >/dev/null
+cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings bench_draw >/dev/null
 
 win="$ROOT/build/win"
 [ -f "$win/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$win" \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" >/dev/null
-cmake --build "$win" -j"$(nproc)" --target bench_files >/dev/null
+WIN_BENCHES=(bench_draw bench_save)
+[ -f "$ROOT/bench/bench_events.cpp" ] && WIN_BENCHES+=(bench_events)
+cmake --build "$win" -j"$(nproc)" --target bench_files "${WIN_BENCHES[@]}" >/dev/null
 
 echo "== host (clang-14 -O3, no sanitizers)"
 "$host/bench/bench_pool"
 "$host/bench/bench_strings"
+"$host/bench/bench_draw"
 echo "== Windows build under Wine"
+(
+  source "$ROOT/tools/wine-env.sh" "$win"
+  for b in "${WIN_BENCHES[@]}"; do "$ROOT/tools/wine-run.sh" "$win/bench/$b.exe"; done
+)
 "$ROOT/bench/run_file_bench.sh" "$win" "$RUNS"
