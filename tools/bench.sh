@@ -10,12 +10,12 @@ RUNS="${1:-5}"
 "$ROOT/tools/setup.sh"
 
 host="$ROOT/build/bench-host"
-[ -f "$host/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Release \
+cmake -S "$ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DBITLOUPE_SANITIZE=OFF >/dev/null
 cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings bench_draw >/dev/null
 
 win="$ROOT/build/win"
-[ -f "$win/CMakeCache.txt" ] || cmake -S "$ROOT" -B "$win" \
+cmake -S "$ROOT" -B "$win" \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" >/dev/null
 WIN_BENCHES=(bench_draw bench_save)

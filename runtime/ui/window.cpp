@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "drop.h"
 #include "gadget.h"
 #include "heap.h"
 #include "registry.h"
@@ -192,7 +193,7 @@ void close_window(int32_t number)
     // Hand the activation back to the owner before the window goes.
     if (HWND owner = GetWindow(window, GW_OWNER)) SetActiveWindow(owner);
     RemovePropA(window, WINDOW_ID_PROPERTY);
-    if (RemovePropA(window, DROP_ACCEPT_PROPERTY)) RevokeDragDrop(window);
+    release_window_drop(window);
     DestroyWindow(window);
 
     char class_name[32];

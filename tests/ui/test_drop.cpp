@@ -1,0 +1,303 @@
+// test_drop.cpp: drops through the registered OLE drop target, with data
+// objects of our own that offer a real CF_HDROP block (or only text).
+#include <gtest/gtest.h>
+
+#include <ole2.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "drop.h"
+#include "gadget.h"
+#include "strings.h"
+#include "ui_support.h"
+#include "window.h"
+
+namespace {
+
+// A data object holding one block of one format, handed out as a fresh
+// global copy on every GetData, as a drag source does.
+class DataObject final : public IDataObject {
+public:
+    DataObject(CLIPFORMAT format, std::vector<char> bytes) : format_(format), bytes_(std::move(bytes)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** result) override
+    {
+        if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IDataObject)) {
+            *result = this;
+            return S_OK;
+        }
+        *result = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* request, STGMEDIUM* medium) override
+    {
+        if (QueryGetData(request) != S_OK) return DV_E_FORMATETC;
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes_.size());
+        std::memcpy(GlobalLock(block), bytes_.data(), bytes_.size());
+        GlobalUnlock(block);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = block;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* request) override
+    {
+        return request->cfFormat == format_ && (request->tymed & TYMED_HGLOBAL) ? S_OK : DV_E_FORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    CLIPFORMAT format_;
+    std::vector<char> bytes_;
+};
+
+// A DROPFILES header followed by the paths, each ending in a zero, and the
+// empty string that ends the list; wide as the shell writes it, or narrow.
+std::vector<char> file_list(const std::vector<std::string>& paths, bool wide)
+{
+    std::vector<char> bytes(sizeof(DROPFILES));
+    auto* header = reinterpret_cast<DROPFILES*>(bytes.data());
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = wide;
+    for (const std::string& path : paths) {
+        for (char c : path) {
+            bytes.push_back(c);
+            if (wide) bytes.push_back(0);
+        }
+        bytes.insert(bytes.end(), wide ? 2 : 1, 0);
+    }
+    bytes.insert(bytes.end(), wide ? 2 : 1, 0);
+    return bytes;
+}
+
+IDropTarget* target_of(HWND window) { return static_cast<IDropTarget*>(GetPropA(window, "VX_DropAccept")); }
+
+POINTL screen_point(HWND window, int x, int y)
+{
+    POINT point{x, y};
+    ClientToScreen(window, &point);
+    return {point.x, point.y};
+}
+
+// The effect after DragEnter with the allowed effects and the key state.
+DWORD enter_effect(IDropTarget* target, IDataObject* data, DWORD allowed, DWORD keys = 0)
+{
+    DWORD effect = allowed;
+    EXPECT_EQ(target->DragEnter(data, keys, POINTL{0, 0}, &effect), S_OK);
+    target->DragLeave();
+    return effect;
+}
+
+std::string dropped_files()
+{
+    int32_t position = string_position();
+    event_drop_files(position);
+    std::string text = string_at(position);
+    set_string_position(position);
+    return text;
+}
+
+// A target that only counts references, standing for a foreign registration.
+class CountingTarget final : public IDropTarget {
+public:
+    LONG references = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** result) override
+    {
+        if (IsEqualIID(id, IID_IUnknown) || IsEqualIID(id, IID_IDropTarget)) {
+            *result = this;
+            AddRef();
+            return S_OK;
+        }
+        *result = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++references); }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--references); }
+    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override
+    {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override
+    {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override
+    {
+        *effect = DROPEFFECT_NONE;
+        return S_OK;
+    }
+};
+
+class DropTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { init_drop(); }
+    void TearDown() override { drain_events(); }
+};
+
+TEST_F(DropTest, DroppedFilesArriveAsOneEventWithTheirPaths)
+{
+    HWND window = open_test_window(31);
+    enable_window_drop(31, CF_HDROP, DROPEFFECT_COPY);
+    IDropTarget* target = target_of(window);
+    ASSERT_NE(target, nullptr);
+    drain_events();
+
+    DataObject three(CF_HDROP, file_list({"C:\\data\\one.bin", "C:\\data\\two.bin", "D:\\x\\three files.rom"}, false));
+    const DWORD all = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+    DWORD effect = all;
+    EXPECT_EQ(target->DragEnter(&three, 0, screen_point(window, 5, 5), &effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+    // Copy is the only action accepted, whatever keys are held.
+    for (DWORD keys : {DWORD(MK_SHIFT), DWORD(MK_CONTROL | MK_SHIFT), DWORD(MK_ALT)}) {
+        effect = all;
+        EXPECT_EQ(target->DragOver(keys, screen_point(window, 6, 6), &effect), S_OK);
+        EXPECT_EQ(effect, DROPEFFECT_COPY) << "keys " << keys;
+    }
+    effect = all;
+    EXPECT_EQ(target->Drop(&three, MK_CONTROL | MK_SHIFT, screen_point(window, 10, 20), &effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+
+    std::vector<Event> seen;
+    ASSERT_TRUE(pump_until([&] { return !seen.empty() && seen.back().code == EVENT_WINDOW_DROP; }, &seen));
+    EXPECT_EQ(seen.back(), (Event{EVENT_WINDOW_DROP, seen.back().object, 31, -1}));
+    EXPECT_EQ(dropped_files(), "C:\\data\\one.bin\nC:\\data\\two.bin\nD:\\x\\three files.rom");
+    const DropRecord* record = event_state()->pending_drop_record;
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->x, 10);
+    EXPECT_EQ(record->y, 20);
+    EXPECT_EQ(record->effect, DROPEFFECT_COPY);
+    // The record lives until the next wait, and there is one event only.
+    std::vector<Event> after = drain_events();
+    EXPECT_FALSE(contains(after, EVENT_WINDOW_DROP));
+    EXPECT_EQ(dropped_files(), "");
+
+    // One file, in the wide form the shell produces: its path alone.
+    DataObject one(CF_HDROP, file_list({"C:\\only one.bin"}, true));
+    EXPECT_EQ(enter_effect(target, &one, DROPEFFECT_COPY), DROPEFFECT_COPY);
+    effect = DROPEFFECT_COPY;
+    target->DragEnter(&one, 0, screen_point(window, 1, 1), &effect);
+    target->Drop(&one, 0, screen_point(window, 1, 1), &effect);
+    seen.clear();
+    ASSERT_TRUE(pump_until([&] { return !seen.empty() && seen.back().code == EVENT_WINDOW_DROP; }, &seen));
+    EXPECT_EQ(dropped_files(), "C:\\only one.bin");
+
+    // A source that cannot copy, or that offers only text, is refused and
+    // leaves no event.
+    EXPECT_EQ(enter_effect(target, &one, DROPEFFECT_MOVE), DROPEFFECT_NONE);
+    const char text[] = "not a file";
+    DataObject words(CF_TEXT, std::vector<char>(text, text + sizeof(text)));
+    effect = all;
+    EXPECT_EQ(target->DragEnter(&words, 0, screen_point(window, 1, 1), &effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_NONE);
+    effect = all;
+    EXPECT_EQ(target->Drop(&words, 0, screen_point(window, 1, 1), &effect), S_OK);
+    EXPECT_EQ(effect, DROPEFFECT_NONE);
+    EXPECT_FALSE(contains(drain_events(), EVENT_WINDOW_DROP));
+    // Not a drop event at all: no file list either.
+    EXPECT_EQ(dropped_files(), "");
+
+    // A drop posted but never waited for goes with the window.
+    effect = DROPEFFECT_COPY;
+    target->DragEnter(&three, 0, screen_point(window, 1, 1), &effect);
+    target->Drop(&three, 0, screen_point(window, 1, 1), &effect);
+    ASSERT_EQ(effect, DROPEFFECT_COPY);
+    target->AddRef();
+    close_window(31);
+    // Closing revoked the registration: ours is the last reference.
+    EXPECT_EQ(target->Release(), 0u);
+    EXPECT_FALSE(contains(drain_events(), EVENT_WINDOW_DROP));
+}
+
+TEST_F(DropTest, FormatsCanBeReplacedAndWithdrawn)
+{
+    HWND window = open_test_window(32);
+    DataObject files(CF_HDROP, file_list({"C:\\a.bin"}, false));
+    const char text[] = "words";
+    DataObject words(CF_TEXT, std::vector<char>(text, text + sizeof(text)));
+
+    // A foreign registration is replaced, and its reference given back.
+    CountingTarget foreign;
+    ASSERT_EQ(RegisterDragDrop(window, &foreign), S_OK);
+    enable_window_drop(32, CF_HDROP, DROPEFFECT_COPY);
+    IDropTarget* target = target_of(window);
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(foreign.references, 1);
+    EXPECT_EQ(enter_effect(target, &files, DROPEFFECT_COPY), DROPEFFECT_COPY);
+
+    // The later actions replace the earlier ones.
+    enable_window_drop(32, CF_HDROP, DROPEFFECT_MOVE);
+    EXPECT_EQ(enter_effect(target, &files, DROPEFFECT_COPY), DROPEFFECT_NONE);
+    EXPECT_EQ(enter_effect(target, &files, DROPEFFECT_COPY | DROPEFFECT_MOVE), DROPEFFECT_MOVE);
+
+    // A second format; links need Alt or Ctrl+Shift.
+    enable_window_drop(32, CF_TEXT, DROPEFFECT_COPY | DROPEFFECT_LINK);
+    const DWORD all = DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK;
+    EXPECT_EQ(enter_effect(target, &words, all), DROPEFFECT_COPY);
+    EXPECT_EQ(enter_effect(target, &words, all, MK_ALT), DROPEFFECT_LINK);
+    EXPECT_EQ(enter_effect(target, &words, all, MK_CONTROL | MK_SHIFT), DROPEFFECT_LINK);
+    EXPECT_EQ(enter_effect(target, &words, DROPEFFECT_LINK), DROPEFFECT_LINK);
+
+    // Withdrawing one format keeps the other; the last one revokes.
+    enable_window_drop(32, CF_HDROP, 0);
+    EXPECT_EQ(enter_effect(target, &files, all), DROPEFFECT_NONE);
+    EXPECT_EQ(enter_effect(target, &words, all), DROPEFFECT_COPY);
+    enable_window_drop(32, CF_TEXT, 0);
+    EXPECT_EQ(target_of(window), nullptr);
+    CountingTarget later;
+    EXPECT_EQ(RegisterDragDrop(window, &later), S_OK);
+    RevokeDragDrop(window);
+
+    // Format 0 and unknown windows change nothing.
+    enable_window_drop(32, 0, DROPEFFECT_COPY);
+    enable_window_drop(99, CF_HDROP, DROPEFFECT_COPY);
+    EXPECT_EQ(target_of(window), nullptr);
+    close_window(32);
+}
+
+const GadgetKind PLAIN_KIND{GADGET_KIND_BUTTON, sizeof(GadgetRecord)};
+
+TEST_F(DropTest, GadgetDropNamesTheGadget)
+{
+    HWND window = open_test_window(33);
+    HWND button = CreateWindowExA(0, "BUTTON", "drop here", WS_CHILD | WS_VISIBLE, 10, 10, 100, 30, window, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    auto* record = static_cast<GadgetRecord*>(obtain_object(gadget_table(), 7));
+    ASSERT_NE(record, nullptr);
+    ASSERT_NE(register_gadget(7, record, button, &PLAIN_KIND), 0);
+    enable_gadget_drop(7, CF_HDROP, DROPEFFECT_COPY);
+    IDropTarget* target = target_of(button);
+    ASSERT_NE(target, nullptr);
+    drain_events();
+
+    DataObject files(CF_HDROP, file_list({"C:\\g.bin", "C:\\h.bin"}, false));
+    DWORD effect = DROPEFFECT_COPY;
+    target->DragEnter(&files, 0, screen_point(button, 2, 2), &effect);
+    target->Drop(&files, 0, screen_point(button, 3, 4), &effect);
+    EXPECT_EQ(effect, DROPEFFECT_COPY);
+    std::vector<Event> seen;
+    ASSERT_TRUE(pump_until([&] { return !seen.empty() && seen.back().code == EVENT_GADGET_DROP; }, &seen));
+    EXPECT_EQ(seen.back(), (Event{EVENT_GADGET_DROP, 7, 33, -1}));
+    EXPECT_EQ(dropped_files(), "C:\\g.bin\nC:\\h.bin");
+    EXPECT_EQ(event_state()->pending_drop_record->x, 3);
+
+    enable_gadget_drop(7, CF_HDROP, 0);
+    EXPECT_EQ(target_of(button), nullptr);
+    free_gadget(7);
+    close_window(33);
+}
+
+}  // namespace
