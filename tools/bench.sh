@@ -18,7 +18,7 @@ win="$ROOT/build/win"
 cmake -S "$ROOT" -B "$win" \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" >/dev/null
-WIN_BENCHES=(bench_draw bench_save)
+WIN_BENCHES=(bench_draw bench_save bench_canvas)
 [ -f "$ROOT/bench/bench_events.cpp" ] && WIN_BENCHES+=(bench_events)
 cmake --build "$win" -j"$(nproc)" --target bench_files "${WIN_BENCHES[@]}" >/dev/null
 

@@ -11,6 +11,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix cmake make wine64 wine xvfb xauth x11-utils nasm
   googletest libgtest-dev libbenchmark-dev clang-14 libclang-rt-14-dev
   libjpeg62-turbo-dev dpkg-dev python3-gi gir1.2-gtk-3.0 xdotool
+  console-setup-linux
 )
 
 SUDO=""

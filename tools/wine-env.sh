@@ -41,7 +41,9 @@ for _ in $(seq 1 100); do
   sleep 0.05
 done
 
-if [ ! -f "$WINEPREFIX/.bitloupe-ready" ]; then
+# A prefix counts as ready only when its settings reached the registry file
+# (a server killed before it saved them leaves a prefix without them).
+if [ ! -f "$WINEPREFIX/.bitloupe-ready" ] || ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   wineboot -i >/dev/null 2>&1 </dev/null

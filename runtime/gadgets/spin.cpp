@@ -53,10 +53,24 @@ void spin_set_state(GadgetRecord* gadget, int32_t value)
 }
 
 // A text set by the application must not come back to it as a change event.
+// The field reports the change while its text is being set, as a sent
+// message; that report alone is taken back. Input still waiting in the queue
+// (keys typed quickly, a menu choice) is left for the event loop, where
+// flushing the whole queue would handle it without its events.
 void spin_set_text(GadgetRecord* gadget, const char* text)
 {
+    EventState* state = event_state();
+    EventState saved{};
+    if (state) saved = *state;
     SetWindowTextA(gadget->window, text);
-    flush_native_messages();
+    if (state) {
+        state->pending_object = saved.pending_object;
+        state->pending_window = saved.pending_window;
+        state->pending_type = saved.pending_type;
+        state->pending_code = saved.pending_code;
+        state->pending_wparam = saved.pending_wparam;
+        state->pending_lparam = saved.pending_lparam;
+    }
 }
 
 RECT field_rectangle(const GadgetRecord* gadget)

@@ -1,0 +1,263 @@
+// main.cpp: program entry, start-up, the event loop and the end sequence.
+#include <windows.h>
+
+#include "canvas.h"
+#include "drawing.h"
+#include "drop.h"
+#include "events.h"
+#include "files.h"
+#include "heap.h"
+#include "images.h"
+#include "memory.h"
+#include "menus.h"
+#include "requesters.h"
+#include "save.h"
+#include "standard_gadgets.h"
+#include "strings.h"
+#include "viewer.h"
+#include "window.h"
+
+ViewerState g_viewer;
+
+namespace {
+
+constexpr char LINE_FEED[] = "\n";
+constexpr WPARAM END_KEY = 0x23;
+
+void build_menu()
+{
+    if (!create_menu(MAIN_WINDOW, window_handle(MAIN_WINDOW))) return;
+    for (const MenuLayout& entry : MENU_LAYOUT) {
+        switch (entry.step) {
+        case MenuStep::title: menu_title(entry.text); break;
+        case MenuStep::item: menu_item(entry.item, entry.text); break;
+        case MenuStep::separator: menu_separator(); break;
+        case MenuStep::close_submenu: close_submenu(); break;
+        }
+    }
+}
+
+void set_number_text(int32_t gadget, int32_t value)
+{
+    int32_t position = string_position();
+    quad_to_text(value, position);
+    set_gadget_text(gadget, string_at(position));
+    set_string_position(position);
+}
+
+void create_gadgets()
+{
+    for (const GadgetLayout& g : GADGET_LAYOUT) {
+        switch (g.type) {
+        case GadgetType::canvas:
+            create_canvas_gadget(g.number, g.x, g.y, g.width, g.height);
+            break;
+        case GadgetType::scroll_bar:
+            create_scroll_bar_gadget(g.number, g.x, g.y, g.width, g.height, g.first, g.second, g.third, g.flags);
+            break;
+        case GadgetType::check_box:
+            create_check_box_gadget(g.number, g.x, g.y, g.width, g.height, g.text, g.flags);
+            break;
+        case GadgetType::text:
+            create_text_gadget(g.number, g.x, g.y, g.width, g.height, g.text, g.flags);
+            break;
+        case GadgetType::spin:
+            create_spin_gadget(g.number, g.x, g.y, g.width, g.height, g.first, g.second, g.flags);
+            break;
+        }
+        if (g.grid_size) {
+            set_gadget_state(g.number, DEFAULT_GRID_SIZE);
+            set_number_text(g.number, DEFAULT_GRID_SIZE);
+        }
+    }
+}
+
+// The value a spin's event stands for: its text when the user changed the
+// text, else its current value.
+int32_t spin_candidate(int32_t gadget)
+{
+    if (event_type() != TEXT_CHANGED) return get_gadget_state(gadget);
+    int32_t position = string_position();
+    get_gadget_text(gadget, position);
+    auto value = static_cast<int32_t>(text_to_number(string_at(position)));
+    set_string_position(position);
+    return value;
+}
+
+// Writes the cleaned value back and puts the caret after its last character.
+void set_spin(int32_t gadget, int32_t value)
+{
+    set_gadget_state(gadget, value);
+    set_number_text(gadget, value);
+    if (HWND field = gadget_handle(gadget)) SendMessageA(field, WM_KEYDOWN, END_KEY, 0);
+}
+
+void clean_grid_size(int32_t gadget)
+{
+    int32_t value = spin_candidate(gadget);
+    if (value == 0) value = GRID_SIZE_MIN;
+    if (value > GRID_SIZE_MAX) value = GRID_SIZE_MAX;
+    set_spin(gadget, value);
+}
+
+void clean_offset()
+{
+    int32_t limit = get_gadget_state(GADGET_WIDTH);
+    int32_t value = spin_candidate(GADGET_OFFSET);
+    if (value > limit) value = limit;
+    set_spin(GADGET_OFFSET, value);
+}
+
+void change_width()
+{
+    int32_t width = get_gadget_state(GADGET_WIDTH);
+    set_gadget_attribute(GADGET_OFFSET, SPIN_MINIMUM, -width);
+    set_gadget_attribute(GADGET_OFFSET, SPIN_MAXIMUM, width);
+    set_gadget_text(GADGET_OFFSET, "0");
+    set_gadget_state(GADGET_OFFSET, 0);
+}
+
+void on_drop()
+{
+    int32_t position = string_position();
+    event_drop_files(position);
+    int32_t field = string_position();
+    string_field(string_at(position), 1, LINE_FEED, field);
+    StringVar path = nullptr;
+    assign_string(&path, string_at(field));
+    set_string_position(position);
+    load_file(path);
+    free_string(path);
+    redraw_view();
+}
+
+void on_gadget()
+{
+    switch (event_gadget()) {
+    case GADGET_GRID:
+    case GADGET_MULTI_COLUMNS:
+    case GADGET_INVERT:
+    case GADGET_ALIGN_TO_GRID:
+    case GADGET_ROW:
+        redraw_view();
+        break;
+    case GADGET_GRID_X:
+    case GADGET_GRID_Y:
+        clean_grid_size(event_gadget());
+        redraw_view();
+        break;
+    case GADGET_OFFSET:
+        clean_offset();
+        redraw_view();
+        break;
+    case GADGET_WIDTH:
+        change_width();
+        redraw_view();
+        break;
+    default:
+        break;
+    }
+}
+
+void open_requested()
+{
+    int32_t position = string_position();
+    open_file_requester("Please choose file to load", "", "Any(*.*)", 0, position);
+    StringVar path = nullptr;
+    assign_string(&path, string_at(position));
+    set_string_position(position);
+    if (path && path[0]) {
+        load_file(path);
+        redraw_view();
+    }
+    free_string(path);
+}
+
+void set_zoom(int32_t zoom)
+{
+    g_viewer.zoom = zoom;
+    redraw_view();
+}
+
+void on_menu()
+{
+    switch (event_menu()) {
+    case MENU_OPEN: open_requested(); break;
+    case MENU_SAVE_IMAGE: save_image_file(); break;
+    case MENU_SAVE_BINARY: save_binary(); break;
+    case MENU_QUIT: g_viewer.quit_requested = true; break;
+    case MENU_ZOOM_1: set_zoom(1); break;
+    case MENU_ZOOM_2: set_zoom(2); break;
+    case MENU_ZOOM_8: set_zoom(8); break;
+    default: break;
+    }
+}
+
+void event_loop()
+{
+    for (;;) {
+        int32_t code = wait_event();
+        g_viewer.quit_requested = false;
+        switch (code) {
+        case EVENT_WINDOW_DROP: on_drop(); break;
+        case EVENT_GADGET: on_gadget(); break;
+        case EVENT_MENU: on_menu(); break;
+        default: break;
+        }
+        if (code == EVENT_CLOSE || g_viewer.quit_requested) return;
+    }
+}
+
+}  // namespace
+
+void end_program(int32_t exit_code)
+{
+    if (g_viewer.data) {
+        free_memory(g_viewer.data);
+        g_viewer.data = nullptr;
+        g_viewer.data_length = 0;
+    }
+    end_memory_blocks();
+    end_files();
+    end_drop();
+    end_gadgets();
+    close_all_windows();
+    free_all_images();
+    end_graphics_helpers();
+    end_main_heap();
+    ExitProcess(static_cast<UINT>(exit_code));
+}
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    g_viewer = ViewerState{};
+    if (!init_main_heap()) return 0;
+
+    init_string_manager();
+    init_image_plugins();
+    init_graphics_helpers();
+    init_images();
+    init_drawing();
+    init_event_queue();
+    init_window_library();
+    init_gadgets();
+    init_drop();
+    init_files();
+    init_memory_blocks();
+    init_menu_library();
+    init_requesters();
+
+    g_viewer.sprsize = 1;
+    g_viewer.zoom = 1;
+
+    if (!open_window(MAIN_WINDOW, 0, 0, MAIN_WINDOW_WIDTH, MAIN_WINDOW_HEIGHT, "Bitloupe",
+                     WINDOW_SCREEN_CENTRED | WS_CAPTION | WS_SYSMENU))
+        end_program(0);
+    build_menu();
+    create_gadgets();
+    enable_window_drop(MAIN_WINDOW, CF_HDROP, DROPEFFECT_COPY);
+    redraw_view();
+
+    event_loop();
+    end_program(0);
+}

@@ -1,0 +1,525 @@
+// viewer_driver.cpp: end-to-end tests of bitloupe.exe. Each test starts the
+// program as a separate process, finds its main window and uses it as a person
+// would: menu items, scroll bars, check boxes, typing into the spin fields, the
+// Open and Save dialogs and the message boxes. It checks what a person sees: the
+// window title, the canvas pixels (screenshots compared with pictures computed
+// here from the view rules), the saved files and the exit code.
+#include "viewer_support.h"
+
+namespace {
+
+using namespace viewer_e2e;
+// ---------------------------------------------------------------------------
+
+TEST(viewer, StartsWithTheDefaultView)
+{
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    EXPECT_TRUE(viewer.wait_title("Bitloupe, sprsize:1 disp:0 zoom:1"));
+
+    RECT client{};
+    GetClientRect(viewer.main(), &client);
+    EXPECT_EQ(client.right, 660);
+    // The menu bar takes its height from the 600 requested pixels or not;
+    // either way the lowest gadgets (y 540 to 560) must stay inside.
+    EXPECT_GE(client.bottom, 560);
+    EXPECT_LE(client.bottom, 600);
+
+    const std::pair<int, const char*> lowest[] = {{INVERT_BOX, "Button"}, {ALIGN_BOX, "Button"}, {GRID_Y_SPIN, "Edit"}};
+    for (const auto& [id, class_name] : lowest) {
+        HWND control = viewer.gadget(id, class_name);
+        ASSERT_NE(control, nullptr) << "gadget " << id;
+        EXPECT_TRUE(IsWindowVisible(control)) << "gadget " << id;
+        RECT box{};
+        GetWindowRect(control, &box);
+        MapWindowPoints(nullptr, viewer.main(), reinterpret_cast<POINT*>(&box), 2);
+        EXPECT_EQ(box.top, 540) << "gadget " << id;
+        EXPECT_LE(box.bottom, client.bottom) << "gadget " << id;
+    }
+    EXPECT_EQ(viewer.field_text(GRID_X_SPIN), "8");
+    EXPECT_EQ(viewer.field_text(GRID_Y_SPIN), "8");
+    EXPECT_EQ(viewer.field_text(OFFSET_SPIN), "");
+    EXPECT_EQ(viewer.scroll_position(WIDTH_BAR), 1);
+    for (int box : {GRID_BOX, MULTI_BOX, INVERT_BOX, ALIGN_BOX}) EXPECT_FALSE(viewer.checked(box)) << box;
+
+    ViewParams defaults;
+    EXPECT_TRUE(viewer.shows(defaults, "startup"));
+
+    // Nothing loaded: the zooms and MultiColumns draw the blue area of the layout.
+    viewer.menu(MENU_ZOOM_8);
+    defaults.zoom = 8;
+    EXPECT_TRUE(viewer.shows(defaults, "startup_zoom8"));
+    viewer.click(MULTI_BOX);
+    defaults.multi = true;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(defaults), "startup_multi"));
+}
+
+TEST(viewer, ShowsThreeLoadedBytesInEveryLayout)
+{
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    ASSERT_TRUE(viewer.open(three_byte_file()));
+    ViewParams p;
+    p.data = &THREE_BYTES;
+    EXPECT_TRUE(viewer.shows(p, "three"));
+
+    viewer.click(INVERT_BOX);
+    p.invert = true;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "three_invert"));
+
+    viewer.menu(MENU_ZOOM_8);
+    p.zoom = 8;
+    EXPECT_TRUE(viewer.shows(p, "three_zoom8"));
+
+    viewer.scroll_line(WIDTH_BAR);
+    p.width = 2;
+    EXPECT_TRUE(viewer.shows(p, "three_width2"));
+
+    viewer.click(INVERT_BOX);
+    viewer.menu(MENU_ZOOM_2);
+    p.invert = false;
+    p.zoom = 2;
+    EXPECT_TRUE(viewer.shows(p, "three_zoom2"));
+}
+
+TEST(viewer, ShowsTheConsoleFont)
+{
+    const auto font = console_font();
+    if (!font) GTEST_SKIP() << "no unpacked console font in the data folder";
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    ASSERT_TRUE(viewer.open(data_dir() + "\\font.psf"));
+    ViewParams p;
+    p.data = &*font;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "font"));
+
+    viewer.click(MULTI_BOX);
+    p.multi = true;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "font_multi"));
+    save_bmp(work_dir() + "\\viewer.bmp", viewer.screenshot());
+
+    viewer.scroll_to(WIDTH_BAR, 3);
+    p.width = 3;
+    EXPECT_TRUE(viewer.shows(p, "font_width3"));
+    EXPECT_EQ(viewer.field_text(OFFSET_SPIN), "0");
+
+    viewer.menu(MENU_ZOOM_2);
+    p.zoom = 2;
+    EXPECT_TRUE(viewer.shows(p, "font_width3_zoom2"));
+
+    viewer.menu(MENU_ZOOM_8);
+    p.zoom = 8;
+    EXPECT_TRUE(viewer.shows(p, "font_width3_zoom8"));
+
+    viewer.click(GRID_BOX);
+    p.grid = true;
+    EXPECT_TRUE(viewer.shows(p, "font_grid"));
+
+    viewer.click(ALIGN_BOX);
+    p.align = true;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "font_align"));
+
+    // Align to grid with grid Y 1: one row per column.
+    viewer.click(GRID_BOX);
+    p.grid = false;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.select_all(GRID_Y_SPIN);
+    viewer.type(GRID_Y_SPIN, '1');
+    p.grid_y = 1;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "font_align_rows1"));
+    viewer.select_all(GRID_Y_SPIN);
+    viewer.type(GRID_Y_SPIN, '8');
+    p.grid_y = 8;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "font_align_rows8"));
+    viewer.click(GRID_BOX);
+    p.grid = true;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+
+    viewer.menu(MENU_ZOOM_1);
+    viewer.scroll_to(WIDTH_BAR, 80);
+    p.zoom = 1;
+    p.width = 80;
+    EXPECT_TRUE(viewer.shows(p, "font_width80"));
+
+    viewer.scroll_to(WIDTH_BAR, 2);
+    p.width = 2;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.click(GRID_BOX);
+    p.grid = false;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.click(ALIGN_BOX);
+    viewer.click(INVERT_BOX);
+    p.align = false;
+    p.invert = true;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "font_width2_invert"));
+    viewer.scroll_line(ROW_BAR);
+    p.row = 1;
+    EXPECT_TRUE(viewer.shows(p, "font_row1"));
+}
+
+TEST(viewer, CleansUpWhatIsTypedIntoTheSpinFields)
+{
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    ViewParams p;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+
+    // Before the width ever changed the offset reaches only 1.
+    viewer.select_all(OFFSET_SPIN);
+    viewer.type(OFFSET_SPIN, '5');
+    p.offset = 1;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(OFFSET_SPIN), "1");
+
+    // With Grid on the title shows both grid sizes after every keystroke.
+    viewer.click(GRID_BOX);
+    p.grid = true;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.select_all(GRID_X_SPIN);
+    viewer.type(GRID_X_SPIN, '1');
+    p.grid_x = 1;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.type(GRID_X_SPIN, '2');
+    p.grid_x = 12;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(GRID_X_SPIN), "12");
+    viewer.type(GRID_X_SPIN, '3');
+    p.grid_x = 25;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(GRID_X_SPIN), "25");
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "typed_grid25"));
+
+    viewer.select_all(GRID_X_SPIN);
+    viewer.type(GRID_X_SPIN, '\b');
+    p.grid_x = 1;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(GRID_X_SPIN), "1");
+
+    viewer.select_all(GRID_Y_SPIN);
+    viewer.type(GRID_Y_SPIN, '7');
+    p.grid_y = 7;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.select_all(GRID_Y_SPIN);
+    viewer.type(GRID_Y_SPIN, '-');
+    p.grid_y = 1;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(GRID_Y_SPIN), "1");
+
+    viewer.select_all(GRID_X_SPIN);
+    viewer.type(GRID_X_SPIN, '9');
+    p.grid_x = 9;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.select_all(GRID_Y_SPIN);
+    viewer.type(GRID_Y_SPIN, '6');
+    p.grid_y = 6;
+    EXPECT_TRUE(viewer.shows(p, "typed_grid9x6"));
+
+    // Moving the width resets the offset; the row position stays.
+    viewer.scroll_line(ROW_BAR);
+    p.row = 1;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.scroll_line(WIDTH_BAR);
+    p.width = 2;
+    p.offset = 0;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(OFFSET_SPIN), "0");
+
+    // The offset now reaches minus and plus the width.
+    viewer.select_all(OFFSET_SPIN);
+    viewer.type(OFFSET_SPIN, '7');
+    p.offset = 2;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(OFFSET_SPIN), "2");
+
+    // A negative start with nothing loaded: the positions before 0 show the
+    // row pattern, the rest is blue.
+    viewer.click(GRID_BOX);
+    p.grid = false;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.scroll_line(ROW_BAR, false);
+    p.row = 0;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.paste(OFFSET_SPIN, "-2");
+    p.offset = -2;
+    EXPECT_TRUE(viewer.shows(p, "typed_negative_offset"));
+    EXPECT_EQ(viewer.field_text(OFFSET_SPIN), "-2");
+
+    // A pasted negative grid size stays in the field; the spacing used keeps
+    // within 1 to 25.
+    viewer.click(GRID_BOX);
+    ASSERT_TRUE(viewer.wait_title("Bitloupe, sprsize:2, grid:9x6 disp:-2 zoom:1"));
+    viewer.paste(GRID_X_SPIN, "-5");
+    EXPECT_TRUE(wait_until([&] { return viewer.title().find("grid:9x6") == std::string::npos; }))
+        << viewer.title();
+    EXPECT_EQ(viewer.field_text(GRID_X_SPIN), "-5");
+    const std::string title = viewer.title();
+    const auto at = title.find("grid:");
+    ASSERT_NE(at, std::string::npos) << title;
+    const int used = std::atoi(title.c_str() + at + 5);
+    EXPECT_GE(used, 1) << title;
+    EXPECT_LE(used, 25) << title;
+}
+
+// Keystrokes that arrive while the program is still cleaning up the field
+// after the previous one must not be lost: typed in one go, "1", "2" ends as
+// grid size 12, and "3" after it as 25.
+TEST(viewer, KeepsUpWithFastTyping)
+{
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    viewer.click(GRID_BOX);
+    ViewParams p;
+    p.grid = true;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.select_all(GRID_X_SPIN);
+    viewer.type(GRID_X_SPIN, '1');
+    viewer.type(GRID_X_SPIN, '2');
+    p.grid_x = 12;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(GRID_X_SPIN), "12");
+    viewer.type(GRID_X_SPIN, '3');
+    viewer.click(INVERT_BOX);
+    viewer.menu(MENU_ZOOM_2);
+    p.grid_x = 25;
+    p.zoom = 2;
+    EXPECT_TRUE(viewer.wait_title(expected_title(p)));
+    EXPECT_EQ(viewer.field_text(GRID_X_SPIN), "25");
+}
+
+TEST(viewer, LoadingResetsWidthAndRowAndKeepsTheOffset)
+{
+    const auto font = console_font();
+    if (!font) GTEST_SKIP() << "no unpacked console font in the data folder";
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    ASSERT_TRUE(viewer.open(three_byte_file()));
+    viewer.scroll_to(WIDTH_BAR, 3);
+    ViewParams p;
+    p.data = &THREE_BYTES;
+    p.width = 3;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.select_all(OFFSET_SPIN);
+    viewer.type(OFFSET_SPIN, '2');
+    p.offset = 2;
+    EXPECT_TRUE(viewer.shows(p, "reload_before"));
+
+    ASSERT_TRUE(viewer.open(data_dir() + "\\font.psf"));
+    p.data = &*font;
+    p.width = 1;
+    EXPECT_TRUE(viewer.shows(p, "reload_font"));
+    EXPECT_EQ(viewer.field_text(OFFSET_SPIN), "2");
+    EXPECT_EQ(viewer.scroll_position(ROW_BAR), 0);
+
+    // A path that does not exist: nothing is held any more, no message.
+    viewer.scroll_line(ROW_BAR);
+    p.row = 1;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    ASSERT_TRUE(viewer.open(data_dir() + "\\no such file.bin"));
+    p.data = nullptr;
+    p.row = 0;
+    EXPECT_TRUE(viewer.shows(p, "reload_missing"));
+
+    // An empty file holds no data either.
+    const std::string empty = data_dir() + "\\empty.bin";
+    write_file(empty, {});
+    ASSERT_TRUE(viewer.open(data_dir() + "\\font.psf"));
+    p.data = &*font;
+    ASSERT_TRUE(viewer.wait_picture(expected_picture(p), "reload_font_again"));
+    ASSERT_TRUE(viewer.open(empty));
+    p.data = nullptr;
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "reload_empty"));
+    viewer.menu(MENU_SAVE_BINARY);
+    EXPECT_EQ(viewer.answer_message("Title", IDOK), "1st load file!");
+}
+
+TEST(viewer, SavesBinaryRangesAndAsksBeforeOverwriting)
+{
+    const std::string target = data_dir() + "\\saved";
+    DeleteFileA((target + ".bin").c_str());
+    DeleteFileA(target.c_str());
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+
+    // Nothing loaded yet.
+    viewer.menu(MENU_SAVE_BINARY);
+    EXPECT_EQ(viewer.answer_message("Title", IDOK), "1st load file!");
+
+    ASSERT_TRUE(viewer.open(three_byte_file()));
+    ViewParams p;
+    p.data = &THREE_BYTES;
+    ASSERT_TRUE(viewer.wait_picture(expected_picture(p), "save_loaded"));
+
+    auto save_binary = [&](const char* count) -> ::testing::AssertionResult {
+        viewer.menu(MENU_SAVE_BINARY);
+        HWND input = viewer.wait_window("InputRequester", "Title");
+        if (!input) return ::testing::AssertionFailure() << "no input requester";
+        HWND field = nullptr;
+        // The requester fills its field right after showing up.
+        if (!wait_until([&] { return (field = find_child(input, INPUT_FIELD, "Edit")) && text_of(field) == "0000"; }))
+            return ::testing::AssertionFailure() << "default '" << text_of(field) << "'";
+        SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(count));
+        PostMessageA(GetDlgItem(input, INPUT_OK), BM_CLICK, 0, 0);
+        if (!wait_until([&] { return !IsWindow(input); })) return ::testing::AssertionFailure() << "input stayed";
+        return viewer.answer_file_dialog("Save binary file", target);
+    };
+
+    // The first pattern ("Binary") appends ".bin".
+    ASSERT_TRUE(save_binary("3"));
+    ASSERT_TRUE(wait_until([&] { return file_exists(target + ".bin"); }));
+    EXPECT_EQ(read_file(target + ".bin"), THREE_BYTES);
+
+    // With Invert on the save is complemented; No keeps the old file.
+    viewer.click(INVERT_BOX);
+    ASSERT_TRUE(wait_until([&] { return viewer.checked(INVERT_BOX); }));
+    ASSERT_TRUE(save_binary("3"));
+    EXPECT_EQ(viewer.answer_message("save binary", IDNO), "Overwrite this file? " + target + ".bin");
+    EXPECT_EQ(read_file(target + ".bin"), THREE_BYTES);
+
+    ASSERT_TRUE(save_binary("3"));
+    EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + target + ".bin");
+    const std::vector<uint8_t> inverted{0x7F, 0xFE, 0x00};
+    EXPECT_TRUE(wait_until([&] { return read_file(target + ".bin") == inverted; }));
+    EXPECT_EQ(read_file(target + ".bin"), inverted);
+
+    // A count beyond the data writes only bytes inside it.
+    viewer.click(INVERT_BOX);
+    ASSERT_TRUE(wait_until([&] { return !viewer.checked(INVERT_BOX); }));
+    ASSERT_TRUE(save_binary("10"));
+    EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + target + ".bin");
+    EXPECT_TRUE(wait_until([&] {
+        const auto bytes = read_file(target + ".bin");
+        return bytes && bytes->size() <= 10 && bytes->size() >= 3 &&
+               std::equal(THREE_BYTES.begin(), THREE_BYTES.end(), bytes->begin());
+    })) << "the first three bytes are the data, nothing from outside it";
+    const auto longer = read_file(target + ".bin");
+    ASSERT_TRUE(longer);
+    for (size_t i = 3; i < longer->size(); ++i) EXPECT_EQ((*longer)[i], 0) << "byte " << i;
+
+    // The range starts at row position x width + offset.
+    viewer.scroll_line(WIDTH_BAR);
+    p.width = 2;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    viewer.select_all(OFFSET_SPIN);
+    viewer.type(OFFSET_SPIN, '1');
+    p.offset = 1;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+    ASSERT_TRUE(save_binary("2"));
+    EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + target + ".bin");
+    const std::vector<uint8_t> tail{0x01, 0xFF};
+    EXPECT_TRUE(wait_until([&] { return read_file(target + ".bin") == tail; }));
+    EXPECT_EQ(read_file(target + ".bin"), tail);
+
+    // A file that cannot be replaced: a message, and the old file stays.
+    HANDLE lock = CreateFileA((target + ".bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(save_binary("3"));
+    EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + target + ".bin");
+    EXPECT_EQ(viewer.answer_message("save binary", IDOK), "Cannot save binary: " + target + ".bin");
+    CloseHandle(lock);
+    EXPECT_EQ(read_file(target + ".bin"), tail);
+
+    // The program still runs and quits normally.
+    viewer.menu(MENU_QUIT);
+    EXPECT_EQ(viewer.exit_code(), 0u);
+}
+
+// The marker segments of a JPEG up to the first frame header.
+struct JpegFrame {
+    bool found = false;
+    int precision = 0, height = 0, width = 0, components = 0;
+};
+
+JpegFrame read_jpeg_frame(const std::vector<uint8_t>& bytes)
+{
+    JpegFrame frame;
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return frame;
+    size_t at = 2;
+    while (at + 4 <= bytes.size()) {
+        if (bytes[at] != 0xFF) return frame;
+        const uint8_t marker = bytes[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        const size_t length = (static_cast<size_t>(bytes[at + 2]) << 8) | bytes[at + 3];
+        if (marker == 0xC0) {
+            if (at + 2 + length > bytes.size() || length < 8) return frame;
+            frame.found = true;
+            frame.precision = bytes[at + 4];
+            frame.height = (bytes[at + 5] << 8) | bytes[at + 6];
+            frame.width = (bytes[at + 7] << 8) | bytes[at + 8];
+            frame.components = bytes[at + 9];
+            return frame;
+        }
+        if (marker == 0xD9 || marker == 0xDA) return frame;
+        at += 2 + length;
+    }
+    return frame;
+}
+
+TEST(viewer, SavesTheViewAsJpeg)
+{
+    const std::string target = data_dir() + "\\view";
+    DeleteFileA((target + ".jpg").c_str());
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    ASSERT_TRUE(viewer.wait_title("Bitloupe, sprsize:1 disp:0 zoom:1"));
+    viewer.menu(MENU_SAVE_IMAGE);
+    ASSERT_TRUE(viewer.answer_file_dialog("Save jpg Image...", target));
+    std::optional<std::vector<uint8_t>> bytes;
+    ASSERT_TRUE(wait_until([&] {
+        bytes = read_file(target + ".jpg");
+        return bytes && bytes->size() > 4 && (*bytes)[bytes->size() - 2] == 0xFF && bytes->back() == 0xD9;
+    })) << "no complete JPEG file";
+    const JpegFrame frame = read_jpeg_frame(*bytes);
+    EXPECT_TRUE(frame.found);
+    EXPECT_EQ(frame.precision, 8);
+    EXPECT_EQ(frame.width, VIEW_WIDTH);
+    EXPECT_EQ(frame.height, VIEW_HEIGHT);
+    EXPECT_EQ(frame.components, 3);
+
+    // Saving over it asks first, titled after the canvas; No keeps the file.
+    const auto size_before = bytes->size();
+    viewer.menu(MENU_SAVE_IMAGE);
+    ASSERT_TRUE(viewer.answer_file_dialog("Save jpg Image...", target));
+    EXPECT_EQ(viewer.answer_message("CanvasGadget", IDNO), "Overwrite this file? " + target + ".jpg");
+    EXPECT_EQ(read_file(target + ".jpg")->size(), size_before);
+
+    PostMessageA(viewer.main(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(viewer.exit_code(), 0u);
+}
+
+TEST(viewer, EndsWithExitCodeOneWhenAFileCannotBeOpened)
+{
+    const std::string path = data_dir() + "\\locked.bin";
+    write_file(path, THREE_BYTES);
+    // Held open without sharing, the file exists but cannot be opened.
+    HANDLE lock = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    EXPECT_TRUE(viewer.open(path));
+    EXPECT_EQ(viewer.answer_message("Information", IDOK), "Couldn't open the file!");
+    EXPECT_EQ(viewer.exit_code(), 1u);
+    CloseHandle(lock);
+}
+
+TEST(viewer, QuitAndTheCloseBoxEndWithExitCodeZero)
+{
+    {
+        Viewer viewer;
+        ASSERT_TRUE(viewer.start());
+        ASSERT_TRUE(viewer.open(three_byte_file()));
+        viewer.menu(MENU_QUIT);
+        EXPECT_EQ(viewer.exit_code(), 0u);
+    }
+    {
+        Viewer viewer;
+        ASSERT_TRUE(viewer.start());
+        PostMessageA(viewer.main(), WM_CLOSE, 0, 0);
+        EXPECT_EQ(viewer.exit_code(), 0u);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the viewer (the Windows build in build/win) and runs it under Wine on
+# your display. Uses its own Wine prefix, build/win/wineprefix-run, made on
+# the first run. Without a DISPLAY it falls back to a private Xvfb display
+# (nothing is visible then; useful only as a smoke run).
+#
+#   tools/run.sh
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build/win"
+
+"$ROOT/tools/setup.sh"
+
+# Configured as tools/test.sh configures it (again each time, so that a new
+# source file is seen).
+cmake -S "$ROOT" -B "$BUILD" \
+  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" -DBITLOUPE_WERROR=ON >/dev/null
+cmake --build "$BUILD" -j"$(nproc)" --target bitloupe
+
+program="$BUILD/app/bitloupe.exe"
+
+if [ -z "${DISPLAY:-}" ]; then
+  echo "run: no DISPLAY set; running on a private Xvfb display" >&2
+  # shellcheck source=wine-env.sh
+  source "$ROOT/tools/wine-env.sh" "$BUILD"
+  "$ROOT/tools/wine-run.sh" "$program"
+  exit $?
+fi
+
+export WINEPREFIX="$BUILD/wineprefix-run"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+if [ ! -f "$WINEPREFIX/.bitloupe-ready" ]; then
+  echo "run: making the Wine prefix $WINEPREFIX (first run only)" >&2
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 </dev/null
+  wineserver -w
+  touch "$WINEPREFIX/.bitloupe-ready"
+fi
+exec "$ROOT/tools/wine-run.sh" "$program"
