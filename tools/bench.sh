@@ -12,7 +12,7 @@ RUNS="${1:-5}"
 host="$ROOT/build/bench-host"
 cmake -S "$ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DBITLOUPE_SANITIZE=OFF >/dev/null
-cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings bench_draw >/dev/null
+cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings bench_draw bench_view >/dev/null
 
 win="$ROOT/build/win"
 cmake -S "$ROOT" -B "$win" \
@@ -26,6 +26,7 @@ echo "== host (clang-14 -O3, no sanitizers)"
 "$host/bench/bench_pool"
 "$host/bench/bench_strings"
 "$host/bench/bench_draw"
+"$host/bench/bench_view"
 echo "== Windows build under Wine"
 (
   source "$ROOT/tools/wine-env.sh" "$win"

@@ -6,6 +6,36 @@
 // here from the view rules), the saved files and the exit code.
 #include "viewer_support.h"
 
+#include <jpeglib.h>
+
+namespace {
+
+// The RGB pixels of a JPEG file, top row first; empty when it cannot be read.
+std::vector<uint8_t> decode_jpeg_rgb(const std::vector<uint8_t>& bytes)
+{
+    jpeg_decompress_struct info;
+    jpeg_error_mgr error;
+    info.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    std::vector<uint8_t> rgb;
+    if (jpeg_read_header(&info, TRUE) == JPEG_HEADER_OK) {
+        info.out_color_space = JCS_RGB;
+        jpeg_start_decompress(&info);
+        const size_t row = static_cast<size_t>(info.output_width) * 3;
+        rgb.resize(row * info.output_height);
+        while (info.output_scanline < info.output_height) {
+            JSAMPROW rows[1] = {rgb.data() + row * info.output_scanline};
+            jpeg_read_scanlines(&info, rows, 1);
+        }
+        jpeg_finish_decompress(&info);
+    }
+    jpeg_destroy_decompress(&info);
+    return rgb;
+}
+
+}  // namespace
+
 namespace {
 
 using namespace viewer_e2e;
@@ -478,6 +508,21 @@ TEST(viewer, SavesTheViewAsJpeg)
     EXPECT_EQ(frame.width, VIEW_WIDTH);
     EXPECT_EQ(frame.height, VIEW_HEIGHT);
     EXPECT_EQ(frame.components, 3);
+
+    // Decoded, the file shows what the canvas shows, within JPEG's error.
+    const Picture shown = expected_picture(ViewParams{});
+    EXPECT_TRUE(viewer.wait_picture(shown, "jpeg_view"));
+    const std::vector<uint8_t> rgb = decode_jpeg_rgb(*bytes);
+    ASSERT_EQ(rgb.size(), static_cast<size_t>(VIEW_WIDTH) * VIEW_HEIGHT * 3);
+    double error = 0;
+    for (size_t i = 0; i < shown.size(); ++i)
+        for (int c = 0; c < 3; ++c) {
+            const int expected = static_cast<int>((shown[i] >> (16 - 8 * c)) & 0xFF);
+            error += std::abs(expected - static_cast<int>(rgb[i * 3 + static_cast<size_t>(c)]));
+        }
+    EXPECT_LT(error / static_cast<double>(rgb.size()), 3.0) << "mean error per channel";
+    const uint8_t* strip = &rgb[(static_cast<size_t>(240) * VIEW_WIDTH + 4) * 3];
+    EXPECT_TRUE(strip[0] < 60 && strip[1] < 60 && strip[2] > 200) << "the blue strip";
 
     // Saving over it asks first, titled after the canvas; No keeps the file.
     const auto size_before = bytes->size();
