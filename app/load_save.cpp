@@ -84,35 +84,14 @@ StringVar choose_save_path(const char* title, const char* pattern, const char* e
     return path;
 }
 
-// A new empty file with a unique name in the folder of `path`.
-bool temporary_beside(const char* path, char* temporary)
-{
-    char folder[MAX_PATH];
-    size_t length = std::strlen(path);
-    if (length >= MAX_PATH) return false;
-    size_t cut = length;
-    while (cut > 0 && path[cut - 1] != '\\' && path[cut - 1] != '/') --cut;
-    if (cut == 0) {
-        std::strcpy(folder, ".");
-    } else {
-        std::memcpy(folder, path, cut);
-        folder[cut] = 0;
-    }
-    return GetTempFileNameA(folder, "blp", 0, temporary) != 0;
-}
-
 // Writes `count` bytes of the data from `start` on, complemented when
 // `invert`, to a temporary file and moves it over `path` when complete.
 // Positions outside the data are not written. Returns false on any failure;
 // the target is then as it was.
 bool write_binary(const char* path, int64_t start, int32_t count, bool invert)
 {
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return false;
     char temporary[MAX_PATH];
-    if (!temporary_beside(path, temporary)) return false;
+    if (!begin_replacement(path, temporary)) return false;
     bool written = create_file(BINARY_FILE, temporary) != 0;
     int64_t first = start < 0 ? 0 : start;
     int64_t end = start + count < g_viewer.data_length ? start + count : g_viewer.data_length;
@@ -122,9 +101,7 @@ bool write_binary(const char* path, int64_t start, int32_t count, bool invert)
         if (!write_byte(BINARY_FILE, value & 0xFF)) written = false;
     }
     if (!close_file(BINARY_FILE)) written = false;
-    if (written && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) written = false;
-    if (!written) DeleteFileA(temporary);
-    return written;
+    return end_replacement(temporary, path, written) != 0;
 }
 
 }  // namespace

@@ -298,6 +298,32 @@ void current_directory(int32_t position)
     release_string_space(reserved - static_cast<int32_t>(length));
 }
 
+int32_t begin_replacement(const char* path, char* temporary)
+{
+    if (!usable_path(path) || !temporary) return 0;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return 0;
+    char folder[MAX_PATH];
+    size_t cut = std::strlen(path);
+    while (cut > 0 && path[cut - 1] != '\\' && path[cut - 1] != '/') --cut;
+    if (cut == 0) {
+        std::strcpy(folder, ".");
+    } else {
+        std::memcpy(folder, path, cut);
+        folder[cut] = 0;
+    }
+    return GetTempFileNameA(folder, "blp", 0, temporary) != 0 ? 1 : 0;
+}
+
+int32_t end_replacement(const char* temporary, const char* path, int32_t complete)
+{
+    if (complete && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) return 1;
+    DeleteFileA(temporary);
+    return 0;
+}
+
 int32_t set_current_directory(const char* path)
 {
     if (!path) return 0;

@@ -36,6 +36,16 @@ int32_t read_data(int32_t number, void* destination, int32_t length);
 int32_t write_byte(int32_t number, int32_t value);
 
 int64_t file_size(const char* path);
+
+// Replacing a file without ever losing it: begin_replacement makes a new
+// empty file with a unique name in the target's folder (`temporary` receives
+// its path, 260 bytes), which the caller fills in place of the target;
+// end_replacement then moves it over the target when `complete` is non-zero,
+// or removes it. A read-only target or a folder is never replaced.
+// begin_replacement returns 0 when no temporary file could be made (nothing is
+// then touched); end_replacement returns 1 when the target holds the new file.
+int32_t begin_replacement(const char* path, char* temporary);
+int32_t end_replacement(const char* temporary, const char* path, int32_t complete);
 void current_directory(int32_t position);
 int32_t set_current_directory(const char* path);
 int32_t is_valid_file_name(const char* text);

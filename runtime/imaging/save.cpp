@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "drawing.h"
+#include "files.h"
 #include "heap.h"
 #include "images.h"
 #include "registry.h"
@@ -60,23 +61,6 @@ uint8_t* composite_to_24(const uint8_t* pixels, int32_t width, int32_t height, i
     return buffer;
 }
 
-// A new empty file with a unique name in the folder of `path`.
-bool make_temporary_beside(const char* path, char* temporary)
-{
-    char folder[MAX_PATH];
-    size_t length = std::strlen(path);
-    if (length >= MAX_PATH) return false;
-    size_t cut = length;
-    while (cut > 0 && path[cut - 1] != '\\' && path[cut - 1] != '/') --cut;
-    if (cut == 0) {
-        std::strcpy(folder, ".");
-    } else {
-        std::memcpy(folder, path, cut);
-        folder[cut] = 0;
-    }
-    return GetTempFileNameA(folder, "blp", 0, temporary) != 0;
-}
-
 int32_t run_encoder(const ImageEncoder* encoder, const char* path, const uint8_t* pixels, int32_t width,
                     int32_t height, int32_t pitch, int32_t pixel_depth, int32_t flags, int32_t quality,
                     int32_t depth)
@@ -91,18 +75,11 @@ int32_t write_replacing(const ImageEncoder* encoder, const char* path, const uin
                         int32_t height, int32_t pitch, int32_t pixel_depth, int32_t flags, int32_t quality,
                         int32_t depth)
 {
-    // A read-only file is not replaced, and a folder never is.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return 0;
     char temporary[MAX_PATH];
-    if (!make_temporary_beside(path, temporary)) return 0;
+    if (!begin_replacement(path, temporary)) return 0;
     int32_t result =
         run_encoder(encoder, temporary, pixels, width, height, pitch, pixel_depth, flags, quality, depth);
-    if (result && !MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) result = 0;
-    if (!result) DeleteFileA(temporary);
-    return result ? 1 : 0;
+    return end_replacement(temporary, path, result);
 }
 
 }  // namespace

@@ -240,3 +240,35 @@ TEST(Files, ValidFileNames)
     for (const char* name : invalid)
         EXPECT_EQ(is_valid_file_name(name), 0) << (name ? name : "(null)");
 }
+
+TEST(Files, ReplacementKeepsTheOldFileUntilTheNewOneIsComplete)
+{
+    put("target.bin", "old");
+    char temporary[MAX_PATH];
+    ASSERT_EQ(begin_replacement(at("target.bin").c_str(), temporary), 1);
+    // The temporary file lies beside the target and starts empty.
+    EXPECT_EQ(std::string(temporary).rfind(g_folder, 0), 0u);
+    EXPECT_EQ(file_size(temporary), 0);
+    FILE* file = std::fopen(temporary, "wb");
+    ASSERT_NE(file, nullptr);
+    std::fputs("new", file);
+    std::fclose(file);
+    // Not complete: the target keeps its content and the temporary file goes.
+    EXPECT_EQ(end_replacement(temporary, at("target.bin").c_str(), 0), 0);
+    EXPECT_EQ(get("target.bin"), "old");
+    EXPECT_EQ(file_size(temporary), FILE_SIZE_MISSING);
+
+    ASSERT_EQ(begin_replacement(at("target.bin").c_str(), temporary), 1);
+    put(std::string(temporary).substr(g_folder.size()), "new");
+    EXPECT_EQ(end_replacement(temporary, at("target.bin").c_str(), 1), 1);
+    EXPECT_EQ(get("target.bin"), "new");
+    EXPECT_EQ(file_size(temporary), FILE_SIZE_MISSING);
+
+    // Read-only files, folders and folders that do not exist are never replaced.
+    SetFileAttributesA(at("target.bin").c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(begin_replacement(at("target.bin").c_str(), temporary), 0);
+    SetFileAttributesA(at("target.bin").c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(begin_replacement(g_folder.substr(0, g_folder.size() - 1).c_str(), temporary), 0);
+    EXPECT_EQ(begin_replacement(at("missing\\x.bin").c_str(), temporary), 0);
+    DeleteFileA(at("target.bin").c_str());
+}
