@@ -233,19 +233,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     g_viewer = ViewerState{};
     if (!init_main_heap()) return 0;
 
-    init_string_manager();
-    init_image_plugins();
-    init_graphics_helpers();
-    init_images();
-    init_drawing();
-    init_event_queue();
-    init_window_library();
-    init_gadgets();
-    init_drop();
-    init_files();
-    init_memory_blocks();
-    init_menu_library();
-    init_requesters();
+    start_runtime();
 
     g_viewer.sprsize = 1;
     g_viewer.zoom = 1;

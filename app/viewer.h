@@ -116,6 +116,9 @@ inline constexpr MenuLayout MENU_LAYOUT[] = {
 // --- Operations -----------------------------------------------------------------
 
 // Draws the whole view from the gadget states and sets the window title.
+// Initialises the runtime libraries in the program's start-up order (the main
+// heap must exist already).
+void start_runtime();
 void redraw_view();
 
 // Replaces the loaded data with the file at `path` and resets the scroll bars.

@@ -45,23 +45,6 @@ namespace {
 constexpr int32_t kDataBytes = 1 << 20;
 constexpr int kRedraws = 50;
 
-void start_runtime()
-{
-    init_string_manager();
-    init_image_plugins();
-    init_graphics_helpers();
-    init_images();
-    init_drawing();
-    init_event_queue();
-    init_window_library();
-    init_gadgets();
-    init_drop();
-    init_files();
-    init_memory_blocks();
-    init_menu_library();
-    init_requesters();
-}
-
 // The main window as start-up makes it, from the layout tables.
 bool open_main_window()
 {

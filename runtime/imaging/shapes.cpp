@@ -11,15 +11,7 @@
 #include "drawing.h"
 #include "heap.h"
 #include "pool.h"
-
-// Provided by raster.cpp: clipped runs and boxes in the current mode; the
-// raster_ operations here are installed by raster.cpp.
-void horizontal_run(DrawingContext* ctx, int64_t x, int64_t y, int64_t count);
-void box_area(DrawingContext* ctx, int64_t x, int64_t y, int64_t width, int64_t height);
-void raster_round_box(DrawingContext* ctx, int32_t x, int32_t y, int32_t width, int32_t height, int32_t radius_x,
-                      int32_t radius_y);
-void raster_ellipse(DrawingContext* ctx, int32_t x, int32_t y, int32_t radius_x, int32_t radius_y);
-void raster_fill_area(DrawingContext* ctx, int32_t x, int32_t y, int32_t border_colour);
+#include "raster_internal.h"
 
 namespace {
 
