@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "faults.h"
 #include "heap.h"
 #include "registry.h"
 #include "strings.h"
@@ -41,7 +42,8 @@ void copy_piece(uint8_t* to, const void* from, int32_t n)
 DWORD write_native(FileRecord* file, const void* data, DWORD count)
 {
     DWORD written = 0;
-    if (!WriteFile(file->handle, data, count, &written, nullptr) || written != count)
+    if (fault_injected(Fault::write_file) || !WriteFile(file->handle, data, count, &written, nullptr) ||
+        written != count)
         file->write_failed = 1;
     return written;
 }
@@ -142,7 +144,7 @@ intptr_t open_file(int32_t number, const char* path, DWORD access, DWORD disposi
     if (dynamic) number = dynamic_number;
 
     HANDLE handle = INVALID_HANDLE_VALUE;
-    if (usable_path(path)) {
+    if (usable_path(path) && !fault_injected(Fault::create_file)) {
         handle = CreateFileA(path, access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                              nullptr);
         // Replacing a hidden or system file with FILE_ATTRIBUTE_NORMAL is

@@ -2,6 +2,7 @@
 // buffer (a DIB section) directly; the window only copies it to the screen.
 #include "canvas.h"
 
+#include "dib_section.h"
 #include "events.h"
 #include "pool.h"
 #include "registry.h"
@@ -170,7 +171,7 @@ void make_back_buffer(GadgetRecord* gadget, int32_t width, int32_t height)
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP buffer = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP buffer = create_dib_section(memory, &info, &bits);
     if (!buffer) {
         DeleteDC(memory);
         return;

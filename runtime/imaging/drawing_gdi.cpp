@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "dib_section.h"
 #include "drawing.h"
 #include "heap.h"
 #include "images.h"
@@ -321,7 +322,7 @@ int32_t measure_italic_overhang(HGDIOBJ font)
         const int32_t height = letter.cy * 2;
         BITMAPINFO info = dib_header(width, -height, 24);
         void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HBITMAP bitmap = create_dib_section(dc, &info, &bits);
         if (bitmap && bits) {
             HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
             SetBkMode(dc, OPAQUE);
@@ -368,7 +369,7 @@ void gdi_set_font(DrawingContext* context, intptr_t font)
     if (needed <= context->text_surface_height || context->width < 1) return;
     BITMAPINFO info = dib_header(context->width, -needed, 24);
     void* bits = nullptr;
-    HBITMAP surface = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP surface = create_dib_section(dc, &info, &bits);
     if (!surface || !bits) {
         if (surface) DeleteObject(surface);
         return;

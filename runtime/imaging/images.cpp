@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "dib_section.h"
 #include "drawing.h"
 #include "heap.h"
 #include "registry.h"
@@ -174,7 +175,7 @@ void* create_dib(int32_t width, int32_t height, int32_t depth)
     info.bmiHeader.biCompression = BI_RGB;
     HDC dc = CreateCompatibleDC(nullptr);
     void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HBITMAP bitmap = create_dib_section(dc, &info, &bits);
     if (dc) DeleteDC(dc);
     return bitmap;
 }

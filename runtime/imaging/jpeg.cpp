@@ -1,4 +1,4 @@
-// jpeg.cpp: the JPEG encoder, on libjpeg's compressor with its stdio destination.
+// jpeg.cpp: the JPEG encoder, on libjpeg's compressor writing to a stdio file.
 //
 // libjpeg reports fatal errors through error_exit, which must not return; ours
 // jumps back into encode_jpeg, which then cleans up and fails. Nothing between
@@ -12,6 +12,10 @@
 #include <cstdlib>
 
 #include <jpeglib.h>
+#include <jerror.h>
+
+#include "faults.h"
+#include "heap.h"
 
 namespace {
 
@@ -31,13 +35,69 @@ void stay_quiet(j_common_ptr)
 {
 }
 
+// The compressed bytes go to the file through a buffer of our own; a write
+// that fails (a full disk, a lost network share) is a libjpeg error.
+constexpr size_t OUTPUT_BUFFER_SIZE = 4096;
+
+struct FileDestination {
+    jpeg_destination_mgr manager;
+    FILE* file;
+    JOCTET buffer[OUTPUT_BUFFER_SIZE];
+};
+
+FileDestination* destination_of(j_compress_ptr info)
+{
+    return reinterpret_cast<FileDestination*>(info->dest);
+}
+
+void write_out(j_compress_ptr info, size_t count)
+{
+    FileDestination* destination = destination_of(info);
+    if (count == 0) return;
+    if (fault_injected(Fault::jpeg_write) || std::fwrite(destination->buffer, 1, count, destination->file) != count)
+        ERREXIT(info, JERR_FILE_WRITE);
+}
+
+void start_output(j_compress_ptr info)
+{
+    FileDestination* destination = destination_of(info);
+    destination->manager.next_output_byte = destination->buffer;
+    destination->manager.free_in_buffer = OUTPUT_BUFFER_SIZE;
+}
+
+boolean flush_output(j_compress_ptr info)
+{
+    write_out(info, OUTPUT_BUFFER_SIZE);
+    start_output(info);
+    return TRUE;
+}
+
+void finish_output(j_compress_ptr info)
+{
+    write_out(info, OUTPUT_BUFFER_SIZE - destination_of(info)->manager.free_in_buffer);
+    if (std::fflush(destination_of(info)->file) != 0) ERREXIT(info, JERR_FILE_WRITE);
+}
+
+// Allocated from the compressor's permanent pool: destroying the compressor
+// releases it.
+void write_to_file(j_compress_ptr info, FILE* file)
+{
+    auto* destination = static_cast<FileDestination*>(
+        (*info->mem->alloc_small)(reinterpret_cast<j_common_ptr>(info), JPOOL_PERMANENT, sizeof(FileDestination)));
+    destination->manager.init_destination = start_output;
+    destination->manager.empty_output_buffer = flush_output;
+    destination->manager.term_destination = finish_output;
+    destination->file = file;
+    info->dest = &destination->manager;
+}
+
 }  // namespace
 
 int32_t encode_jpeg(const char* path, const uint8_t* pixels, int32_t width, int32_t height, int32_t pitch,
                     int32_t flags, int32_t quality, int32_t)
 {
     if (!path || !pixels || width < 1 || height < 1 || pitch < width * 3) return 0;
-    FILE* volatile file = std::fopen(path, "wb");
+    FILE* volatile file = fault_injected(Fault::create_file) ? nullptr : std::fopen(path, "wb");
     if (!file) return 0;
 
     // Zeroed first, so that destroying it is safe whatever point an error came from.
@@ -51,14 +111,14 @@ int32_t encode_jpeg(const char* path, const uint8_t* pixels, int32_t width, int3
 
     if (setjmp(error.jump)) {
         jpeg_destroy_compress(&info);
-        std::free(row);
+        heap_free(main_heap(), row);
         std::fclose(file);
         DeleteFileA(path);
         return 0;
     }
 
     jpeg_create_compress(&info);
-    jpeg_stdio_dest(&info, file);
+    write_to_file(&info, file);
     info.image_width = static_cast<JDIMENSION>(width);
     info.image_height = static_cast<JDIMENSION>(height);
     info.input_components = 3;
@@ -68,7 +128,7 @@ int32_t encode_jpeg(const char* path, const uint8_t* pixels, int32_t width, int3
     jpeg_set_quality(&info, scale * 10, FALSE);
     jpeg_start_compress(&info, TRUE);
 
-    row = static_cast<uint8_t*>(std::malloc(static_cast<size_t>(pitch) + 4));
+    row = static_cast<uint8_t*>(heap_alloc(main_heap(), static_cast<size_t>(pitch) + 4, false));
     if (!row) {
         jpeg_destroy_compress(&info);
         std::fclose(file);
@@ -91,7 +151,7 @@ int32_t encode_jpeg(const char* path, const uint8_t* pixels, int32_t width, int3
         jpeg_write_scanlines(&info, rows, 1);
     }
 
-    std::free(row);
+    heap_free(main_heap(), row);
     row = nullptr;
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "drawing.h"
+#include "faults.h"
 #include "files.h"
 #include "heap.h"
 #include "images.h"
@@ -156,14 +157,18 @@ int32_t write_bmp(const char* path, const uint8_t* pixels, int32_t pitch, int32_
     int64_t image_size = row_size * height;
     if (54 + image_size > 0x7FFFFFFF) return 0;
 
-    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = fault_injected(Fault::create_file)
+                      ? INVALID_HANDLE_VALUE
+                      : CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
 
     bool ok = true;
     auto write = [&](const void* data, DWORD count) {
         DWORD written = 0;
-        if (ok && (!WriteFile(file, data, count, &written, nullptr) || written != count)) ok = false;
+        if (ok && (fault_injected(Fault::write_file) || !WriteFile(file, data, count, &written, nullptr) ||
+                   written != count))
+            ok = false;
     };
 
     BITMAPFILEHEADER header = {};

@@ -1,0 +1,28 @@
+// faults.h: the points where a platform call that can fail is made to fail on
+// demand, so that the failure handling around it can be shown to work.
+//
+// The program links faults.cpp, whose answer is always "no". Test programs link
+// fault_switch.cpp instead (tests/faults), which defines the same function and
+// the switch below; the switch exists only there.
+#pragma once
+
+#include <cstdint>
+
+enum class Fault : int32_t {
+    create_dib_section,  // CreateDIBSection answers null
+    create_file,         // CreateFileA (and fopen of a file to write) fails
+    write_file,          // WriteFile fails having written nothing
+    jpeg_write,          // the JPEG encoder's writes to its file fail
+    count
+};
+
+// True when the call at this point is to fail instead of being made.
+bool fault_injected(Fault fault);
+
+// The switch (test programs only): after `count` more calls at the point pass,
+// the next `failures` calls fail. A negative count switches the point off.
+void fail_after(Fault fault, int32_t count, int32_t failures = 1);
+// Switches every point off.
+void clear_faults();
+// How many calls reached the point since the last clear_faults.
+int32_t fault_calls(Fault fault);
