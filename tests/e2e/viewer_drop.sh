@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Drops files onto the viewer from a native X client (GTK3, XDND) with the
 # pointer moved by xdotool. "files": three files, the driver checks that only
-# the first loads; "folder": a folder, the driver checks the message and the
-# exit code 1. Needs DISPLAY and WINEPREFIX as set by tools/wine-env.sh; exits
+# the first loads; "many": the same with 1,000 files; "folder": a folder, the
+# driver checks the message and the exit code 1. Needs DISPLAY and WINEPREFIX as set by tools/wine-env.sh; exits
 # 77 (skipped) without python3-gi, GTK 3 or xdotool.
-#   viewer_drop.sh VIEWER_DRIVER_EXE files|folder
+#   viewer_drop.sh VIEWER_DRIVER_EXE files|many|folder
 set -uo pipefail
 driver_exe="$1"
 mode="${2:-files}"
@@ -35,6 +35,15 @@ if [ "$mode" = folder ]; then
 else
   case_name=LoadsOnlyTheFirstOfThreeDroppedFiles
   dragged=("$work/first.bin" "$work/second file.bin" "$work/third.bin")
+  if [ "$mode" = many ]; then
+    # 1,000 files in all, the names long enough to make the list about 100 KB.
+    mkdir "$work/many"
+    for i in $(seq 4 1000); do
+      name="$work/many/dropped file number $i with a name of some length, $(printf '%04d' "$i").bin"
+      printf 'file %d' "$i" > "$name"
+      dragged+=("$name")
+    done
+  fi
 fi
 
 VIEWER_DROP_SIGNAL="$work/signal" VIEWER_DROP_FIRST="$work/first.bin" \
