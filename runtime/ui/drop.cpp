@@ -2,12 +2,11 @@
 #include "drop.h"
 
 #include <ole2.h>
-#include <shellapi.h>
-#include <shlobj.h>
 
 #include <cstring>
 #include <new>
 
+#include "drop_list.h"
 #include "events.h"
 #include "gadget.h"
 #include "heap.h"
@@ -254,6 +253,19 @@ void enable_drop(HWND window, int32_t gadget_kind, int32_t number, int32_t forma
         accept_format(window, gadget_kind, number, format, actions);
 }
 
+// One character of a wide file name in the ANSI code page; the code page's
+// default character stands for one it cannot show.
+int32_t ansi_character(const char16_t* units, int32_t count, char* out)
+{
+    wchar_t wide[2] = {};
+    for (int32_t i = 0; i < count && i < 2; ++i) wide[i] = static_cast<wchar_t>(units[i]);
+    int written = WideCharToMultiByte(CP_ACP, 0, wide, count < 2 ? count : 2, out, DROP_CHARACTER_BYTES, nullptr,
+                                      nullptr);
+    if (written > 0) return written;
+    out[0] = '?';
+    return 1;
+}
+
 void free_record(DropRecord* record)
 {
     if (!record) return;
@@ -298,44 +310,16 @@ void event_drop_files(int32_t position)
     if (!state || (state->current_code != EVENT_WINDOW_DROP && state->current_code != EVENT_GADGET_DROP)) return;
     const DropRecord* record = state->pending_drop_record;
     if (!record || !record->data || record->format != CF_HDROP) return;
-    // The data came from another program: the list must start inside the
-    // block, and zero padding ends every string and the list (narrow or wide,
-    // at any alignment) before the end of the copy.
-    if (record->size < static_cast<int32_t>(sizeof(DROPFILES))) return;
-    const DWORD list_offset = static_cast<const DROPFILES*>(record->data)->pFiles;
-    if (list_offset > static_cast<DWORD>(record->size)) return;
-    constexpr SIZE_T PADDING = 8;
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, static_cast<SIZE_T>(record->size) + PADDING);
-    if (!block) return;
-    void* copy = GlobalLock(block);
-    if (!copy) {
-        GlobalFree(block);
-        return;
-    }
-    std::memcpy(copy, record->data, static_cast<size_t>(record->size));
-    GlobalUnlock(block);
-
-    HDROP drop = static_cast<HDROP>(block);
-    const UINT count = DragQueryFileA(drop, 0xFFFFFFFF, nullptr, 0);
-    int64_t length = count ? count - 1 : 0;
-    for (UINT i = 0; i < count; ++i) length += DragQueryFileA(drop, i, nullptr, 0);
-    char* out = count && length < INT32_MAX ? reserve_string_space(static_cast<int32_t>(length) + 1, position)
-                                            : nullptr;
+    // The block came from another program: the list reader checks it and never
+    // reads past its size. One pass measures, the second writes.
+    const int64_t size = record->size;
+    const int64_t length = read_drop_list(record->data, size, ansi_character, nullptr, 0);
+    char* out = length > 0 && length < INT32_MAX ? reserve_string_space(static_cast<int32_t>(length) + 1, position)
+                                                 : nullptr;
     if (!out) {
-        GlobalFree(block);
         set_string_position(position);
         return;
     }
-    int64_t written = 0;
-    for (UINT i = 0; i < count; ++i) {
-        if (i > 0) {
-            if (written >= length) break;
-            out[written++] = '\n';
-        }
-        const UINT room = static_cast<UINT>(length - written + 1);
-        const UINT copied = DragQueryFileA(drop, i, out + written, room);
-        written += copied < room ? copied : room - 1;
-    }
-    GlobalFree(block);
-    set_string_position(position + static_cast<int32_t>(written));
+    const int64_t written = read_drop_list(record->data, size, ansi_character, out, length);
+    set_string_position(position + static_cast<int32_t>(written < length ? written : length));
 }

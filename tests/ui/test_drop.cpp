@@ -222,6 +222,57 @@ TEST_F(DropTest, DroppedFilesArriveAsOneEventWithTheirPaths)
     EXPECT_FALSE(contains(drain_events(), EVENT_WINDOW_DROP));
 }
 
+// A wide list built from UTF-16 names, starting `gap` bytes after the header.
+std::vector<char> wide_list(const std::vector<std::u16string>& names, size_t gap)
+{
+    std::vector<char> bytes(sizeof(DROPFILES) + gap, 'x');
+    DROPFILES header{};
+    header.pFiles = static_cast<DWORD>(sizeof(DROPFILES) + gap);
+    header.fWide = TRUE;
+    std::memcpy(bytes.data(), &header, sizeof header);
+    std::u16string units;
+    for (const std::u16string& name : names) units += name + u'\0';
+    units += u'\0';
+    for (char16_t unit : units) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+TEST_F(DropTest, ForeignListsAreReadWithinTheirBlock)
+{
+    HWND window = open_test_window(34);
+    enable_window_drop(34, CF_HDROP, DROPEFFECT_COPY);
+    IDropTarget* target = target_of(window);
+    ASSERT_NE(target, nullptr);
+    drain_events();
+    auto drop = [&](std::vector<char> bytes) {
+        DataObject data(CF_HDROP, std::move(bytes));
+        DWORD effect = DROPEFFECT_COPY;
+        target->DragEnter(&data, 0, screen_point(window, 1, 1), &effect);
+        target->Drop(&data, 0, screen_point(window, 1, 1), &effect);
+        std::vector<Event> seen;
+        if (!pump_until([&] { return !seen.empty() && seen.back().code == EVENT_WINDOW_DROP; }, &seen))
+            return std::string("(no drop event)");
+        return dropped_files();
+    };
+
+    // Wide names at an odd offset; a list offset far beyond the block.
+    EXPECT_EQ(drop(wide_list({u"C:\\odd\\one.bin", u"C:\\two"}, 1)), "C:\\odd\\one.bin\nC:\\two");
+    std::vector<char> beyond = file_list({"C:\\a.bin"}, false);
+    const DWORD far_offset = 0x7FFFFFF0;
+    std::memcpy(beyond.data(), &far_offset, sizeof far_offset);
+    EXPECT_EQ(drop(beyond), "");
+
+    // Wide names reach the program in the ANSI code page, with its default
+    // character for what the code page lacks.
+    if (GetACP() == 1252) {
+        EXPECT_EQ(drop(wide_list({u"C:\\caf\u00E9", u"\u4E00.rom"}, 0)), "C:\\caf\xE9\n?.rom");
+    }
+    close_window(34);
+}
+
 TEST_F(DropTest, FormatsCanBeReplacedAndWithdrawn)
 {
     HWND window = open_test_window(32);
