@@ -10,16 +10,6 @@
 
 namespace {
 
-// The last-write time of a file, read without opening it: a reader that holds
-// the file open at the moment the program moves its new file over it makes
-// that save fail (and rightly report it), so waits on a save look at this.
-uint64_t write_time(const std::string& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
-}
-
 // The RGB pixels of a JPEG file, top row first; empty when it cannot be read.
 std::vector<uint8_t> decode_jpeg_rgb(const std::vector<uint8_t>& bytes)
 {

@@ -111,6 +111,16 @@ inline std::optional<std::vector<uint8_t>> read_file(const std::string& path)
 
 inline bool file_exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// The last-write time of a file, read without opening it: a reader that holds
+// the file open at the moment the program moves its new file over it makes
+// that save fail (and rightly report it), so waits on a save look at this.
+inline uint64_t write_time(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
 // Polls `ready` every few milliseconds until it holds or the time is up.
 inline bool wait_until(const std::function<bool()>& ready, DWORD timeout_ms = WAIT_MS)
 {
