@@ -259,6 +259,57 @@ char* run_input_dialog(const char* title, const char* message, const char* defau
     return text;
 }
 
+// Names that would make a path of MAX_PATH characters or more are refused
+// before the dialog itself joins them to its folder: some versions of the
+// dialog (Wine's) build that path in a MAX_PATH buffer without checking it.
+constexpr char NAME_GUARD_PROPERTY[] = "VX_NameGuard";
+// The dialog's file name box: cmb13, or edt1 in layouts that have no combo box.
+constexpr int FILE_NAME_BOX = 0x47C;
+constexpr int FILE_NAME_EDIT = 0x480;
+
+bool name_too_long(HWND dialog)
+{
+    HWND field = GetDlgItem(dialog, FILE_NAME_BOX);
+    if (!field) field = GetDlgItem(dialog, FILE_NAME_EDIT);
+    if (!field) return false;
+    const int length = GetWindowTextLengthA(field);
+    if (length >= MAX_PATH) return true;
+    char name[MAX_PATH] = {};
+    GetWindowTextA(field, name, MAX_PATH);
+    const bool absolute = name[0] == '\\' || (name[0] && name[1] == ':');
+    if (absolute) return false;
+    // The folder's length, without a terminating zero, and the separator.
+    const LRESULT folder = SendMessageA(dialog, CDM_GETFOLDERPATH, 0, 0);
+    return folder > 0 && folder - 1 + 1 + length >= MAX_PATH;
+}
+
+LRESULT CALLBACK guarded_dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    auto previous = reinterpret_cast<WNDPROC>(GetPropA(dialog, NAME_GUARD_PROPERTY));
+    if (message == WM_COMMAND && LOWORD(wparam) == IDOK && name_too_long(dialog)) {
+        char title[128] = {};
+        GetWindowTextA(dialog, title, sizeof(title));
+        MessageBoxA(dialog, "This path is too long.", title, MB_OK | MB_ICONWARNING);
+        return 0;
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
+        RemovePropA(dialog, NAME_GUARD_PROPERTY);
+    }
+    return CallWindowProcA(previous, dialog, message, wparam, lparam);
+}
+
+// The hook's own (empty) child dialog comes first; its parent is the dialog.
+UINT_PTR CALLBACK file_dialog_hook(HWND child, UINT message, WPARAM, LPARAM)
+{
+    if (message != WM_INITDIALOG) return 0;
+    HWND dialog = GetParent(child);
+    if (!dialog || GetPropA(dialog, NAME_GUARD_PROPERTY)) return 0;
+    SetPropA(dialog, NAME_GUARD_PROPERTY, reinterpret_cast<HANDLE>(GetWindowLongPtrA(dialog, GWLP_WNDPROC)));
+    SetWindowLongPtrA(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(guarded_dialog_procedure));
+    return 0;
+}
+
 void file_requester(bool save, const char* title, const char* default_file, const char* pattern,
                     int32_t pattern_position, int32_t position)
 {
@@ -303,7 +354,8 @@ void file_requester(bool save, const char* title, const char* default_file, cons
     request.nMaxFile = FILE_NAME_SIZE;
     request.lpstrInitialDir = directory;
     request.lpstrTitle = title;
-    request.Flags = FILE_REQUESTER_FLAGS;
+    request.Flags = FILE_REQUESTER_FLAGS | OFN_ENABLEHOOK;
+    request.lpfnHook = file_dialog_hook;
 
     disable_other_windows();
     BOOL chosen = save ? GetSaveFileNameA(&request) : GetOpenFileNameA(&request);

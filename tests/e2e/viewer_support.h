@@ -57,7 +57,8 @@ constexpr int MENU_ZOOM_1 = 5;
 constexpr int MENU_ZOOM_2 = 6;
 constexpr int MENU_ZOOM_8 = 7;
 
-constexpr int FILE_NAME_CONTROL = 0x47C;
+constexpr int FILE_NAME_CONTROL = 0x47C;  // cmb13; edt1 (0x480) when the dialog has a hook
+constexpr int FILE_NAME_EDIT = 0x480;
 constexpr int MESSAGE_TEXT_CONTROL = 0xFFFF;
 constexpr int INPUT_FIELD = 10;
 constexpr int INPUT_OK = 1000;
@@ -298,6 +299,18 @@ inline HWND find_child(HWND parent, int id, const char* class_name)
     return search.found;
 }
 
+// The file name field of an Open or Save dialog, once the dialog has made it.
+inline HWND file_name_field(HWND dialog)
+{
+    HWND field = nullptr;
+    wait_until([&] {
+        field = find_child(dialog, FILE_NAME_CONTROL, "Edit");
+        if (!field) field = find_child(dialog, FILE_NAME_EDIT, "Edit");
+        return field != nullptr || !IsWindow(dialog);
+    });
+    return field;
+}
+
 class Viewer {
 public:
     Viewer() = default;
@@ -492,7 +505,7 @@ public:
     {
         HWND dialog = wait_window("#32770", title);
         if (!dialog) return ::testing::AssertionFailure() << "no dialog titled '" << title << "'";
-        HWND name = find_child(dialog, FILE_NAME_CONTROL, "Edit");
+        HWND name = file_name_field(dialog);
         if (!name) return ::testing::AssertionFailure() << "no file name field in '" << title << "'";
         SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
         PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);

@@ -105,6 +105,7 @@ std::string text_of(HWND window)
 HWND file_name_field(HWND dialog)
 {
     HWND field = GetDlgItem(dialog, FILE_NAME_CONTROL);
+    if (!field) field = GetDlgItem(dialog, 0x480);  // edt1: the layout of dialogs with a hook
     while (HWND inner = field ? GetDlgItem(field, FILE_NAME_CONTROL) : nullptr) field = inner;
     return field;
 }
