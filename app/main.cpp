@@ -24,54 +24,6 @@ namespace {
 constexpr char LINE_FEED[] = "\n";
 constexpr WPARAM END_KEY = 0x23;
 
-void build_menu()
-{
-    if (!create_menu(MAIN_WINDOW, window_handle(MAIN_WINDOW))) return;
-    for (const MenuLayout& entry : MENU_LAYOUT) {
-        switch (entry.step) {
-        case MenuStep::title: menu_title(entry.text); break;
-        case MenuStep::item: menu_item(entry.item, entry.text); break;
-        case MenuStep::separator: menu_separator(); break;
-        case MenuStep::close_submenu: close_submenu(); break;
-        }
-    }
-}
-
-void set_number_text(int32_t gadget, int32_t value)
-{
-    int32_t position = string_position();
-    quad_to_text(value, position);
-    set_gadget_text(gadget, string_at(position));
-    set_string_position(position);
-}
-
-void create_gadgets()
-{
-    for (const GadgetLayout& g : GADGET_LAYOUT) {
-        switch (g.type) {
-        case GadgetType::canvas:
-            create_canvas_gadget(g.number, g.x, g.y, g.width, g.height);
-            break;
-        case GadgetType::scroll_bar:
-            create_scroll_bar_gadget(g.number, g.x, g.y, g.width, g.height, g.first, g.second, g.third, g.flags);
-            break;
-        case GadgetType::check_box:
-            create_check_box_gadget(g.number, g.x, g.y, g.width, g.height, g.text, g.flags);
-            break;
-        case GadgetType::text:
-            create_text_gadget(g.number, g.x, g.y, g.width, g.height, g.text, g.flags);
-            break;
-        case GadgetType::spin:
-            create_spin_gadget(g.number, g.x, g.y, g.width, g.height, g.first, g.second, g.flags);
-            break;
-        }
-        if (g.grid_size) {
-            set_gadget_state(g.number, DEFAULT_GRID_SIZE);
-            set_number_text(g.number, DEFAULT_GRID_SIZE);
-        }
-    }
-}
-
 // The value a spin's event stands for: its text when the user changed the
 // text, else its current value.
 int32_t spin_candidate(int32_t gadget)
@@ -238,11 +190,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     g_viewer.sprsize = 1;
     g_viewer.zoom = 1;
 
-    if (!open_window(MAIN_WINDOW, 0, 0, MAIN_WINDOW_WIDTH, MAIN_WINDOW_HEIGHT, "Bitloupe",
-                     WINDOW_SCREEN_CENTRED | WS_CAPTION | WS_SYSMENU))
-        end_program(0);
-    build_menu();
-    create_gadgets();
+    if (!open_main_window()) end_program(0);
     enable_window_drop(MAIN_WINDOW, CF_HDROP, DROPEFFECT_COPY);
     redraw_view();
 

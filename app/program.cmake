@@ -5,6 +5,7 @@ add_library(bitloupe_app STATIC
   ${CMAKE_CURRENT_LIST_DIR}/redraw.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_save.cpp
   ${CMAKE_CURRENT_LIST_DIR}/start_runtime.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
 )
 target_compile_options(bitloupe_app PUBLIC -iquote${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(bitloupe_app PUBLIC

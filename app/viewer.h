@@ -119,6 +119,11 @@ inline constexpr MenuLayout MENU_LAYOUT[] = {
 // Initialises the runtime libraries in the program's start-up order (the main
 // heap must exist already).
 void start_runtime();
+// Opens the main window with its menu and gadgets; false when the window
+// cannot be opened.
+bool open_main_window();
+// Sets a gadget's text to a number.
+void set_number_text(int32_t gadget, int32_t value);
 void redraw_view();
 
 // Replaces the loaded data with the file at `path` and resets the scroll bars.

@@ -45,42 +45,6 @@ namespace {
 constexpr int32_t kDataBytes = 1 << 20;
 constexpr int kRedraws = 50;
 
-// The main window as start-up makes it, from the layout tables.
-bool open_main_window()
-{
-    if (!open_window(MAIN_WINDOW, 0, 0, MAIN_WINDOW_WIDTH, MAIN_WINDOW_HEIGHT, "Bitloupe",
-                     WINDOW_SCREEN_CENTRED | WS_CAPTION | WS_SYSMENU))
-        return false;
-    if (create_menu(MAIN_WINDOW, window_handle(MAIN_WINDOW))) {
-        for (const MenuLayout& entry : MENU_LAYOUT) {
-            switch (entry.step) {
-            case MenuStep::title: menu_title(entry.text); break;
-            case MenuStep::item: menu_item(entry.item, entry.text); break;
-            case MenuStep::separator: menu_separator(); break;
-            case MenuStep::close_submenu: close_submenu(); break;
-            }
-        }
-    }
-    for (const GadgetLayout& g : GADGET_LAYOUT) {
-        switch (g.type) {
-        case GadgetType::canvas: create_canvas_gadget(g.number, g.x, g.y, g.width, g.height); break;
-        case GadgetType::scroll_bar:
-            create_scroll_bar_gadget(g.number, g.x, g.y, g.width, g.height, g.first, g.second, g.third, g.flags);
-            break;
-        case GadgetType::check_box: create_check_box_gadget(g.number, g.x, g.y, g.width, g.height, g.text, g.flags); break;
-        case GadgetType::text: create_text_gadget(g.number, g.x, g.y, g.width, g.height, g.text, g.flags); break;
-        case GadgetType::spin:
-            create_spin_gadget(g.number, g.x, g.y, g.width, g.height, g.first, g.second, g.flags);
-            break;
-        }
-        if (g.grid_size) {
-            set_gadget_state(g.number, DEFAULT_GRID_SIZE);
-            set_gadget_text(g.number, "8");
-        }
-    }
-    return true;
-}
-
 // One redraw as an event handler does it, then the pump that repaints.
 double measure_redraw()
 {
