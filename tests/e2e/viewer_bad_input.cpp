@@ -35,22 +35,6 @@ std::optional<long long> title_value(const std::string& title, const std::string
     return std::atoll(title.c_str() + at + key.size());
 }
 
-// Save binary.. with `count` typed into the requester, then `path` in the
-// save dialog.
-::testing::AssertionResult save_binary(const Viewer& viewer, const char* count, const std::string& path)
-{
-    viewer.menu(MENU_SAVE_BINARY);
-    HWND input = viewer.wait_window("InputRequester", "Title");
-    if (!input) return ::testing::AssertionFailure() << "no input requester";
-    HWND field = nullptr;
-    if (!wait_until([&] { return (field = find_child(input, INPUT_FIELD, "Edit")) && text_of(field) == "0000"; }))
-        return ::testing::AssertionFailure() << "no count field";
-    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(count));
-    PostMessageA(GetDlgItem(input, INPUT_OK), BM_CLICK, 0, 0);
-    if (!wait_until([&] { return !IsWindow(input); })) return ::testing::AssertionFailure() << "input stayed";
-    return viewer.answer_file_dialog("Save binary file", path);
-}
-
 }  // namespace
 
 // An empty file shows what an unloaded view shows; one byte shows one byte;
@@ -222,7 +206,7 @@ TEST(viewer_input, SavesThatCannotBeDoneAndOntoTheLoadedFile)
     p.data = &bytes;
     ASSERT_TRUE(viewer.shows(p, "loaded"));
 
-    ASSERT_TRUE(save_binary(viewer, "4", read_only));
+    ASSERT_TRUE(viewer.save_binary("4", read_only));
     EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + read_only + ".bin");
     EXPECT_EQ(viewer.answer_message("save binary", IDOK), "Cannot save binary: " + read_only + ".bin");
     EXPECT_EQ(read_file(read_only + ".bin"), kept);
@@ -241,13 +225,7 @@ TEST(viewer_input, SavesThatCannotBeDoneAndOntoTheLoadedFile)
     // A folder that does not exist: the file dialog may refuse the name
     // itself; if it lets it through, the program says it cannot save.
     const std::string missing = data_dir() + "\\no such folder\\out";
-    viewer.menu(MENU_SAVE_BINARY);
-    HWND input = viewer.wait_window("InputRequester", "Title");
-    ASSERT_NE(input, nullptr);
-    HWND field = nullptr;
-    ASSERT_TRUE(wait_until([&] { return (field = find_child(input, INPUT_FIELD, "Edit")) && text_of(field) == "0000"; }));
-    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("4"));
-    PostMessageA(GetDlgItem(input, INPUT_OK), BM_CLICK, 0, 0);
+    ASSERT_TRUE(viewer.ask_save_binary("4"));
     HWND dialog = viewer.wait_window("#32770", "Save binary file");
     ASSERT_NE(dialog, nullptr);
     SendMessageA(file_name_field(dialog), WM_SETTEXT, 0,
@@ -278,7 +256,7 @@ TEST(viewer_input, SavesThatCannotBeDoneAndOntoTheLoadedFile)
     viewer.click(INVERT_BOX);
     ASSERT_TRUE(wait_until([&] { return viewer.checked(INVERT_BOX); }));
     const uint64_t before = write_time(loaded);
-    ASSERT_TRUE(save_binary(viewer, "4", data_dir() + "\\loaded"));
+    ASSERT_TRUE(viewer.save_binary("4", data_dir() + "\\loaded"));
     EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + loaded);
     EXPECT_TRUE(wait_until([&] { return write_time(loaded) != before; }));
     const std::vector<uint8_t> inverted{0xF0, 0x0F, 0xC3, 0x3C};

@@ -379,19 +379,7 @@ TEST(viewer, SavesBinaryRangesAndAsksBeforeOverwriting)
     p.data = &THREE_BYTES;
     ASSERT_TRUE(viewer.wait_picture(expected_picture(p), "save_loaded"));
 
-    auto save_binary = [&](const char* count) -> ::testing::AssertionResult {
-        viewer.menu(MENU_SAVE_BINARY);
-        HWND input = viewer.wait_window("InputRequester", "Title");
-        if (!input) return ::testing::AssertionFailure() << "no input requester";
-        HWND field = nullptr;
-        // The requester fills its field right after showing up.
-        if (!wait_until([&] { return (field = find_child(input, INPUT_FIELD, "Edit")) && text_of(field) == "0000"; }))
-            return ::testing::AssertionFailure() << "default '" << text_of(field) << "'";
-        SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(count));
-        PostMessageA(GetDlgItem(input, INPUT_OK), BM_CLICK, 0, 0);
-        if (!wait_until([&] { return !IsWindow(input); })) return ::testing::AssertionFailure() << "input stayed";
-        return viewer.answer_file_dialog("Save binary file", target);
-    };
+    auto save_binary = [&](const char* count) { return viewer.save_binary(count, target); };
 
     // The first pattern ("Binary") appends ".bin".
     ASSERT_TRUE(save_binary("3"));

@@ -40,14 +40,7 @@ TEST(viewer_full_disk, FailedSavesKeepTheOldFiles)
     ASSERT_TRUE(viewer.open(windows_path(data_path)));
     ASSERT_TRUE(wait_until([&] { return viewer.title().rfind("Bitloupe, sprsize:1 ", 0) == 0; }));
 
-    viewer.menu(MENU_SAVE_BINARY);
-    HWND input = viewer.wait_window("InputRequester", "Title");
-    ASSERT_NE(input, nullptr);
-    HWND field = nullptr;
-    ASSERT_TRUE(wait_until([&] { return (field = find_child(input, INPUT_FIELD, "Edit")) && text_of(field) == "0000"; }));
-    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("200000"));
-    PostMessageA(GetDlgItem(input, INPUT_OK), BM_CLICK, 0, 0);
-    ASSERT_TRUE(viewer.answer_file_dialog("Save binary file", folder + "\\old"));
+    ASSERT_TRUE(viewer.save_binary("200000", folder + "\\old"));
     EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + folder + "\\old.bin");
     EXPECT_EQ(viewer.answer_message("save binary", IDOK), "Cannot save binary: " + folder + "\\old.bin");
 

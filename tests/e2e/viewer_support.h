@@ -535,6 +535,30 @@ public:
         return answer_file_dialog("Please choose file to load", path);
     }
 
+    // Save binary.. with `count` typed into the byte count requester; the
+    // Save dialog that follows is the caller's.
+    ::testing::AssertionResult ask_save_binary(const char* count) const
+    {
+        menu(MENU_SAVE_BINARY);
+        HWND input = wait_window("InputRequester", "Title");
+        if (!input) return ::testing::AssertionFailure() << "no input requester";
+        HWND field = nullptr;
+        // The requester fills its field right after showing up.
+        if (!wait_until([&] { return (field = find_child(input, INPUT_FIELD, "Edit")) && text_of(field) == "0000"; }))
+            return ::testing::AssertionFailure() << "default '" << text_of(field) << "'";
+        SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(count));
+        PostMessageA(GetDlgItem(input, INPUT_OK), BM_CLICK, 0, 0);
+        if (!wait_until([&] { return !IsWindow(input); })) return ::testing::AssertionFailure() << "input stayed";
+        return ::testing::AssertionSuccess();
+    }
+
+    // The same, then `path` in the Save dialog.
+    ::testing::AssertionResult save_binary(const char* count, const std::string& path) const
+    {
+        if (auto asked = ask_save_binary(count); !asked) return asked;
+        return answer_file_dialog("Save binary file", path);
+    }
+
 private:
     PROCESS_INFORMATION process_{};
     HWND main_ = nullptr;
