@@ -354,7 +354,8 @@ void file_requester(bool save, const char* title, const char* default_file, cons
     request.nMaxFile = FILE_NAME_SIZE;
     request.lpstrInitialDir = directory;
     request.lpstrTitle = title;
-    request.Flags = FILE_REQUESTER_FLAGS | OFN_ENABLEHOOK;
+    // With a hook the dialog keeps its resizable frame only when asked to.
+    request.Flags = FILE_REQUESTER_FLAGS | OFN_ENABLEHOOK | OFN_ENABLESIZING;
     request.lpfnHook = file_dialog_hook;
 
     disable_other_windows();
