@@ -7,7 +7,11 @@
 // keeps growing after the warm-up.
 //
 //   long_run [--actions N] [--seed S] [--sample-every K] [--csv FILE]
+//            [--only ACTION] [--dir FOLDER]
 //
+// --only repeats one kind of action (the names are in ACTIONS below), which
+// tells which action a growing counter comes from; --dir puts the run's data
+// files and saves in a folder of its own.
 // The seed is printed; the same seed replays the same action sequence.
 #include "viewer_support.h"
 
@@ -305,9 +309,11 @@ class LongRun {
 public:
     LongRun(uint32_t seed) : random_(seed) {}
 
-    void setup_files()
+    // The run's own files go to `folder` (the data folder when empty).
+    void setup_files(const std::string& folder)
     {
-        const std::string dir = data_dir();
+        std::string dir = folder.empty() ? data_dir() : windows_path(folder);
+        CreateDirectoryA(dir.c_str(), nullptr);
         three_ = dir + "\\soak_three.bin";
         empty_ = dir + "\\soak_empty.bin";
         noise_ = dir + "\\soak_noise.bin";
@@ -324,7 +330,7 @@ public:
         DeleteFileA((image_target_ + ".jpg").c_str());
         DeleteFileA((binary_target_ + ".bin").c_str());
         files_ = {three_, empty_, noise_};
-        if (file_exists(dir + "\\font.psf")) files_.push_back(dir + "\\font.psf");
+        if (file_exists(data_dir() + "\\font.psf")) files_.push_back(data_dir() + "\\font.psf");
     }
 
     void start()
@@ -887,6 +893,7 @@ const Action LongRun::ACTIONS[18] = {
 void usage()
 {
     std::printf("usage: long_run [--actions N] [--seed S] [--sample-every K] [--csv FILE] [--only ACTION]\n"
+                "                [--dir FOLDER]\n"
                 "actions:%s\n",
                 LongRun::action_names().c_str());
 }
@@ -900,6 +907,7 @@ int main(int argc, char** argv)
     uint32_t seed = static_cast<uint32_t>(GetTickCount64() ^ (static_cast<uint64_t>(GetCurrentProcessId()) << 16));
     std::string csv;
     std::string only;
+    std::string folder;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) {
@@ -911,6 +919,7 @@ int main(int argc, char** argv)
         else if (arg == "--sample-every") every = std::atoll(argv[++i]);
         else if (arg == "--csv") csv = argv[++i];
         else if (arg == "--only") only = argv[++i];
+        else if (arg == "--dir") folder = argv[++i];
         else {
             usage();
             return 2;
@@ -961,7 +970,7 @@ int main(int argc, char** argv)
     };
 
     try {
-        run.setup_files();
+        run.setup_files(folder);
         run.start();
         record(0);
         for (long long done = 1; done <= actions; ++done) {
