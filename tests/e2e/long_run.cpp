@@ -148,11 +148,12 @@ struct HandleCount {
     long long platform_dialog_keys = 0;
 };
 
-// Handle values that duplicate successfully.
+// Handle values that duplicate successfully. Wine hands out the lowest free
+// value, so the first 16,384 values hold every handle of a run.
 HandleCount count_handles(HANDLE process)
 {
     HandleCount count;
-    for (uintptr_t value = 4; value <= 0x4000; value += 4) {
+    for (uintptr_t value = 4; value <= 0x10000; value += 4) {
         HANDLE copy = nullptr;
         if (DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0, FALSE,
                             DUPLICATE_SAME_ACCESS)) {
