@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "heap.h"
 #include "requesters.h"
 #include "strings.h"
 #include "ui_support.h"
@@ -351,6 +352,44 @@ TEST_F(FileRequesterTest, CancelledSaveRequesterGivesNothing)
     EXPECT_EQ(chosen, "");
     EXPECT_EQ(selected_pattern(), -1);
     EXPECT_TRUE(both_enabled());
+}
+
+// Bytes in use on the main heap, where the requesters keep their buffers.
+int64_t main_heap_bytes()
+{
+    int64_t total = 0;
+    PROCESS_HEAP_ENTRY entry{};
+    HeapLock(main_heap());
+    while (HeapWalk(main_heap(), &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    HeapUnlock(main_heap());
+    return total;
+}
+
+// Cancelled and confirmed file requesters, again and again, leave the main
+// heap as they found it (one file name buffer stays between requesters).
+TEST_F(FileRequesterTest, RepeatedRequestersKeepTheHeapFlat)
+{
+    auto one_requester = [this](bool confirm) {
+        Driver answer([&] {
+            HWND dialog = find_dialog("#32770", "Open data");
+            if (!dialog) return false;
+            if (confirm) SendMessageA(file_name_field(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("chosen.bin"));
+            PostMessageA(GetDlgItem(dialog, confirm ? IDOK : IDCANCEL), BM_CLICK, 0, 0);
+            return true;
+        });
+        text_result([this](int32_t p) {
+            open_file_requester("Open data", (folder + "\\").c_str(), "All Files|*.*", 0, p);
+        });
+        EXPECT_TRUE(answer.finished());
+    };
+    HANDLE chosen = CreateFileA((folder + "\\chosen.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(chosen, INVALID_HANDLE_VALUE);
+    CloseHandle(chosen);
+    for (int i = 0; i < 3; ++i) one_requester(i % 2 == 0);
+    const int64_t before = main_heap_bytes();
+    for (int i = 0; i < 20; ++i) one_requester(i % 2 == 0);
+    EXPECT_EQ(main_heap_bytes(), before);
 }
 
 }  // namespace
