@@ -25,7 +25,8 @@ namespace {
 constexpr int kWidthBar = 2;
 constexpr int kMultiColumns = 5;
 constexpr int kMenuOpen = 1;
-constexpr int kFileNameField = 0x47C;
+constexpr int kFileNameField = 0x47C;  // cmb13, or edt1 (0x480) in the layout with a hook
+constexpr int kFileNameEdit = 0x480;
 constexpr DWORD kWaitMs = 15000;
 
 std::string windows_path(std::string path)
@@ -125,7 +126,11 @@ bool open_file(HWND main, DWORD process, const std::string& path)
     if (!wait_until([&] { return (dialog = find_window(process, "#32770", "Please choose file to load")) != nullptr; }))
         return false;
     HWND name = nullptr;
-    wait_until([&] { return (name = GetDlgItem(dialog, kFileNameField)) != nullptr; });
+    wait_until([&] {
+        name = GetDlgItem(dialog, kFileNameField);
+        if (!name) name = GetDlgItem(dialog, kFileNameEdit);
+        return name != nullptr;
+    });
     if (!name) return false;
     SendMessageA(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
