@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The test command: sets everything up, builds the Windows build and the host
-# build, runs every test (unit and integration tests under Wine + Xvfb, the host
-# sanitizer tests and the fuzzers) and ends with "N passed, N failed".
+# build, runs every test (unit, integration and end-to-end tests and a short
+# soak run under Wine + Xvfb, the host sanitizer tests and the fuzzers), prints
+# the performance table from one run of every benchmark, and ends with
+# "N passed, N failed".
 # Exits non-zero on any failure.
 #
 #   FUZZ_SECONDS   time given to each fuzzer (default 20)
@@ -123,6 +125,24 @@ if [ "$host_built" -eq 0 ]; then
       note_failure "$name"
     fi
   done
+fi
+
+if [ "$win_built" -eq 0 ] && [ "$host_built" -eq 0 ]; then
+  # One run of every benchmark, printed as the performance table. Budgets are
+  # reported, never asserted (timings on a shared machine); a benchmark that
+  # does not run or gives no figure fails the step.
+  echo "== performance table (one run of each benchmark)"
+  table="$BUILD/logs/bench-table.md"
+  if bash "$ROOT/bench/table.sh" 1 >"$table" 2>"$BUILD/logs/bench-table.log" && [ -s "$table" ] &&
+      ! grep -q "not measured" "$table"; then
+    passed=$((passed + 1))
+    cat "$table"
+  else
+    echo "FAILED: performance table (log: $BUILD/logs/bench-table.log)"
+    cat "$table" 2>/dev/null
+    tail -20 "$BUILD/logs/bench-table.log"
+    note_failure bench-table
+  fi
 fi
 
 if [ "${#failures[@]}" -gt 0 ]; then
