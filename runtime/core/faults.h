@@ -1,14 +1,16 @@
-// faults.h: the points where a platform call that can fail is made to fail on
-// demand, so that the failure handling around it can be shown to work.
+// faults.h: the points where an allocation or a platform call that can fail is
+// made to fail on demand, so that the failure handling around it can be shown
+// to work.
 //
-// The program links faults.cpp, whose answer is always "no". Test programs link
-// fault_switch.cpp instead (tests/faults), which defines the same function and
-// the switch below; the switch exists only there.
+// The program links faults.cpp, whose answer is always "no". Test programs and
+// fuzzers link tests/fault_switch.cpp instead, which defines the same function
+// and the switch below; the switch exists only there.
 #pragma once
 
 #include <cstdint>
 
 enum class Fault : int32_t {
+    heap,                // heap_alloc and heap_realloc answer null
     create_dib_section,  // CreateDIBSection answers null
     create_file,         // CreateFileA (and fopen of a file to write) fails
     write_file,          // WriteFile fails having written nothing

@@ -1,23 +1,11 @@
-// heap.cpp: the main heap and the allocation wrappers with their failure hook.
+// heap.cpp: the main heap and the allocation wrappers, a fault point of their own.
 #include "heap.h"
+
+#include "faults.h"
 
 namespace {
 
 SysHeap g_main_heap = nullptr;
-int g_allocations_before_failure = -1;  // -1: the hook is off
-int g_failures_left = 0;
-
-// True when the hook says this allocation must fail.
-bool injected_failure()
-{
-    if (g_allocations_before_failure < 0) return false;
-    if (g_allocations_before_failure == 0) {
-        if (--g_failures_left <= 0) g_allocations_before_failure = -1;
-        return true;
-    }
-    --g_allocations_before_failure;
-    return false;
-}
 
 }  // namespace
 
@@ -40,13 +28,13 @@ SysHeap main_heap()
 
 void* heap_alloc(SysHeap heap, size_t size, bool zero)
 {
-    if (!heap || injected_failure()) return nullptr;
+    if (!heap || fault_injected(Fault::heap)) return nullptr;
     return sys_heap_alloc(heap, size, zero);
 }
 
 void* heap_realloc(SysHeap heap, void* block, size_t size)
 {
-    if (!heap || injected_failure()) return nullptr;
+    if (!heap || fault_injected(Fault::heap)) return nullptr;
     return sys_heap_realloc(heap, block, size);
 }
 
@@ -63,10 +51,4 @@ void* main_alloc(size_t size)
 void main_free(void* block)
 {
     heap_free(g_main_heap, block);
-}
-
-void fail_allocation_after(int count, int failures)
-{
-    g_allocations_before_failure = count < 0 || failures < 1 ? -1 : count;
-    g_failures_left = failures;
 }

@@ -3,8 +3,8 @@
 //
 // Records, tables, library state records and pools live on the main heap,
 // which start-up creates (4096 bytes, growable) and the end sequence destroys.
-// All allocations of the runtime pass through heap_alloc and heap_realloc so
-// that tests can make the n-th next allocation fail.
+// All allocations of the runtime pass through heap_alloc and heap_realloc,
+// which are a fault point (faults.h): tests can make the n-th next one fail.
 #pragma once
 
 #include "platform.h"
@@ -23,6 +23,7 @@ void heap_free(SysHeap heap, void* block);
 void* main_alloc(size_t size);
 void main_free(void* block);
 
-// Test hook: after `count` more successful allocations (0: none), the next
-// `failures` allocations fail. A negative count switches the hook off.
+// Test programs only (defined by the fault switch): after `count` more
+// successful allocations (0: none), the next `failures` allocations fail. A
+// negative count switches the failures off.
 void fail_allocation_after(int count, int failures = 1);
