@@ -8,7 +8,7 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$(mktemp)"
 trap 'rm -f "$out"' EXIT
-"$ROOT/tools/bench.sh" "${1:-5}" >"$out" 2>/dev/null
+"$ROOT/tools/bench.sh" "${1:-5}" >"$out"
 /usr/bin/python3 - "$out" <<'PY'
 import re, sys
 lines = open(sys.argv[1]).read().splitlines()

@@ -132,6 +132,8 @@ if [ "$win_built" -eq 0 ] && [ "$host_built" -eq 0 ]; then
   # reported, never asserted (timings on a shared machine); a benchmark that
   # does not run or gives no figure fails the step.
   echo "== performance table (one run of each benchmark)"
+  # The benchmarks start Wine and a display of their own.
+  wine_env_stop
   table="$BUILD/logs/bench-table.md"
   if bash "$ROOT/bench/table.sh" 1 >"$table" 2>"$BUILD/logs/bench-table.log" && [ -s "$table" ] &&
       ! grep -q "not measured" "$table"; then

@@ -57,5 +57,6 @@ fi
 # One server for the whole run, detached from our output streams. The first
 # program also starts Wine's background services, which live as long as the
 # server: start them here, with no inherited pipe to keep a reader waiting.
-wineserver -p </dev/null >/dev/null 2>&1
+# (A server already running for the prefix, in a nested use, serves as well.)
+wineserver -p </dev/null >/dev/null 2>&1 || true
 /usr/lib/wine/wine64 cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
