@@ -16,27 +16,9 @@
 
 #include "heap.h"
 #include "strings.h"
+#include "string_models.h"
 
 namespace {
-
-std::string reference_substring(const std::string& text, int32_t start, int32_t length)
-{
-    if (length < 0) length = 0;
-    size_t skip = start > 1 ? static_cast<size_t>(start) - 1 : 0;
-    if (skip >= text.size()) return "";
-    return text.substr(skip, static_cast<size_t>(length));
-}
-
-std::string reference_field(const std::string& text, int32_t index, char separator)
-{
-    if (index < 1) return "";
-    std::vector<std::string> fields(1);
-    for (char c : text) {
-        if (separator != '\0' && c == separator) fields.emplace_back();
-        else fields.back() += c;
-    }
-    return static_cast<size_t>(index) <= fields.size() ? fields[static_cast<size_t>(index) - 1] : "";
-}
 
 // Small values are the interesting ones; now and then any 32-bit value.
 int32_t pick_int(FuzzedDataProvider& input)

@@ -24,6 +24,7 @@
 
 #include "heap.h"
 #include "strings.h"
+#include "string_models.h"
 
 namespace {
 
@@ -34,25 +35,6 @@ constexpr size_t kStackLimit = 200000;
 void check(bool condition)
 {
     if (!condition) std::abort();
-}
-
-std::string reference_substring(const std::string& text, int32_t start, int32_t length)
-{
-    if (length < 0) length = 0;
-    size_t skip = start > 1 ? static_cast<size_t>(start) - 1 : 0;
-    if (skip >= text.size()) return "";
-    return text.substr(skip, static_cast<size_t>(length));
-}
-
-std::string reference_field(const std::string& text, int32_t index, char separator)
-{
-    if (index < 1) return "";
-    std::vector<std::string> fields(1);
-    for (char c : text) {
-        if (separator != '\0' && c == separator) fields.emplace_back();
-        else fields.back() += c;
-    }
-    return static_cast<size_t>(index) <= fields.size() ? fields[static_cast<size_t>(index) - 1] : "";
 }
 
 // The allocation hook as heap.h describes it: after `count` successful
