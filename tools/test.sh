@@ -139,6 +139,8 @@ if [ "$win_built" -eq 0 ] && [ "$host_built" -eq 0 ]; then
       ! grep -q "not measured" "$table"; then
     passed=$((passed + 1))
     cat "$table"
+    echo "(one run of each, on whatever else this machine is doing: the budgets are judged on the"
+    echo " five-run medians in bench/README.md)"
   else
     echo "FAILED: performance table (log: $BUILD/logs/bench-table.log)"
     cat "$table" 2>/dev/null
