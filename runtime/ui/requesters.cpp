@@ -286,6 +286,7 @@ bool name_too_long(HWND dialog)
 LRESULT CALLBACK guarded_dialog_procedure(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
     auto previous = reinterpret_cast<WNDPROC>(GetPropA(dialog, NAME_GUARD_PROPERTY));
+    if (!previous) return DefDlgProcA(dialog, message, wparam, lparam);
     if (message == WM_COMMAND && LOWORD(wparam) == IDOK && name_too_long(dialog)) {
         char title[128] = {};
         GetWindowTextA(dialog, title, sizeof(title));
