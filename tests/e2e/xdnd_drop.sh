@@ -7,10 +7,9 @@
 set -uo pipefail
 probe_exe="$1"
 here="$(cd "$(dirname "$0")" && pwd)"
-if ! command -v xdotool >/dev/null || ! /usr/bin/python3 -c 'import gi; gi.require_version("Gtk", "3.0")' 2>/dev/null; then
-  echo "xdnd_drop: python3-gi, gir1.2-gtk-3.0 or xdotool missing" >&2
-  exit 77
-fi
+# shellcheck source=xdnd_drag.sh
+source "$here/xdnd_drag.sh"
+xdnd_require xdnd_drop
 
 work="$(mktemp -d)"
 probe_pid="" source_pid=""
@@ -29,41 +28,10 @@ probe_pid=$!
 /usr/bin/python3 "$here/xdnd_source.py" "$work/first.bin" "$work/second file.rom" > "$work/source.out" 2>/dev/null &
 source_pid=$!
 
-# Waits (bounded) until the file holds the pattern.
-wait_for() {
-  for _ in $(seq 200); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  return 1
-}
-wait_for "$work/probe.out" ready || { echo "xdnd_drop: the probe did not start" >&2; exit 1; }
-wait_for "$work/source.out" ready || { echo "xdnd_drop: the drag source did not start" >&2; exit 1; }
-
-centre() {
-  local window
-  window="$(xdotool search --name "$1" | head -1)"
-  [ -n "$window" ] || return 1
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  echo "$((X + WIDTH / 2)) $((Y + HEIGHT / 2))"
-}
-read -r sx sy < <(centre "Drag source") || { echo "xdnd_drop: no drag source window" >&2; exit 1; }
-read -r tx ty < <(centre "Drop probe") || { echo "xdnd_drop: no probe window" >&2; exit 1; }
-
-# The drop only counts once the target has answered the source's position
-# messages; nothing outside shows that, so a drag that ended too early is
-# simply made again, a bounded number of times.
-for attempt in 1 2 3 4 5; do
-  xdotool mousemove --sync "$sx" "$sy" mousedown 1
-  for step in $(seq 1 12); do
-    xdotool mousemove --sync $((sx + (tx - sx) * step / 12)) $((sy + (ty - sy) * step / 12))
-  done
-  for wiggle in $(seq 1 $((attempt * 8))); do
-    xdotool mousemove --sync $((tx + wiggle % 5)) $((ty + wiggle % 3))
-  done
-  xdotool mouseup 1
-  wait_for "$work/probe.out" dropped && break
-done
+xdnd_wait_for "$work/probe.out" ready "$probe_pid" || { echo "xdnd_drop: the probe did not start" >&2; exit 1; }
+xdnd_wait_for "$work/source.out" ready || { echo "xdnd_drop: the drag source did not start" >&2; exit 1; }
+read -r tx ty < <(xdnd_centre "Drop probe") || { echo "xdnd_drop: no probe window" >&2; exit 1; }
+xdnd_drag "$tx" "$ty" "$work/probe.out" dropped "$probe_pid"
 
 unix_to_wine() { echo "Z:$1" | tr '/' '\\'; }
 expected="dropped:$(unix_to_wine "$work/first.bin")|$(unix_to_wine "$work/second file.rom")"
