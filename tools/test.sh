@@ -63,20 +63,6 @@ run_ctest() {
   local bad total
   bad="$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/')"
   total="$(echo "$summary" | sed -E 's/.* failed out of ([0-9]+).*/\1/')"
-  if [ "$bad" -ne 0 ] && [ "$bad" -le 2 ]; then
-    # A test process that Wine could not start leaves no output at all. One
-    # more run of the failed tests tells that apart from a real failure; the
-    # first failure stays in the log and is named here.
-    local first
-    first="$(sed -n '/The following tests FAILED/,$p' "$log" | grep -E '^[[:space:]]+[0-9]+ - ' | sed -E 's/^[[:space:]]+[0-9]+ - //')"
-    (cd "$dir" && ctest --rerun-failed --output-on-failure --timeout 300) >"$log.rerun" 2>&1
-    if grep -qE '^100% tests passed' "$log.rerun"; then
-      echo "$name: passed when run again after failing once: $(echo "$first" | tr '\n' ' ')"
-      bad=0
-    else
-      cat "$log.rerun" >>"$log"
-    fi
-  fi
   passed=$((passed + total - bad))
   failed=$((failed + bad))
   echo "$name: $summary"
