@@ -29,16 +29,11 @@ if [ -z "${DISPLAY:-}" ]; then
   exit $?
 fi
 
+# shellcheck source=wine-common.sh
+source "$ROOT/tools/wine-common.sh"
 export WINEPREFIX="$BUILD/wineprefix-run"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
 if [ ! -f "$WINEPREFIX/.bitloupe-ready" ]; then
   echo "run: making the Wine prefix $WINEPREFIX (first run only)" >&2
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 </dev/null
-  wineserver -w
-  touch "$WINEPREFIX/.bitloupe-ready"
 fi
+wine_make_prefix "$WINEPREFIX" desktop
 exec "$ROOT/tools/wine-run.sh" "$program"

@@ -4,11 +4,10 @@
 #
 #   source tools/wine-env.sh BUILD_DIR
 
+# shellcheck source=wine-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
 wine_env_build_dir="$(mkdir -p "$1" && cd "$1" && pwd)"
 export WINEPREFIX="$wine_env_build_dir/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
 
 wine_env_xvfb_pid=""
 wine_env_stop() {
@@ -41,22 +40,10 @@ for _ in $(seq 1 100); do
   sleep 0.05
 done
 
-# A prefix counts as ready only when its settings reached the registry file
-# (a server killed before it saved them leaves a prefix without them).
-if [ ! -f "$WINEPREFIX/.bitloupe-ready" ] || ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
-  rm -rf "$WINEPREFIX"
-  mkdir -p "$WINEPREFIX"
-  wineboot -i >/dev/null 2>&1 </dev/null
-  # Without a window manager, hiding a top-level window otherwise stalls ~2 s.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-  # A crash must end the process, not open a dialog that hangs the run.
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wineserver -w
-  touch "$WINEPREFIX/.bitloupe-ready"
-fi
+wine_make_prefix "$WINEPREFIX" tests
 # One server for the whole run, detached from our output streams. The first
 # program also starts Wine's background services, which live as long as the
 # server: start them here, with no inherited pipe to keep a reader waiting.
 # (A server already running for the prefix, in a nested use, serves as well.)
 wineserver -p </dev/null >/dev/null 2>&1 || true
-/usr/lib/wine/wine64 cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+"$WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true

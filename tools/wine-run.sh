@@ -6,7 +6,6 @@
 #   DISPLAY     the Xvfb display of this run
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX is not set: run through tools/test.sh}"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
-exec /usr/lib/wine/wine64 "$@"
+# shellcheck source=wine-common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
+exec "$WINE64" "$@"
