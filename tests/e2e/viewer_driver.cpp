@@ -362,6 +362,71 @@ TEST(viewer, LoadingResetsWidthAndRowAndKeepsTheOffset)
     EXPECT_EQ(viewer.answer_message("Title", IDOK), "1st load file!");
 }
 
+// The arrows move a bar by one and the page codes by its page; the thumb sets
+// the position; every move stops at the ends. After a load the row bar's page
+// is a 481st of the file: 480 rows for a file of 230,880 bytes (481 would be
+// a 480th).
+TEST(viewer, ScrollBarsMoveByALineAndByAPage)
+{
+    std::vector<uint8_t> data(230880);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
+    const std::string path = data_dir() + "\\scroll.bin";
+    write_file(path, data);
+    Viewer viewer;
+    ASSERT_TRUE(viewer.start());
+    ASSERT_TRUE(viewer.open(path));
+    ViewParams p;
+    p.data = &data;
+    ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+
+    const SCROLLINFO width_bar = viewer.scroll_info(WIDTH_BAR);
+    EXPECT_EQ(width_bar.nMin, 1);
+    EXPECT_EQ(width_bar.nMax, 95);
+    EXPECT_EQ(width_bar.nPage, 16u);
+    const SCROLLINFO row_bar = viewer.scroll_info(ROW_BAR);
+    EXPECT_EQ(row_bar.nMin, 0);
+    EXPECT_EQ(row_bar.nMax, 230879);
+    EXPECT_EQ(row_bar.nPage, 480u);
+
+    struct Step {
+        int bar;
+        int code;
+        int position;  // for SB_THUMBPOSITION
+        int width;     // expected afterwards
+        int row;
+    };
+    // Widths run from 1 to 95 - 16 + 1 = 80; rows from 0 to 230,879 - 480 + 1.
+    static const Step steps[] = {
+        {WIDTH_BAR, SB_PAGEDOWN, 0, 17, 0},      {WIDTH_BAR, SB_PAGEDOWN, 0, 33, 0},
+        {WIDTH_BAR, SB_PAGEUP, 0, 17, 0},        {WIDTH_BAR, SB_LINEUP, 0, 16, 0},
+        {WIDTH_BAR, SB_LINEDOWN, 0, 17, 0},      {WIDTH_BAR, SB_PAGEUP, 0, 1, 0},
+        {WIDTH_BAR, SB_LINEDOWN, 0, 2, 0},       {WIDTH_BAR, SB_PAGEUP, 0, 1, 0},
+        {WIDTH_BAR, SB_THUMBPOSITION, 75, 75, 0}, {WIDTH_BAR, SB_PAGEDOWN, 0, 80, 0},
+        {WIDTH_BAR, SB_PAGEUP, 0, 64, 0},        {WIDTH_BAR, SB_THUMBPOSITION, 1, 1, 0},
+        {ROW_BAR, SB_PAGEDOWN, 0, 1, 480},       {ROW_BAR, SB_PAGEDOWN, 0, 1, 960},
+        {ROW_BAR, SB_PAGEUP, 0, 1, 480},         {ROW_BAR, SB_LINEUP, 0, 1, 479},
+        {ROW_BAR, SB_LINEDOWN, 0, 1, 480},       {ROW_BAR, SB_PAGEUP, 0, 1, 0},
+        {ROW_BAR, SB_LINEDOWN, 0, 1, 1},         {ROW_BAR, SB_PAGEUP, 0, 1, 0},
+        {ROW_BAR, SB_THUMBPOSITION, 230000, 1, 230000}, {ROW_BAR, SB_PAGEDOWN, 0, 1, 230400},
+        {ROW_BAR, SB_PAGEUP, 0, 1, 229920},      {ROW_BAR, SB_PAGEDOWN, 0, 1, 230400},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE("bar " + std::to_string(step.bar) + " code " + std::to_string(step.code) + " to width " +
+                     std::to_string(step.width) + " row " + std::to_string(step.row));
+        if (step.code == SB_THUMBPOSITION)
+            viewer.scroll_to(step.bar, step.position);
+        else
+            viewer.scroll(step.bar, step.code);
+        p.width = step.width;
+        p.row = step.row;
+        ASSERT_TRUE(viewer.wait_title(expected_title(p)));
+        EXPECT_EQ(viewer.scroll_position(step.bar), step.bar == WIDTH_BAR ? step.width : step.row);
+    }
+    EXPECT_TRUE(viewer.wait_picture(expected_picture(p), "scroll_end"));
+    viewer.menu(MENU_QUIT);
+    EXPECT_EQ(viewer.exit_code(), 0u);
+}
+
 TEST(viewer, SavesBinaryRangesAndAsksBeforeOverwriting)
 {
     const std::string target = data_dir() + "\\saved";

@@ -358,10 +358,10 @@ public:
         return search.found;
     }
 
-    HWND wait_window(const std::string& class_name, const std::string& title) const
+    HWND wait_window(const std::string& class_name, const std::string& title, DWORD timeout_ms = WAIT_MS) const
     {
         HWND found = nullptr;
-        wait_until([&] { return (found = top_level(class_name, title)) != nullptr || exited(); });
+        wait_until([&] { return (found = top_level(class_name, title)) != nullptr || exited(); }, timeout_ms);
         return found;
     }
 
@@ -396,13 +396,26 @@ public:
     void click(int box) const { PostMessageA(gadget(box, "Button"), BM_CLICK, 0, 0); }
     bool checked(int box) const { return SendMessageA(gadget(box, "Button"), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
-    // One step of a scroll bar's arrow (SB_LINEDOWN is SB_LINERIGHT).
-    void scroll_line(int bar, bool forward = true) const
+    // A scroll bar's notification, as the bar sends it (SB_LINEDOWN is
+    // SB_LINERIGHT, SB_PAGEDOWN is SB_PAGERIGHT).
+    void scroll(int bar, int code) const
     {
         HWND handle = gadget(bar, "ScrollBar");
         const UINT message = bar == WIDTH_BAR ? WM_HSCROLL : WM_VSCROLL;
-        PostMessageA(GetParent(handle), message, MAKEWPARAM(forward ? SB_LINEDOWN : SB_LINEUP, 0),
-                     reinterpret_cast<LPARAM>(handle));
+        PostMessageA(GetParent(handle), message, MAKEWPARAM(code, 0), reinterpret_cast<LPARAM>(handle));
+    }
+
+    // One step of a scroll bar's arrow.
+    void scroll_line(int bar, bool forward = true) const { scroll(bar, forward ? SB_LINEDOWN : SB_LINEUP); }
+
+    // The range and page a scroll bar holds, read from the other process.
+    SCROLLINFO scroll_info(int bar) const
+    {
+        SCROLLINFO info{};
+        info.cbSize = sizeof(info);
+        info.fMask = SIF_ALL;
+        GetScrollInfo(gadget(bar, "ScrollBar"), SB_CTL, &info);
+        return info;
     }
 
     // The thumb let go at `position`.
@@ -421,6 +434,21 @@ public:
     void select_all(int spin) const { SendMessageA(field(spin), EM_SETSEL, 0, -1); }
     void type(int spin, char c) const { PostMessageA(field(spin), WM_CHAR, static_cast<WPARAM>(static_cast<uint8_t>(c)), 1); }
     std::string field_text(int spin) const { return text_of(field(spin)); }
+    // Succeeds once the program has handled everything posted to it so far:
+    // posted messages reach its thread in order, and it takes the next one
+    // only when the events of the one before are handled. The marker is a text
+    // limit of the offset field, far above anything typed.
+    ::testing::AssertionResult sync() const
+    {
+        static WPARAM marker = 0x20000;
+        const WPARAM value = ++marker;
+        HWND target = field(OFFSET_SPIN);
+        PostMessageA(target, EM_SETLIMITTEXT, value, 0);
+        if (wait_until([&] { return static_cast<WPARAM>(SendMessageA(target, EM_GETLIMITTEXT, 0, 0)) == value; }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the program did not take a posted message";
+    }
+
     // Pasting: the selection replaced by a whole text at once.
     void paste(int spin, const char* text) const
     {
@@ -515,9 +543,9 @@ public:
     }
 
     // Finds a message box by title, returns its text and presses `button`.
-    std::string answer_message(const std::string& title, int button) const
+    std::string answer_message(const std::string& title, int button, DWORD timeout_ms = WAIT_MS) const
     {
-        HWND box = wait_window("#32770", title);
+        HWND box = wait_window("#32770", title, timeout_ms);
         if (!box) return "<no message box titled " + title + ">";
         std::string text = text_of(GetDlgItem(box, MESSAGE_TEXT_CONTROL));
         HWND press = GetDlgItem(box, button);
