@@ -29,11 +29,9 @@ constexpr WPARAM END_KEY = 0x23;
 int32_t spin_candidate(int32_t gadget)
 {
     if (event_type() != TEXT_CHANGED) return get_gadget_state(gadget);
-    int32_t position = string_position();
-    get_gadget_text(gadget, position);
-    auto value = static_cast<int32_t>(text_to_number(string_at(position)));
-    set_string_position(position);
-    return value;
+    StringMark mark;
+    get_gadget_text(gadget, mark.position());
+    return static_cast<int32_t>(text_to_number(string_at(mark.position())));
 }
 
 // Writes the cleaned value back and puts the caret after its last character.
@@ -71,13 +69,14 @@ void change_width()
 
 void on_drop()
 {
-    int32_t position = string_position();
-    event_drop_files(position);
-    int32_t field = string_position();
-    string_field(string_at(position), 1, LINE_FEED, field);
     StringVar path = nullptr;
-    assign_string(&path, string_at(field));
-    set_string_position(position);
+    {
+        StringMark mark;
+        event_drop_files(mark.position());
+        const int32_t field = string_position();
+        string_field(string_at(mark.position()), 1, LINE_FEED, field);
+        assign_string(&path, string_at(field));
+    }
     load_file(path);
     free_string(path);
     redraw_view();
@@ -113,11 +112,12 @@ void on_gadget()
 
 void open_requested()
 {
-    int32_t position = string_position();
-    open_file_requester("Please choose file to load", "", "Any(*.*)", 0, position);
     StringVar path = nullptr;
-    assign_string(&path, string_at(position));
-    set_string_position(position);
+    {
+        StringMark mark;
+        open_file_requester("Please choose file to load", "", "Any(*.*)", 0, mark.position());
+        assign_string(&path, string_at(mark.position()));
+    }
     if (path && path[0]) {
         load_file(path);
         redraw_view();

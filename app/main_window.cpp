@@ -9,10 +9,9 @@
 
 void set_number_text(int32_t gadget, int32_t value)
 {
-    int32_t position = string_position();
-    quad_to_text(value, position);
-    set_gadget_text(gadget, string_at(position));
-    set_string_position(position);
+    StringMark mark;
+    quad_to_text(value, mark.position());
+    set_gadget_text(gadget, string_at(mark.position()));
 }
 
 namespace {

@@ -28,10 +28,11 @@ void redraw_view()
             render_view(view, data, context->pixels, context->pitch);
     }
 
-    int32_t position = string_position();
-    view_title(view, position);
-    set_window_title(MAIN_WINDOW, string_at(position));
-    set_string_position(position);
+    {
+        StringMark mark;
+        view_title(view, mark.position());
+        set_window_title(MAIN_WINDOW, string_at(mark.position()));
+    }
 
     stop_drawing();
 }

@@ -115,7 +115,6 @@ inline constexpr MenuLayout MENU_LAYOUT[] = {
 
 // --- Operations -----------------------------------------------------------------
 
-// Draws the whole view from the gadget states and sets the window title.
 // Initialises the runtime libraries in the program's start-up order (the main
 // heap must exist already).
 void start_runtime();
@@ -124,6 +123,7 @@ void start_runtime();
 bool open_main_window();
 // Sets a gadget's text to a number.
 void set_number_text(int32_t gadget, int32_t value);
+// Draws the whole view from the gadget states and sets the window title.
 void redraw_view();
 
 // Replaces the loaded data with the file at `path` and resets the scroll bars.

@@ -142,7 +142,7 @@ BlockPool* create_private_pool(int32_t slot_size, int32_t minimum, int32_t maxim
     pool->slot_size = slot_size;
     pool->minimum_chunk_slots = minimum;
     pool->maximum_chunk_slots = maximum;
-    if ((flags & 3) == POOL_LOCKED) {
+    if ((flags & POOL_LOCKING_BITS) == POOL_LOCKED) {
         sys_lock_init(&pool->lock);
         pool->locked = 1;
     }

@@ -7,7 +7,11 @@
 
 #include "platform.h"
 
-constexpr uint32_t POOL_LOCKED = 1;  // bits 0-1 equal to 1: the pool has its own lock
+// Bits 0-1 choose the locking: POOL_LOCKED gives the pool a lock of its own;
+// POOL_UNLOCKED (or 0) leaves it without one, for a pool that one thread uses.
+constexpr uint32_t POOL_LOCKED = 1;
+constexpr uint32_t POOL_UNLOCKED = 2;
+constexpr uint32_t POOL_LOCKING_BITS = 3;
 constexpr uint32_t POOL_SHARED = 4;  // one pool for all users of the same slot size and flags
 
 struct PoolChunk;

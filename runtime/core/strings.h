@@ -41,6 +41,21 @@ void store_string(StringVar* variable, int32_t start);
 void set_string_position(int32_t offset);
 int32_t string_stack_offset(const char* pointer);
 
+// Marks the stack's position and sets it back at the end of the scope, which
+// drops every temporary result built on the stack since. A scope's first
+// result goes at position().
+class StringMark {
+public:
+    StringMark() : position_(string_position()) {}
+    ~StringMark() { set_string_position(position_); }
+    StringMark(const StringMark&) = delete;
+    StringMark& operator=(const StringMark&) = delete;
+    int32_t position() const { return position_; }
+
+private:
+    int32_t position_;
+};
+
 // --- String variables -------------------------------------------------------
 int32_t assign_string(StringVar* variable, const char* text);
 void init_string(StringVar* variable, const char* text);

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "common_controls.h"
 #include "drop.h"
 #include "events.h"
 #include "heap.h"
@@ -30,7 +31,6 @@ SysLock g_lock;  // guards caches shared by the gadget kinds
 
 constexpr int32_t GADGET_TABLE_GROWTH = 50;
 constexpr int32_t CONTAINER_STACK_ENTRIES = 10;
-constexpr DWORD COMMON_CONTROL_CLASSES = 0xB48;
 constexpr LONG_PTR TORN_DOWN_ID = -1;
 
 // The number of a record created under ANY_NUMBER.
@@ -127,8 +127,7 @@ void init_gadgets()
             static_cast<HWND*>(main_alloc(sizeof(HWND) * CONTAINER_STACK_ENTRIES));
         if (g_library->container_stack) g_library->container_capacity = CONTAINER_STACK_ENTRIES;
     }
-    INITCOMMONCONTROLSEX controls{sizeof(controls), COMMON_CONTROL_CLASSES};
-    InitCommonControlsEx(&controls);
+    init_common_controls();
 }
 
 // Gadgets end with their windows.

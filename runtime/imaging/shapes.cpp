@@ -243,7 +243,7 @@ void raster_ellipse(DrawingContext* ctx, int32_t x, int32_t y, int32_t radius_x,
 void raster_fill_area(DrawingContext* ctx, int32_t x, int32_t y, int32_t border_colour)
 {
     if (!ctx->pixels || x < 0 || y < 0 || x >= ctx->width || y >= ctx->height) return;
-    if (!ctx->fill_pool) ctx->fill_pool = create_block_pool(sizeof(FillSeed), 128, 1024, 2);
+    if (!ctx->fill_pool) ctx->fill_pool = create_block_pool(sizeof(FillSeed), 128, 1024, POOL_UNLOCKED);
     if (!ctx->fill_pool) return;
     const int64_t mask_pitch = (int64_t{ctx->width} + 7) / 8;
     uint8_t* mask = clear_mask(ctx, mask_pitch * ctx->height);

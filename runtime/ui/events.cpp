@@ -31,8 +31,10 @@ EventState* g_state = nullptr;
 
 constexpr int32_t QUEUE_MINIMUM_CHUNK = 16;
 constexpr int32_t QUEUE_MAXIMUM_CHUNK = 256;
-constexpr uint32_t QUEUE_POOL_FLAGS = 2;  // private and unlocked: one thread uses it
-constexpr DWORD WAKE_MASK = 0x1FF;
+constexpr uint32_t QUEUE_POOL_FLAGS = POOL_UNLOCKED;  // private: one thread uses it
+// Every kind of input and message wakes a wait.
+constexpr DWORD WAKE_MASK = QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE | QS_TIMER | QS_PAINT |
+                            QS_SENDMESSAGE | QS_HOTKEY | QS_ALLPOSTMESSAGE;
 
 void release_data(void* data, EventReleaseOperation release)
 {

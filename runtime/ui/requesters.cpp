@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "common_controls.h"
 #include "files.h"
 #include "heap.h"
 #include "strings.h"
@@ -45,7 +46,6 @@ struct FileRequesterState {
 
 FileRequesterState g_file{nullptr, 0};
 
-constexpr DWORD COMMON_CONTROL_CLASSES = 0xB48;
 constexpr DWORD INPUT_DIALOG_STYLE = WS_VISIBLE | WS_CAPTION;
 constexpr int32_t INPUT_DIALOG_WIDTH = 300;
 constexpr int32_t INPUT_DIALOG_HEIGHT = 130;
@@ -377,8 +377,7 @@ void file_requester(bool save, const char* title, const char* default_file, cons
 
 void init_requesters()
 {
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), COMMON_CONTROL_CLASSES};
-    InitCommonControlsEx(&controls);
+    init_common_controls();
     CoInitialize(nullptr);
 }
 
