@@ -106,19 +106,20 @@ bool write_binary(const char* path, int64_t start, int32_t count, bool invert)
 
 }  // namespace
 
-void load_file(const char* path)
+LoadResult load_file(const char* path)
 {
     enter_folder_of(path);
     release_data();
 
+    LoadResult result = LoadResult::nothing_loaded;
     int64_t size = file_size(path);
     if (size != FILE_SIZE_MISSING) {
         if (!open_file_for_reading(READ_FILE, path)) {
             message_requester_ok("Information", "Couldn't open the file!");
-            end_program(1);
+            return LoadResult::cannot_read;
         }
-        bool shortened = size > MAX_DATA_LENGTH;
-        auto length = static_cast<int32_t>(shortened ? MAX_DATA_LENGTH : size);
+        auto length = static_cast<int32_t>(size > MAX_DATA_LENGTH ? MAX_DATA_LENGTH : size);
+        bool unreadable = false;
         if (length > 0) {
             g_viewer.data = static_cast<uint8_t*>(allocate_memory(length));
             if (g_viewer.data) {
@@ -128,14 +129,25 @@ void load_file(const char* path)
                 for (int64_t page = 0; page < length; page += 4096) g_viewer.data[page] = 0;
                 int32_t read = read_data(READ_FILE, g_viewer.data, length);
                 g_viewer.data_length = read > 0 ? read : 0;
-                if (g_viewer.data_length == 0) release_data();
+                // A file that opens but gives no byte at all is one that
+                // cannot be read.
+                unreadable = g_viewer.data_length == 0;
+                if (unreadable) release_data();
             }
         }
         close_file(READ_FILE);
+        if (unreadable) {
+            message_requester_ok("Information", "Couldn't open the file!");
+            return LoadResult::cannot_read;
+        }
         if (length > 0 && !g_viewer.data) {
             message_requester_ok("Information", "Not enough memory to load the file!");
-        } else if (shortened) {
-            message_requester_ok("Information", "Only the first 2147483647 bytes of this file are shown.");
+        } else {
+            // A larger file whose read delivered fewer bytes shows those
+            // bytes without the message, as a smaller file would.
+            if (size > MAX_DATA_LENGTH && g_viewer.data_length == MAX_DATA_LENGTH)
+                message_requester_ok("Information", "Only the first 2147483647 bytes of this file are shown.");
+            result = LoadResult::loaded;
         }
         set_gadget_state(GADGET_WIDTH, 0);
     }
@@ -144,6 +156,7 @@ void load_file(const char* path)
     set_gadget_attribute(GADGET_ROW, SCROLL_BAR_MAXIMUM, g_viewer.data_length);
     set_gadget_attribute(GADGET_ROW, SCROLL_BAR_MINIMUM, 0);
     set_gadget_attribute(GADGET_ROW, SCROLL_BAR_PAGE, double_to_long(g_viewer.data_length / 481.0));
+    return result;
 }
 
 void save_binary()

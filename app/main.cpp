@@ -67,7 +67,8 @@ void change_width()
     set_gadget_state(GADGET_OFFSET, 0);
 }
 
-void on_drop()
+// Each returns false when the program is to end: the file given could not be read.
+bool on_drop()
 {
     StringVar path = nullptr;
     {
@@ -77,9 +78,11 @@ void on_drop()
         string_field(string_at(mark.position()), 1, LINE_FEED, field);
         assign_string(&path, string_at(field));
     }
-    load_file(path);
+    const LoadResult loaded = load_file(path);
     free_string(path);
+    if (loaded == LoadResult::cannot_read) return false;
     redraw_view();
+    return true;
 }
 
 void on_gadget()
@@ -110,7 +113,7 @@ void on_gadget()
     }
 }
 
-void open_requested()
+bool open_requested()
 {
     StringVar path = nullptr;
     {
@@ -118,11 +121,13 @@ void open_requested()
         open_file_requester("Please choose file to load", "", "Any(*.*)", 0, mark.position());
         assign_string(&path, string_at(mark.position()));
     }
-    if (path && path[0]) {
-        load_file(path);
-        redraw_view();
-    }
+    // A cancelled dialog gives no path and changes nothing.
+    const bool chosen = path && path[0];
+    const LoadResult loaded = chosen ? load_file(path) : LoadResult::nothing_loaded;
     free_string(path);
+    if (loaded == LoadResult::cannot_read) return false;
+    if (chosen) redraw_view();
+    return true;
 }
 
 void set_zoom(int32_t zoom)
@@ -131,10 +136,11 @@ void set_zoom(int32_t zoom)
     redraw_view();
 }
 
-void on_menu()
+// False when the program is to end with exit code 1.
+bool on_menu()
 {
     switch (event_menu()) {
-    case MENU_OPEN: open_requested(); break;
+    case MENU_OPEN: return open_requested();
     case MENU_SAVE_IMAGE: save_image_file(); break;
     case MENU_SAVE_BINARY: save_binary(); break;
     case MENU_QUIT: g_viewer.quit_requested = true; break;
@@ -143,20 +149,25 @@ void on_menu()
     case MENU_ZOOM_8: set_zoom(8); break;
     default: break;
     }
+    return true;
 }
 
-void event_loop()
+// Runs until the user quits (exit code 0) or gives a file that cannot be
+// read (exit code 1); returns the exit code.
+int32_t event_loop()
 {
     for (;;) {
         int32_t code = wait_event();
         g_viewer.quit_requested = false;
+        bool going_on = true;
         switch (code) {
-        case EVENT_WINDOW_DROP: on_drop(); break;
+        case EVENT_WINDOW_DROP: going_on = on_drop(); break;
         case EVENT_GADGET: on_gadget(); break;
-        case EVENT_MENU: on_menu(); break;
+        case EVENT_MENU: going_on = on_menu(); break;
         default: break;
         }
-        if (code == EVENT_CLOSE || g_viewer.quit_requested) return;
+        if (!going_on) return 1;
+        if (code == EVENT_CLOSE || g_viewer.quit_requested) return 0;
     }
 }
 
@@ -194,6 +205,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     enable_window_drop(MAIN_WINDOW, CF_HDROP, DROPEFFECT_COPY);
     redraw_view();
 
-    event_loop();
-    end_program(0);
+    end_program(event_loop());
 }

@@ -126,9 +126,15 @@ void set_number_text(int32_t gadget, int32_t value);
 // Draws the whole view from the gadget states and sets the window title.
 void redraw_view();
 
-// Replaces the loaded data with the file at `path` and resets the scroll bars.
-// Ends the program (exit code 1) when the file exists but cannot be read.
-void load_file(const char* path);
+enum class LoadResult {
+    loaded,          // the file's bytes are the data (none for an empty file)
+    nothing_loaded,  // no such file, or no memory for it ("Not enough memory to load the file!")
+    cannot_read,     // the file exists but gave no byte ("Couldn't open the file!"); the program ends
+};
+
+// Replaces the loaded data with the file at `path` and resets the scroll bars
+// (not after cannot_read: the caller ends the program with exit code 1).
+LoadResult load_file(const char* path);
 
 void save_binary();
 void save_image_file();

@@ -15,6 +15,8 @@ enum class Fault : int32_t {
     create_file,         // CreateFileA (and fopen of a file to write) fails
     write_file,          // WriteFile fails having written nothing
     jpeg_write,          // the JPEG encoder's writes to its file fail
+    replace_file,        // ReplaceFileA answers ERROR_CALL_NOT_IMPLEMENTED, as where it does not exist
+    read_file,           // ReadFile fails having read nothing
     count
 };
 

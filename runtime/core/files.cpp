@@ -51,7 +51,7 @@ DWORD write_native(FileRecord* file, const void* data, DWORD count)
 DWORD read_native(FileRecord* file, void* destination, DWORD count)
 {
     DWORD got = 0;
-    if (!ReadFile(file->handle, destination, count, &got, nullptr)) return 0;
+    if (fault_injected(Fault::read_file) || !ReadFile(file->handle, destination, count, &got, nullptr)) return 0;
     return got;
 }
 
@@ -132,6 +132,52 @@ int32_t read_piece(FileRecord* file, uint8_t* destination, int32_t n)
 bool usable_path(const char* path)
 {
     return path && path[0] && std::strlen(path) < MAX_PATH;
+}
+
+// Names tried for a temporary file before giving up.
+constexpr int32_t REPLACEMENT_ATTEMPTS = 32;
+
+// The low `digits` hexadecimal digits of `value`, without a terminating zero.
+void write_hex(char* out, uint32_t value, int32_t digits)
+{
+    for (int32_t i = digits - 1; i >= 0; --i, value >>= 4) out[i] = "0123456789ABCDEF"[value & 15];
+}
+
+// Gives the file at `path` the attributes a replaced file had (those a file
+// can be given) and, when known, its creation time.
+void take_identity(const char* path, DWORD attributes, const FILETIME* created)
+{
+    constexpr DWORD KEPT = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                           FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    if (created) {
+        HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            SetFileTime(file, created, nullptr, nullptr);
+            CloseHandle(file);
+        }
+    }
+    const DWORD kept = attributes & KEPT;
+    SetFileAttributesA(path, kept ? kept : FILE_ATTRIBUTE_NORMAL);
+}
+
+// Whether a failed ReplaceFileA leaves the move to do the job. It does where
+// the system or the file system has no ReplaceFileA (the three "not
+// supported" answers); where the target vanished meanwhile; and where the
+// target was already moved aside under another name (the temporary file
+// still holds the new bytes and the target's name is free). Every other
+// failure, such as a target in use, leaves the target as it was and is final.
+bool move_after_replace_failure(DWORD error)
+{
+    switch (error) {
+    case ERROR_CALL_NOT_IMPLEMENTED:
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+        return true;
+    default:
+        return false;
+    }
 }
 
 intptr_t open_file(int32_t number, const char* path, DWORD access, DWORD disposition)
@@ -307,21 +353,83 @@ int32_t begin_replacement(const char* path, char* temporary)
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
         return 0;
-    char folder[MAX_PATH];
-    size_t cut = std::strlen(path);
-    while (cut > 0 && path[cut - 1] != '\\' && path[cut - 1] != '/') --cut;
-    if (cut == 0) {
-        std::strcpy(folder, ".");
-    } else {
-        std::memcpy(folder, path, cut);
-        folder[cut] = 0;
+    // The folder part, up to the last separator ("C:" too: "C:name" lives in
+    // that drive's current folder, and so must its temporary file).
+    size_t folder = std::strlen(path);
+    while (folder > 0 && path[folder - 1] != '\\' && path[folder - 1] != '/' && path[folder - 1] != ':') --folder;
+    // The longest name that keeps the temporary path under MAX_PATH.
+    const size_t room = MAX_PATH - 1 - folder;
+    if (room < 2) return 0;
+
+    static uint32_t counter = 0;
+    const uint32_t process = GetCurrentProcessId();
+    for (int32_t attempt = 0; attempt < REPLACEMENT_ATTEMPTS; ++attempt) {
+        const uint32_t serial = process * 0x9E3779B1u + ++counter;
+        std::memcpy(temporary, path, folder);
+        char* name = temporary + folder;
+        if (room >= 12) {
+            // "~blpXXXX.tmp"
+            std::memcpy(name, "~blp", 4);
+            write_hex(name + 4, serial, 4);
+            std::memcpy(name + 8, ".tmp", 5);
+        } else {
+            // A folder near the path limit: "~" and as many digits as fit.
+            name[0] = '~';
+            write_hex(name + 1, serial, static_cast<int32_t>(room - 1));
+            name[room] = 0;
+        }
+        if (fault_injected(Fault::create_file)) break;
+        HANDLE handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            return 1;
+        }
+        // Only a name already taken is worth another try.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
     }
-    return GetTempFileNameA(folder, "blp", 0, temporary) != 0 ? 1 : 0;
+    temporary[0] = 0;
+    return 0;
 }
 
 int32_t end_replacement(const char* temporary, const char* path, int32_t complete)
 {
-    if (complete && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) return 1;
+    if (!temporary || !temporary[0]) return 0;
+    if (!complete || !usable_path(path)) {
+        DeleteFileA(temporary);
+        return 0;
+    }
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // A target that another program holds open cannot be moved aside:
+        // that is a failure to report, found before the replacement starts
+        // (Wine's ReplaceFileA would leave a file of its own behind).
+        HANDLE target = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (target == INVALID_HANDLE_VALUE) {
+            DeleteFileA(temporary);
+            return 0;
+        }
+        FILETIME created{};
+        const bool dated = GetFileTime(target, &created, nullptr, nullptr) != 0;
+        CloseHandle(target);
+        // The new file takes the target's attributes and creation time
+        // itself, for the file systems where ReplaceFileA does not pass
+        // them on and for the move below.
+        take_identity(temporary, attributes, dated ? &created : nullptr);
+        // ReplaceFileA also keeps the target's security.
+        DWORD error = ERROR_CALL_NOT_IMPLEMENTED;
+        if (!fault_injected(Fault::replace_file)) {
+            if (ReplaceFileA(path, temporary, nullptr, 0, nullptr, nullptr)) return 1;
+            error = GetLastError();
+        }
+        if (!move_after_replace_failure(error)) {
+            // The target is as it was (in use, or not ours to replace).
+            DeleteFileA(temporary);
+            return 0;
+        }
+    }
+    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) return 1;
     DeleteFileA(temporary);
     return 0;
 }

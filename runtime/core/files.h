@@ -38,12 +38,17 @@ int32_t write_byte(int32_t number, int32_t value);
 int64_t file_size(const char* path);
 
 // Replacing a file without ever losing it: begin_replacement makes a new
-// empty file with a unique name in the target's folder (`temporary` receives
-// its path, 260 bytes), which the caller fills in place of the target;
-// end_replacement then moves it over the target when `complete` is non-zero,
-// or removes it. A read-only target or a folder is never replaced.
+// empty file with a name of its own beside the target (`temporary` receives
+// its path, 260 bytes; "~blpXXXX.tmp", or "~" and fewer digits where the
+// folder leaves less room under MAX_PATH), which the caller fills in place of
+// the target; end_replacement then puts it in the target's place when
+// `complete` is non-zero, or removes it. An existing target is replaced with
+// ReplaceFileA, so that it keeps its attributes, security and creation time
+// (a plain move where the file system cannot do that); a missing one is made
+// by a move. A read-only target or a folder is never replaced.
 // begin_replacement returns 0 when no temporary file could be made (nothing is
-// then touched); end_replacement returns 1 when the target holds the new file.
+// then touched); end_replacement returns 1 when the target holds the new file,
+// and 0 when the target is as it was. The temporary file is gone either way.
 int32_t begin_replacement(const char* path, char* temporary);
 int32_t end_replacement(const char* temporary, const char* path, int32_t complete);
 void current_directory(int32_t position);

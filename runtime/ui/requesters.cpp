@@ -355,9 +355,9 @@ void file_requester(bool save, const char* title, const char* default_file, cons
     request.nMaxFile = FILE_NAME_SIZE;
     request.lpstrInitialDir = directory;
     request.lpstrTitle = title;
-    // With a hook the dialog keeps its resizable frame only when asked to.
-    request.Flags = FILE_REQUESTER_FLAGS | OFN_ENABLEHOOK | OFN_ENABLESIZING;
-    request.lpfnHook = file_dialog_hook;
+    const FileDialogSetup setup = file_dialog_setup(running_under_wine());
+    request.Flags = setup.flags;
+    request.lpfnHook = setup.hook;
 
     disable_other_windows();
     BOOL chosen = save ? GetSaveFileNameA(&request) : GetOpenFileNameA(&request);
@@ -374,6 +374,25 @@ void file_requester(bool save, const char* title, const char* default_file, cons
 }
 
 }  // namespace
+
+FileDialogSetup file_dialog_setup(bool under_wine)
+{
+    // Only Wine's dialog needs the name guard. Elsewhere a hook would cost
+    // the user the dialog of the present system version: with one, Windows
+    // shows its older dialog instead. With a hook the dialog keeps its
+    // resizable frame only when asked to.
+    if (under_wine) return {FILE_REQUESTER_FLAGS | OFN_ENABLEHOOK | OFN_ENABLESIZING, file_dialog_hook};
+    return {FILE_REQUESTER_FLAGS, nullptr};
+}
+
+bool running_under_wine()
+{
+    static const bool wine = [] {
+        HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    }();
+    return wine;
+}
 
 void init_requesters()
 {

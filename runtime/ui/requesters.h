@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <commdlg.h>
+
 #include <cstdint>
 
 // Common controls and COM for the system dialogs; called once at start-up.
@@ -30,6 +32,19 @@ void save_file_requester(const char* title, const char* default_file, const char
                          int32_t pattern_position, int32_t position);
 // The 0-based pattern chosen in the last file requester; -1 after a cancel.
 int32_t selected_pattern();
+
+// What the Open and Save dialogs are given. Under Wine a hook guards the
+// dialog against names that would make a path of MAX_PATH characters or more
+// ("This path is too long."), which Wine's dialog would copy into a MAX_PATH
+// buffer unchecked; elsewhere the dialog runs without a hook.
+struct FileDialogSetup {
+    DWORD flags;          // OPENFILENAMEA flags
+    LPOFNHOOKPROC hook;   // null without a hook
+};
+FileDialogSetup file_dialog_setup(bool under_wine);
+// True when the program runs under Wine (ntdll.dll exports wine_get_version);
+// asked once, then remembered.
+bool running_under_wine();
 
 // The foreground window when it belongs to this process, else null.
 HWND requester_owner();

@@ -1,8 +1,9 @@
-// Loading under memory failures, in the program's own main window: memory
-// runs out at every allocation that loading makes in turn. Each attempt ends in
-// one of the documented states: loaded; "Not enough memory to load the file!"
-// with nothing loaded; or "Couldn't open the file!" and the end of the program
-// (the file could not be opened). The data and the row scroll bar always agree.
+// Loading under memory and read failures, in the program's own main window:
+// memory runs out at every allocation that loading makes in turn. Each attempt
+// ends in one of the documented states: loaded; "Not enough memory to load the
+// file!" with nothing loaded; or "Couldn't open the file!" and a result that
+// ends the program (the file could not be opened or read). The data and the
+// row scroll bar always agree.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -13,26 +14,13 @@
 #include <string>
 #include <thread>
 
+#include "faults.h"
 #include "files.h"
 #include "heap.h"
 #include "standard_gadgets.h"
 #include "viewer.h"
 
 ViewerState g_viewer;
-
-namespace {
-
-struct ProgramEnded {
-    int32_t exit_code;
-};
-
-}  // namespace
-
-// The program would end here; the test carries on after the call that ended it.
-void end_program(int32_t exit_code)
-{
-    throw ProgramEnded{exit_code};
-}
 
 namespace {
 
@@ -112,32 +100,28 @@ TEST(Load, EveryFailingAllocationGivesADocumentedState)
         SCOPED_TRACE(k);
         // Memory runs out after k allocations and stays out.
         fail_allocation_after(k, 1 << 30);
-        int32_t exit_code = -1;
-        try {
-            load_file(path.c_str());
-        } catch (const ProgramEnded& end) {
-            exit_code = end.exit_code;
-        }
+        const LoadResult result = load_file(path.c_str());
         void* probe = heap_alloc(main_heap(), 8, false);
         fail_allocation_after(-1);
         const std::string message = answerer.take();
 
         EXPECT_EQ(g_viewer.data == nullptr, g_viewer.data_length == 0);
-        if (exit_code >= 0) {
+        if (result == LoadResult::cannot_read) {
             ++ended;
-            EXPECT_EQ(exit_code, 1);
             EXPECT_EQ(message, "Couldn't open the file!");
-            close_file(0);
+            EXPECT_EQ(g_viewer.data, nullptr);
         } else if (!g_viewer.data) {
             ++out_of_memory;
+            EXPECT_EQ(result, LoadResult::nothing_loaded);
             EXPECT_EQ(message, "Not enough memory to load the file!");
         } else {
             ++loaded;
+            EXPECT_EQ(result, LoadResult::loaded);
             EXPECT_EQ(message, "");
             EXPECT_EQ(g_viewer.data_length, 100000);
             EXPECT_EQ(g_viewer.data[99999], static_cast<uint8_t>(99999 * 7));
         }
-        if (exit_code < 0) {
+        if (result != LoadResult::cannot_read) {
             EXPECT_EQ(get_gadget_state(GADGET_ROW), 0);
         }
         if (probe) {
@@ -150,4 +134,29 @@ TEST(Load, EveryFailingAllocationGivesADocumentedState)
     EXPECT_GE(loaded, 1);
     std::printf("failures ending the program %d, out of memory %d, loaded %d\n", ended, out_of_memory, loaded);
     DeleteFileA(path.c_str());
+}
+
+// A file that opens but whose read gives no byte is a file that cannot be
+// read, not a lack of memory; its file is closed again all the same.
+TEST(Load, AReadGivingNothingIsAFileThatCannotBeRead)
+{
+    start_once();
+    char folder[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    const std::string path = std::string(folder) + "bitloupe-unread-" + std::to_string(GetCurrentProcessId()) + ".bin";
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    for (int i = 0; i < 5000; ++i) std::fputc(i, file);
+    std::fclose(file);
+
+    MessageAnswerer answerer;
+    ASSERT_EQ(load_file(path.c_str()), LoadResult::loaded);
+    fail_after(Fault::read_file, 0);
+    EXPECT_EQ(load_file(path.c_str()), LoadResult::cannot_read);
+    clear_faults();
+    EXPECT_EQ(answerer.take(), "Couldn't open the file!");
+    EXPECT_EQ(g_viewer.data, nullptr);
+    EXPECT_EQ(g_viewer.data_length, 0);
+    // Closed: the file can be deleted (it was opened without delete sharing).
+    EXPECT_TRUE(DeleteFileA(path.c_str()));
 }

@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "faults.h"
 #include "files.h"
 #include "heap.h"
 #include "registry.h"
@@ -271,4 +274,147 @@ TEST(Files, ReplacementKeepsTheOldFileUntilTheNewOneIsComplete)
     EXPECT_EQ(begin_replacement(g_folder.substr(0, g_folder.size() - 1).c_str(), temporary), 0);
     EXPECT_EQ(begin_replacement(at("missing\\x.bin").c_str(), temporary), 0);
     DeleteFileA(at("target.bin").c_str());
+}
+
+namespace {
+
+// The files in `folder` (ending in a backslash), by name.
+std::vector<std::string> files_in(const std::string& folder)
+{
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+// Replaces `path` with a file holding `content`; the result of end_replacement,
+// or -1 when no temporary file could be made.
+int32_t replace_with(const std::string& path, const std::string& content)
+{
+    char temporary[MAX_PATH];
+    if (!begin_replacement(path.c_str(), temporary)) return -1;
+    std::ofstream(temporary, std::ios::binary) << content;
+    return end_replacement(temporary, path.c_str(), 1);
+}
+
+FILETIME creation_time(const std::string& path)
+{
+    FILETIME created{};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    GetFileTime(file, &created, nullptr, nullptr);
+    CloseHandle(file);
+    return created;
+}
+
+}  // namespace
+
+TEST(Files, ReplacementKeepsTheTargetsAttributesAndCreationTime)
+{
+    const std::string target = at("kept.bin");
+    put("kept.bin", "old");
+    // A creation time well in the past, which a new file cannot have by chance.
+    FILETIME long_ago{0x2A3B4C00, 0x01C00000};
+    HANDLE file = CreateFileA(target.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    SetFileTime(file, &long_ago, nullptr, nullptr);
+    CloseHandle(file);
+    const FILETIME before = creation_time(target);
+    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+    ASSERT_EQ(replace_with(target, "new"), 1);
+    EXPECT_EQ(get("kept.bin"), "new");
+    EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    // Only where the file system took the old creation time (not under
+    // Wine, whose files on Linux have no settable creation time) can it be
+    // seen to stay.
+    if (before.dwLowDateTime == long_ago.dwLowDateTime && before.dwHighDateTime == long_ago.dwHighDateTime) {
+        const FILETIME after = creation_time(target);
+        EXPECT_EQ(after.dwLowDateTime, before.dwLowDateTime);
+        EXPECT_EQ(after.dwHighDateTime, before.dwHighDateTime);
+    }
+    EXPECT_EQ(files_in(g_folder), std::vector<std::string>{"kept.bin"});
+
+    // Where ReplaceFileA does not exist, the file is moved into place.
+    fail_after(Fault::replace_file, 0);
+    EXPECT_EQ(replace_with(target, "moved"), 1);
+    clear_faults();
+    EXPECT_EQ(get("kept.bin"), "moved");
+    EXPECT_NE(GetFileAttributesA(target.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);
+    EXPECT_EQ(files_in(g_folder), std::vector<std::string>{"kept.bin"});
+
+    // A target in use is a real failure: it keeps its bytes, with or without
+    // ReplaceFileA, and the temporary file goes.
+    HANDLE in_use = CreateFileA(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(in_use, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(replace_with(target, "refused"), 0);
+    fail_after(Fault::replace_file, 0);
+    EXPECT_EQ(replace_with(target, "refused"), 0);
+    clear_faults();
+    CloseHandle(in_use);
+    EXPECT_EQ(get("kept.bin"), "moved");
+    EXPECT_EQ(files_in(g_folder), std::vector<std::string>{"kept.bin"});
+
+    // A temporary file that cannot be made leaves nothing behind.
+    fail_after(Fault::create_file, 0);
+    EXPECT_EQ(replace_with(target, "never"), -1);
+    clear_faults();
+    EXPECT_EQ(get("kept.bin"), "moved");
+    EXPECT_EQ(files_in(g_folder), std::vector<std::string>{"kept.bin"});
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(target.c_str());
+}
+
+// The file dialogs allow paths of up to 259 characters, so folders that long
+// take a temporary file too: its name shrinks to the room left, down to two
+// characters; with less room the save fails and touches nothing.
+TEST(Files, ReplacementWorksInFoldersUpToThePathLimit)
+{
+    std::vector<std::string> made;  // folders, outermost first
+    auto make_folder = [&](const std::string& path) {
+        made.push_back(path);
+        return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    };
+    std::string folder = g_folder;
+    while (folder.size() < 250) {
+        folder += std::string(std::min<size_t>(60, 250 - folder.size()), 'f');
+        ASSERT_TRUE(make_folder(folder)) << folder.size();
+        folder += '\\';
+    }
+    ASSERT_EQ(folder.size(), 251u);  // 250 characters and the backslash
+
+    // Eight characters of room: "~" and seven digits.
+    for (const std::string& name : {std::string("t.bin"), std::string(8, 'n')}) {
+        SCOPED_TRACE(name);
+        const std::string target = folder + name;
+        EXPECT_EQ(replace_with(target, "first"), 1);   // a new file
+        EXPECT_EQ(replace_with(target, "second"), 1);  // an existing one
+        std::ifstream in(target, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "second");
+        in.close();
+        EXPECT_EQ(files_in(folder), std::vector<std::string>{name});
+        DeleteFileA(target.c_str());
+    }
+
+    // Two characters of room (a 256-character folder): "~X".
+    const std::string two_left = folder + "ddddd";
+    ASSERT_TRUE(make_folder(two_left));
+    const std::string two = two_left + "\\ab";
+    ASSERT_EQ(two.size(), 259u);
+    EXPECT_EQ(replace_with(two, "two"), 1);
+    EXPECT_EQ(replace_with(two, "again"), 1);
+    EXPECT_EQ(files_in(two_left + "\\"), std::vector<std::string>{"ab"});
+    DeleteFileA(two.c_str());
+
+    // One character of room (a 257-character folder): no name fits.
+    const std::string one_left = folder + "eeeeee";
+    ASSERT_TRUE(make_folder(one_left));
+    EXPECT_EQ(replace_with(one_left + "\\a", "none"), -1);
+    EXPECT_TRUE(files_in(one_left + "\\").empty());
+
+    for (auto path = made.rbegin(); path != made.rend(); ++path) RemoveDirectoryA(path->c_str());
 }

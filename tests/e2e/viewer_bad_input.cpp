@@ -275,7 +275,7 @@ TEST(viewer_input, SavesThatCannotBeDoneAndOntoTheLoadedFile)
     const uint64_t before = write_time(loaded);
     ASSERT_TRUE(viewer.save_binary("4", data_dir() + "\\loaded"));
     EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + loaded);
-    EXPECT_TRUE(wait_until([&] { return write_time(loaded) != before; }));
+    EXPECT_TRUE(wait_until([&] { return saved_since(loaded, before); }));
     const std::vector<uint8_t> inverted{0xF0, 0x0F, 0xC3, 0x3C};
     EXPECT_EQ(read_file(loaded), inverted);
     p.invert = true;

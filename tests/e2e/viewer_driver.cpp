@@ -462,7 +462,7 @@ TEST(viewer, SavesBinaryRangesAndAsksBeforeOverwriting)
     ASSERT_TRUE(save_binary("3"));
     EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + target + ".bin");
     const std::vector<uint8_t> inverted{0x7F, 0xFE, 0x00};
-    EXPECT_TRUE(wait_until([&] { return write_time(target + ".bin") != before; }));
+    EXPECT_TRUE(wait_until([&] { return saved_since(target + ".bin", before); }));
     EXPECT_EQ(read_file(target + ".bin"), inverted);
 
     // A count beyond the data writes only bytes inside it.
@@ -471,7 +471,7 @@ TEST(viewer, SavesBinaryRangesAndAsksBeforeOverwriting)
     before = write_time(target + ".bin");
     ASSERT_TRUE(save_binary("10"));
     EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + target + ".bin");
-    EXPECT_TRUE(wait_until([&] { return write_time(target + ".bin") != before; }));
+    EXPECT_TRUE(wait_until([&] { return saved_since(target + ".bin", before); }));
     const auto longer = read_file(target + ".bin");
     ASSERT_TRUE(longer);
     EXPECT_TRUE(longer->size() <= 10 && longer->size() >= 3 &&
@@ -491,7 +491,7 @@ TEST(viewer, SavesBinaryRangesAndAsksBeforeOverwriting)
     ASSERT_TRUE(save_binary("2"));
     EXPECT_EQ(viewer.answer_message("save binary", IDYES), "Overwrite this file? " + target + ".bin");
     const std::vector<uint8_t> tail{0x01, 0xFF};
-    EXPECT_TRUE(wait_until([&] { return write_time(target + ".bin") != before; }));
+    EXPECT_TRUE(wait_until([&] { return saved_since(target + ".bin", before); }));
     EXPECT_EQ(read_file(target + ".bin"), tail);
 
     // A file that cannot be replaced: a message, and the old file stays.

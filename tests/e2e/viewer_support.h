@@ -122,6 +122,15 @@ inline uint64_t write_time(const std::string& path)
     return (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
+// True once a file written after `before` (a write_time) stands at `path`. A
+// replacement may leave the name empty for a moment (Wine's ReplaceFileA moves
+// the old file aside first): a missing file is not yet a saved one.
+inline bool saved_since(const std::string& path, uint64_t before)
+{
+    const uint64_t now = write_time(path);
+    return now != 0 && now != before;
+}
+
 // Polls `ready` every few milliseconds until it holds or the time is up.
 inline bool wait_until(const std::function<bool()>& ready, DWORD timeout_ms = WAIT_MS)
 {

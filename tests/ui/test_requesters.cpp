@@ -392,4 +392,22 @@ TEST_F(FileRequesterTest, RepeatedRequestersKeepTheHeapFlat)
     EXPECT_EQ(main_heap_bytes(), before);
 }
 
+// The name guard's hook goes only to Wine's dialog; on Windows a hook would
+// bring back the older dialog, so there the flags are the plain ones.
+TEST(FileDialogSetup, HookOnlyUnderWine)
+{
+    constexpr DWORD PLAIN = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_EXPLORER;
+    const FileDialogSetup windows = file_dialog_setup(false);
+    EXPECT_EQ(windows.flags, PLAIN);
+    EXPECT_EQ(windows.hook, nullptr);
+
+    const FileDialogSetup wine = file_dialog_setup(true);
+    EXPECT_EQ(wine.flags, PLAIN | OFN_ENABLEHOOK | OFN_ENABLESIZING);
+    EXPECT_NE(wine.hook, nullptr);
+
+    // These tests run under Wine, and the answer does not change.
+    EXPECT_TRUE(running_under_wine());
+    EXPECT_TRUE(running_under_wine());
+}
+
 }  // namespace
