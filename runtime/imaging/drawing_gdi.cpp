@@ -584,7 +584,35 @@ intptr_t gdi_start(DrawingContext* context)
     return reinterpret_cast<intptr_t>(context->memory_dc);
 }
 
+// Clean-up of a memory output: the memory stays with its owner.
+void release_memory_output(DrawingContext* context, int32_t)
+{
+    if (context->memory_dc) DeleteDC(static_cast<HDC>(context->memory_dc));
+    context->memory_dc = nullptr;
+}
+
 }  // namespace
+
+DrawingContext* memory_output(uint8_t* pixels, int32_t width, int32_t height, int32_t pitch, int32_t pixel_format)
+{
+    // The pixels are not a GDI bitmap, so nothing is selected into the DC: it
+    // only marks the output as one that can start, as it does for the others.
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (!dc) return nullptr;
+    DrawingContext* context = create_drawing_context(pixel_format);
+    if (!context) {
+        DeleteDC(dc);
+        return nullptr;
+    }
+    context->memory_dc = dc;
+    context->pixels = pixels;
+    context->pitch = pitch;
+    context->width = width;
+    context->height = height;
+    context->depth = context->bytes_per_pixel * 8;
+    context->release = release_memory_output;
+    return context;
+}
 
 void install_platform_operations(DrawingContext* context)
 {
