@@ -5,6 +5,7 @@
 #include "dib_section.h"
 #include "events.h"
 #include "gdi_owners.h"
+#include "heap.h"
 #include "pool.h"
 #include "registry.h"
 
@@ -149,6 +150,13 @@ void paint_canvas(GadgetRecord* gadget, HDC target)
     BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
 }
 
+// Whether the current drawing writes into `buffer`.
+bool drawing_holds(HBITMAP buffer)
+{
+    const DrawingContext* drawing = current_context();
+    return drawing && drawing->output_bitmap == buffer;
+}
+
 // A new white buffer of the size, holding the old picture at its top left;
 // when it cannot be made the old buffer stays.
 void make_back_buffer(GadgetRecord* gadget, int32_t width, int32_t height)
@@ -183,7 +191,9 @@ void make_back_buffer(GadgetRecord* gadget, int32_t width, int32_t height)
                 const Selection source_selected(source.get(), old);
                 BitBlt(memory.get(), 0, 0, old_info.bmWidth, old_info.bmHeight, source.get(), 0, 0, SRCCOPY);
             }
-            DeleteObject(old);
+            // A drawing open on the old buffer keeps it selected in its DC, where
+            // it cannot be deleted: the drawing's release deletes it instead.
+            if (!drawing_holds(old)) DeleteObject(old);
         }
     }
     gadget->kind_word_1 = reinterpret_cast<intptr_t>(buffer);
@@ -426,7 +436,10 @@ bool init_canvas_library()
     if (!library) return false;
     library->event_pool = create_block_pool(sizeof(CanvasEventData), EVENT_POOL_MINIMUM_CHUNK,
                                             EVENT_POOL_MAXIMUM_CHUNK, EVENT_POOL_FLAGS);
-    if (!library->event_pool) return false;
+    if (!library->event_pool) {
+        main_free(library);
+        return false;
+    }
     // One record that is never returned keeps the first chunk alive.
     pool_allocate(library->event_pool);
     library->cursors[0] = LoadCursorA(nullptr, IDC_ARROW);
@@ -446,9 +459,13 @@ void release_canvas_output(DrawingContext* context, int32_t normal)
     if (context->memory_dc) DeleteDC(static_cast<HDC>(context->memory_dc));
     context->memory_dc = nullptr;
     GdiSetBatchLimit(static_cast<DWORD>(context->saved_batch_limit));
-    if (normal != 1) return;
     GadgetRecord* gadget = find_gadget(context->canvas_gadget_number);
-    if (gadget && gadget->kind == &CANVAS_KIND) paint_canvas(gadget, nullptr);
+    const bool canvas = gadget && gadget->kind == &CANVAS_KIND;
+    // The canvas was resized (or freed) during the drawing and left its old
+    // buffer to it: now that the DC is gone the buffer can be deleted.
+    if (!canvas || buffer_of(gadget) != context->output_bitmap) DeleteObject(context->output_bitmap);
+    context->output_bitmap = nullptr;
+    if (normal == 1 && canvas) paint_canvas(gadget, nullptr);
 }
 
 }  // namespace
