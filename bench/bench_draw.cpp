@@ -47,19 +47,7 @@ int main()
     }
     std::memset(pixels, 0, size);
 
-    DrawingContext* ctx = create_drawing_context(PIXEL_BGR24);
-    if (!ctx) return 1;
-    ctx->width = WIDTH;
-    ctx->height = HEIGHT;
-    ctx->depth = 24;
-    ctx->pixels = pixels;
-    ctx->pitch = pitch;
-#ifndef _WIN32
-    // The host stand-in starts any output with pixel memory. On Windows the
-    // start needs a real output's device context; the primitives do not, so the
-    // context is drawn on as filled in here.
-    if (!start_drawing(ctx)) return 1;
-#endif
+    if (!start_drawing(memory_output(pixels, WIDTH, HEIGHT, pitch))) return 1;
 
     double draw = bench::measure(RUNS, [&] {
         redraw(bits);

@@ -69,18 +69,7 @@ int main()
         bench::keep(pixels[0]);
     });
 
-    DrawingContext* ctx = create_drawing_context(PIXEL_BGR24);
-    if (!ctx) return 1;
-    ctx->width = VIEW_WIDTH;
-    ctx->height = VIEW_HEIGHT;
-    ctx->depth = 24;
-    ctx->pixels = pixels;
-    ctx->pitch = pitch;
-#ifndef _WIN32
-    // On Windows a start needs a real output's device context; the primitives
-    // do not, so the context is drawn on as filled in here.
-    if (!start_drawing(ctx)) return 1;
-#endif
+    if (!start_drawing(memory_output(pixels, VIEW_WIDTH, VIEW_HEIGHT, pitch))) return 1;
     const double slow = bench::measure(RUNS, [&] {
         render_view_reference(worst, data);
         bench::keep(pixels[0]);

@@ -91,13 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         for (int32_t i = 0; i < pitch; ++i)
             pixels[row * pitch + i] = i < width * bpp ? static_cast<uint8_t>(row * 31 + i) : PADDING_BYTE;
 
-    DrawingContext* ctx = create_drawing_context(four ? PIXEL_BGRA32 : PIXEL_BGR24);
+    DrawingContext* ctx = memory_output(pixels, width, height, pitch, four ? PIXEL_BGRA32 : PIXEL_BGR24);
     if (!ctx) return 0;
-    ctx->width = width;
-    ctx->height = height;
-    ctx->depth = bpp * 8;
-    ctx->pixels = pixels;
-    ctx->pitch = pitch;
     if (!start_drawing(ctx)) abort();
 
     for (int steps = 0; !in.empty() && steps < 64; ++steps) {

@@ -80,14 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     const ViewData data{loaded ? block : nullptr, loaded && block ? static_cast<int64_t>(length) : 0};
 
     Frame expected(pitch), actual(pitch);
-    DrawingContext* ctx = create_drawing_context(PIXEL_BGR24);
-    if (!ctx) std::abort();
-    ctx->width = VIEW_WIDTH;
-    ctx->height = VIEW_HEIGHT;
-    ctx->depth = 24;
-    ctx->pixels = expected.pixels();
-    ctx->pitch = pitch;
-    if (!start_drawing(ctx)) std::abort();
+    if (!start_drawing(memory_output(expected.pixels(), VIEW_WIDTH, VIEW_HEIGHT, pitch))) std::abort();
     render_view_reference(view, data);
     stop_drawing();
     render_view(view, data, actual.pixels(), pitch);

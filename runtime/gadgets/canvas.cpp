@@ -4,6 +4,8 @@
 
 #include "dib_section.h"
 #include "events.h"
+#include "gdi_owners.h"
+#include "heap.h"
 #include "pool.h"
 #include "registry.h"
 
@@ -123,32 +125,36 @@ void draw_buffer(HDC target, HBITMAP buffer, const RECT& client)
 void paint_canvas(GadgetRecord* gadget, HDC target)
 {
     HWND window = gadget->window;
-    HDC dc = target ? target : GetDC(window);
+    const WindowDc own_dc = target ? WindowDc() : WindowDc(window);
+    HDC dc = target ? target : own_dc.get();
     if (!dc) return;
     RECT client{};
     GetClientRect(window, &client);
     if (!(flags_of(gadget) & CANVAS_DRAW_FOCUS) || GetFocus() != window) {
         draw_buffer(dc, buffer_of(gadget), client);
-    } else {
-        // The focus rectangle is composed off screen so that it never flickers.
-        HDC memory = CreateCompatibleDC(dc);
-        HBITMAP surface = memory ? CreateCompatibleBitmap(dc, client.right, client.bottom) : nullptr;
-        if (surface) {
-            HGDIOBJ previous = SelectObject(memory, surface);
-            FillRect(memory, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-            draw_buffer(memory, buffer_of(gadget), client);
-            RECT focus = client;
-            InflateRect(&focus, -FOCUS_INSET, -FOCUS_INSET);
-            DrawFocusRect(memory, &focus);
-            BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-            SelectObject(memory, previous);
-            DeleteObject(surface);
-        } else {
-            draw_buffer(dc, buffer_of(gadget), client);
-        }
-        if (memory) DeleteDC(memory);
+        return;
     }
-    if (!target) ReleaseDC(window, dc);
+    // The focus rectangle is composed off screen so that it never flickers.
+    const MemoryDc memory(dc);
+    const OwnedObject<HBITMAP> surface(memory ? CreateCompatibleBitmap(dc, client.right, client.bottom) : nullptr);
+    if (!surface) {
+        draw_buffer(dc, buffer_of(gadget), client);
+        return;
+    }
+    const Selection selected(memory.get(), surface.get());
+    FillRect(memory.get(), &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    draw_buffer(memory.get(), buffer_of(gadget), client);
+    RECT focus = client;
+    InflateRect(&focus, -FOCUS_INSET, -FOCUS_INSET);
+    DrawFocusRect(memory.get(), &focus);
+    BitBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0, SRCCOPY);
+}
+
+// Whether the current drawing writes into `buffer`.
+bool drawing_holds(HBITMAP buffer)
+{
+    const DrawingContext* drawing = current_context();
+    return drawing && drawing->output_bitmap == buffer;
 }
 
 // A new white buffer of the size, holding the old picture at its top left;
@@ -161,7 +167,7 @@ void make_back_buffer(GadgetRecord* gadget, int32_t width, int32_t height)
     }
     if (width < 1) width = 1;
     if (height < 1) height = 1;
-    HDC memory = CreateCompatibleDC(nullptr);
+    const MemoryDc memory;
     if (!memory) return;
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -171,28 +177,25 @@ void make_back_buffer(GadgetRecord* gadget, int32_t width, int32_t height)
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HBITMAP buffer = create_dib_section(memory, &info, &bits);
-    if (!buffer) {
-        DeleteDC(memory);
-        return;
-    }
-    HGDIOBJ previous = SelectObject(memory, buffer);
-    RECT area{0, 0, width, height};
-    FillRect(memory, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    HBITMAP old = buffer_of(gadget);
-    if (old) {
-        BITMAP old_info{};
-        HDC source = CreateCompatibleDC(nullptr);
-        if (source && GetObjectA(old, sizeof(old_info), &old_info)) {
-            HGDIOBJ source_previous = SelectObject(source, old);
-            BitBlt(memory, 0, 0, old_info.bmWidth, old_info.bmHeight, source, 0, 0, SRCCOPY);
-            SelectObject(source, source_previous);
+    HBITMAP buffer = create_dib_section(memory.get(), &info, &bits);
+    if (!buffer) return;
+    {
+        const Selection selected(memory.get(), buffer);
+        RECT area{0, 0, width, height};
+        FillRect(memory.get(), &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        HBITMAP old = buffer_of(gadget);
+        if (old) {
+            BITMAP old_info{};
+            const MemoryDc source;
+            if (source && GetObjectA(old, sizeof(old_info), &old_info)) {
+                const Selection source_selected(source.get(), old);
+                BitBlt(memory.get(), 0, 0, old_info.bmWidth, old_info.bmHeight, source.get(), 0, 0, SRCCOPY);
+            }
+            // A drawing open on the old buffer keeps it selected in its DC, where
+            // it cannot be deleted: the drawing's release deletes it instead.
+            if (!drawing_holds(old)) DeleteObject(old);
         }
-        if (source) DeleteDC(source);
-        DeleteObject(old);
     }
-    SelectObject(memory, previous);
-    DeleteDC(memory);
     gadget->kind_word_1 = reinterpret_cast<intptr_t>(buffer);
 }
 
@@ -350,17 +353,15 @@ void copy_into_buffer(GadgetRecord* gadget, HBITMAP source)
     HBITMAP buffer = buffer_of(gadget);
     BITMAP info{};
     if (!source || !buffer || !GetObjectA(source, sizeof(info), &info)) return;
-    HDC target_dc = CreateCompatibleDC(nullptr);
-    HDC source_dc = CreateCompatibleDC(nullptr);
-    if (target_dc && source_dc) {
-        HGDIOBJ target_previous = SelectObject(target_dc, buffer);
-        HGDIOBJ source_previous = SelectObject(source_dc, source);
-        BitBlt(target_dc, 0, 0, info.bmWidth, info.bmHeight, source_dc, 0, 0, SRCCOPY);
-        SelectObject(source_dc, source_previous);
-        SelectObject(target_dc, target_previous);
+    {
+        const MemoryDc target_dc;
+        const MemoryDc source_dc;
+        if (target_dc && source_dc) {
+            const Selection target_selected(target_dc.get(), buffer);
+            const Selection source_selected(source_dc.get(), source);
+            BitBlt(target_dc.get(), 0, 0, info.bmWidth, info.bmHeight, source_dc.get(), 0, 0, SRCCOPY);
+        }
     }
-    if (source_dc) DeleteDC(source_dc);
-    if (target_dc) DeleteDC(target_dc);
     paint_canvas(gadget, nullptr);
 }
 
@@ -435,7 +436,10 @@ bool init_canvas_library()
     if (!library) return false;
     library->event_pool = create_block_pool(sizeof(CanvasEventData), EVENT_POOL_MINIMUM_CHUNK,
                                             EVENT_POOL_MAXIMUM_CHUNK, EVENT_POOL_FLAGS);
-    if (!library->event_pool) return false;
+    if (!library->event_pool) {
+        main_free(library);
+        return false;
+    }
     // One record that is never returned keeps the first chunk alive.
     pool_allocate(library->event_pool);
     library->cursors[0] = LoadCursorA(nullptr, IDC_ARROW);
@@ -455,9 +459,13 @@ void release_canvas_output(DrawingContext* context, int32_t normal)
     if (context->memory_dc) DeleteDC(static_cast<HDC>(context->memory_dc));
     context->memory_dc = nullptr;
     GdiSetBatchLimit(static_cast<DWORD>(context->saved_batch_limit));
-    if (normal != 1) return;
     GadgetRecord* gadget = find_gadget(context->canvas_gadget_number);
-    if (gadget && gadget->kind == &CANVAS_KIND) paint_canvas(gadget, nullptr);
+    const bool canvas = gadget && gadget->kind == &CANVAS_KIND;
+    // The canvas was resized (or freed) during the drawing and left its old
+    // buffer to it: now that the DC is gone the buffer can be deleted.
+    if (!canvas || buffer_of(gadget) != context->output_bitmap) DeleteObject(context->output_bitmap);
+    context->output_bitmap = nullptr;
+    if (normal == 1 && canvas) paint_canvas(gadget, nullptr);
 }
 
 }  // namespace
@@ -489,16 +497,14 @@ DrawingContext* canvas_output(int32_t number)
     DIBSECTION dib{};
     if (GetObjectA(buffer_of(gadget), sizeof(dib), &dib) != static_cast<int>(sizeof(dib)) || !dib.dsBm.bmBits)
         return nullptr;
-    HDC memory = CreateCompatibleDC(nullptr);
+    MemoryDc memory;
     if (!memory) return nullptr;
     DrawingContext* context = create_drawing_context(PIXEL_BGR24);
-    if (!context) {
-        DeleteDC(memory);
-        return nullptr;
-    }
+    if (!context) return nullptr;
+    HDC dc = memory.release();
     context->output_bitmap = buffer_of(gadget);
     context->canvas_gadget_number = number;
-    context->memory_dc = memory;
+    context->memory_dc = dc;
     context->pixels = static_cast<uint8_t*>(dib.dsBm.bmBits);
     context->pitch = row_pitch(dib.dsBm.bmWidth, dib.dsBm.bmBitsPixel);
     context->width = dib.dsBm.bmWidth;
@@ -509,6 +515,6 @@ DrawingContext* canvas_output(int32_t number)
     // once, so GDI and direct pixel writes never overtake each other.
     context->saved_batch_limit = static_cast<int32_t>(GdiGetBatchLimit());
     GdiSetBatchLimit(1);
-    SelectObject(memory, buffer_of(gadget));
+    SelectObject(dc, buffer_of(gadget));
     return context;
 }

@@ -129,6 +129,14 @@ DrawingContext* current_context();
 // grab_image. Implemented per platform.
 void install_platform_operations(DrawingContext* context);
 
+// A drawing output over pixel memory the caller owns (rows bottom-up, `pitch`
+// bytes apart, 3 bytes per pixel, or 4 with PIXEL_BGRA32), for start_drawing
+// like the outputs of images and canvases. The memory must outlive the
+// drawing. Returns null when the context or its device context cannot be made.
+// Implemented per platform.
+DrawingContext* memory_output(uint8_t* pixels, int32_t width, int32_t height, int32_t pitch,
+                              int32_t pixel_format = PIXEL_BGR24);
+
 // Bytes per row of a bitmap: 24-bit rows are 3 x width rounded up to a multiple of 4.
 int32_t row_pitch(int32_t width, int32_t bits_per_pixel);
 

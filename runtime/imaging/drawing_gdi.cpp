@@ -11,6 +11,7 @@
 
 #include "dib_section.h"
 #include "drawing.h"
+#include "gdi_owners.h"
 #include "heap.h"
 #include "images.h"
 #include "registry.h"
@@ -60,18 +61,16 @@ bool convert_bitmap(HBITMAP bitmap, int32_t width, int32_t height, int32_t depth
                     Source* source)
 {
     const int32_t target = depth > 24 ? 32 : 24;
-    HBITMAP copy = static_cast<HBITMAP>(create_dib(width, height, target));
-    uint8_t* bits = bitmap_bits(copy);
-    HDC dc = CreateCompatibleDC(nullptr);
+    OwnedObject<HBITMAP> copy(static_cast<HBITMAP>(create_dib(width, height, target)));
+    uint8_t* bits = bitmap_bits(copy.get());
     BITMAPINFO request = dib_header(width, height, target);
     int lines = 0;
-    if (bits && dc)
-        lines = GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), bits, &request, DIB_RGB_COLORS);
-    if (dc) DeleteDC(dc);
-    if (lines <= 0) {
-        if (copy) DeleteObject(copy);
-        return false;
+    {
+        const MemoryDc dc;
+        if (bits && dc)
+            lines = GetDIBits(dc.get(), bitmap, 0, static_cast<UINT>(height), bits, &request, DIB_RGB_COLORS);
     }
+    if (lines <= 0) return false;
     // A device bitmap with no alpha bytes at all is opaque, not invisible.
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     if (device_dependent && target == 32 && !any_alpha(bits, count))
@@ -81,7 +80,7 @@ bool convert_bitmap(HBITMAP bitmap, int32_t width, int32_t height, int32_t depth
     source->height = height;
     source->pitch = row_pitch(width, target);
     source->bytes_per_pixel = target / 8;
-    source->copy = copy;
+    source->copy = copy.release();
     return true;
 }
 
@@ -108,17 +107,16 @@ int32_t row_order(HBITMAP bitmap, const Source& source)
     if (probe == source.height / 2) return 1;
 
     auto* line = static_cast<uint8_t*>(main_alloc(static_cast<size_t>(source.pitch)));
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc dc;
     BITMAPINFO request = dib_header(source.width, source.height, source.bytes_per_pixel * 8);
     int32_t order = 0;
     if (line && dc &&
-        GetDIBits(dc, bitmap, static_cast<UINT>(probe), 1, line, &request, DIB_RGB_COLORS) == 1) {
+        GetDIBits(dc.get(), bitmap, static_cast<UINT>(probe), 1, line, &request, DIB_RGB_COLORS) == 1) {
         if (same_colours(line, row(probe), source.width, source.bytes_per_pixel))
             order = 1;
         else if (same_colours(line, row(source.height - 1 - probe), source.width, source.bytes_per_pixel))
             order = -1;
     }
-    if (dc) DeleteDC(dc);
     if (line) main_free(line);
     return order;
 }
@@ -126,18 +124,16 @@ int32_t row_order(HBITMAP bitmap, const Source& source)
 // Replaces a top-down source by a bottom-up copy.
 bool turn_over(Source* source)
 {
-    HBITMAP copy = static_cast<HBITMAP>(create_dib(source->width, source->height, source->bytes_per_pixel * 8));
-    uint8_t* bits = bitmap_bits(copy);
-    if (!bits) {
-        if (copy) DeleteObject(copy);
-        return false;
-    }
+    OwnedObject<HBITMAP> copy(
+        static_cast<HBITMAP>(create_dib(source->width, source->height, source->bytes_per_pixel * 8)));
+    uint8_t* bits = bitmap_bits(copy.get());
+    if (!bits) return false;
     const auto pitch = static_cast<size_t>(source->pitch);
     for (int32_t row = 0; row < source->height; ++row)
         std::memcpy(bits + static_cast<size_t>(row) * pitch,
                     source->pixels + static_cast<size_t>(source->height - 1 - row) * pitch, pitch);
     source->pixels = bits;
-    source->copy = copy;
+    source->copy = copy.release();
     return true;
 }
 
@@ -189,17 +185,17 @@ bool convert_icon(const ICONINFO& icon, Source* source)
     if (width < 1 || height < 1) return false;
 
     const size_t row_bytes = static_cast<size_t>(width) * 4;
-    HBITMAP copy = static_cast<HBITMAP>(create_dib(width, height, 32));
-    uint8_t* bits = bitmap_bits(copy);
+    OwnedObject<HBITMAP> copy(static_cast<HBITMAP>(create_dib(width, height, 32)));
+    uint8_t* bits = bitmap_bits(copy.get());
     auto* mask = static_cast<uint8_t*>(main_alloc(row_bytes * static_cast<size_t>(mask_height)));
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc dc;
     BITMAPINFO mask_request = dib_header(width, mask_height, 32);
     bool ok = bits && mask && dc &&
-              GetDIBits(dc, icon.hbmMask, 0, static_cast<UINT>(mask_height), mask, &mask_request,
+              GetDIBits(dc.get(), icon.hbmMask, 0, static_cast<UINT>(mask_height), mask, &mask_request,
                         DIB_RGB_COLORS) > 0;
     if (ok && icon.hbmColor) {
         BITMAPINFO request = dib_header(width, height, 32);
-        ok = GetDIBits(dc, icon.hbmColor, 0, static_cast<UINT>(height), bits, &request, DIB_RGB_COLORS) > 0;
+        ok = GetDIBits(dc.get(), icon.hbmColor, 0, static_cast<UINT>(height), bits, &request, DIB_RGB_COLORS) > 0;
     } else if (ok) {
         // Bottom-up, the picture half comes first in memory.
         std::memcpy(bits, mask, row_bytes * static_cast<size_t>(height));
@@ -217,19 +213,15 @@ bool convert_icon(const ICONINFO& icon, Source* source)
             }
         }
     }
-    if (dc) DeleteDC(dc);
     if (mask) main_free(mask);
-    if (!ok) {
-        if (copy) DeleteObject(copy);
-        return false;
-    }
+    if (!ok) return false;
     source->pixels = bits;
     source->width = width;
     source->height = height;
     source->pitch = static_cast<int32_t>(row_bytes);
     source->bytes_per_pixel = 4;
     source->per_pixel_alpha = true;
-    source->copy = copy;
+    source->copy = copy.release();
     return true;
 }
 
@@ -239,10 +231,10 @@ bool open_source(NativeHandle image, Source* source)
     if (GetObjectType(image) == OBJ_BITMAP) return open_bitmap(static_cast<HBITMAP>(image), source);
     ICONINFO icon{};
     if (!GetIconInfo(static_cast<HICON>(image), &icon)) return false;
-    const bool ok = convert_icon(icon, source);
-    if (icon.hbmColor) DeleteObject(icon.hbmColor);
-    if (icon.hbmMask) DeleteObject(icon.hbmMask);
-    return ok;
+    // The icon's bitmaps are copies made for the caller.
+    const OwnedObject<HBITMAP> colour(icon.hbmColor);
+    const OwnedObject<HBITMAP> mask(icon.hbmMask);
+    return convert_icon(icon, source);
 }
 
 void close_source(Source* source)
@@ -279,30 +271,29 @@ void gdi_draw_image_sized(DrawingContext* context, NativeHandle image, int32_t x
     }
     // The source is scaled from memory, so it need not be free to select into a DC.
     const int32_t depth = source.bytes_per_pixel * 8;
-    HBITMAP scaled = static_cast<HBITMAP>(create_dib(width, height, depth));
-    uint8_t* bits = bitmap_bits(scaled);
-    HDC dc = CreateCompatibleDC(nullptr);
-    if (bits && dc) {
-        HGDIOBJ old = SelectObject(dc, scaled);
-        // Halftoning averages colours; it would also average alpha, so deeper
-        // sources are scaled by picking pixels.
-        if (depth < 32) {
-            SetStretchBltMode(dc, HALFTONE);
-            SetBrushOrgEx(dc, 0, 0, nullptr);
-        } else {
-            SetStretchBltMode(dc, COLORONCOLOR);
+    {
+        const OwnedObject<HBITMAP> scaled(static_cast<HBITMAP>(create_dib(width, height, depth)));
+        uint8_t* bits = bitmap_bits(scaled.get());
+        const MemoryDc dc;
+        if (bits && dc) {
+            const Selection selected(dc.get(), scaled.get());
+            // Halftoning averages colours; it would also average alpha, so deeper
+            // sources are scaled by picking pixels.
+            if (depth < 32) {
+                SetStretchBltMode(dc.get(), HALFTONE);
+                SetBrushOrgEx(dc.get(), 0, 0, nullptr);
+            } else {
+                SetStretchBltMode(dc.get(), COLORONCOLOR);
+            }
+            BITMAPINFO info = dib_header(source.width, source.height, depth);
+            if (StretchDIBits(dc.get(), 0, 0, width, height, 0, 0, source.width, source.height, source.pixels, &info,
+                              DIB_RGB_COLORS, SRCCOPY) > 0) {
+                GdiFlush();
+                transfer_pixels(context, bits, width, height, row_pitch(width, depth), source.bytes_per_pixel, x, y,
+                                255, source.per_pixel_alpha);
+            }
         }
-        BITMAPINFO info = dib_header(source.width, source.height, depth);
-        if (StretchDIBits(dc, 0, 0, width, height, 0, 0, source.width, source.height, source.pixels, &info,
-                          DIB_RGB_COLORS, SRCCOPY) > 0) {
-            GdiFlush();
-            transfer_pixels(context, bits, width, height, row_pitch(width, depth), source.bytes_per_pixel, x, y, 255,
-                            source.per_pixel_alpha);
-        }
-        SelectObject(dc, old);
     }
-    if (dc) DeleteDC(dc);
-    if (scaled) DeleteObject(scaled);
     close_source(&source);
 }
 
@@ -312,9 +303,10 @@ void gdi_draw_image_sized(DrawingContext* context, NativeHandle image, int32_t x
 // bitmap twice its size and the rightmost lit column found.
 int32_t measure_italic_overhang(HGDIOBJ font)
 {
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc memory;
+    HDC dc = memory.get();
     if (!dc) return 0;
-    HGDIOBJ old_font = SelectObject(dc, font);
+    const Selection font_selected(dc, font);
     SIZE letter{};
     int32_t overhang = 0;
     if (GetTextExtentPoint32A(dc, "H", 1, &letter) && letter.cx > 0 && letter.cy > 0) {
@@ -322,9 +314,9 @@ int32_t measure_italic_overhang(HGDIOBJ font)
         const int32_t height = letter.cy * 2;
         BITMAPINFO info = dib_header(width, -height, 24);
         void* bits = nullptr;
-        HBITMAP bitmap = create_dib_section(dc, &info, &bits);
+        const OwnedObject<HBITMAP> bitmap(create_dib_section(dc, &info, &bits));
         if (bitmap && bits) {
-            HGDIOBJ old_bitmap = SelectObject(dc, bitmap);
+            const Selection bitmap_selected(dc, bitmap.get());
             SetBkMode(dc, OPAQUE);
             SetBkColor(dc, 0);
             SetTextColor(dc, 0xFFFFFF);
@@ -341,12 +333,8 @@ int32_t measure_italic_overhang(HGDIOBJ font)
                 }
                 if (found) overhang = column - letter.cx + 2;
             }
-            SelectObject(dc, old_bitmap);
         }
-        if (bitmap) DeleteObject(bitmap);
     }
-    SelectObject(dc, old_font);
-    DeleteDC(dc);
     return overhang;
 }
 
@@ -369,14 +357,11 @@ void gdi_set_font(DrawingContext* context, intptr_t font)
     if (needed <= context->text_surface_height || context->width < 1) return;
     BITMAPINFO info = dib_header(context->width, -needed, 24);
     void* bits = nullptr;
-    HBITMAP surface = create_dib_section(dc, &info, &bits);
-    if (!surface || !bits) {
-        if (surface) DeleteObject(surface);
-        return;
-    }
-    SelectObject(dc, surface);
+    OwnedObject<HBITMAP> surface(create_dib_section(dc, &info, &bits));
+    if (!surface || !bits) return;
+    SelectObject(dc, surface.get());
     if (context->text_surface) DeleteObject(context->text_surface);
-    context->text_surface = surface;
+    context->text_surface = surface.release();
     context->text_surface_pixels = static_cast<uint8_t*>(bits);
     context->text_surface_pitch = row_pitch(context->width, 24);
     context->text_surface_height = needed;
@@ -584,7 +569,32 @@ intptr_t gdi_start(DrawingContext* context)
     return reinterpret_cast<intptr_t>(context->memory_dc);
 }
 
+// Clean-up of a memory output: the memory stays with its owner.
+void release_memory_output(DrawingContext* context, int32_t)
+{
+    if (context->memory_dc) DeleteDC(static_cast<HDC>(context->memory_dc));
+    context->memory_dc = nullptr;
+}
+
 }  // namespace
+
+DrawingContext* memory_output(uint8_t* pixels, int32_t width, int32_t height, int32_t pitch, int32_t pixel_format)
+{
+    // The pixels are not a GDI bitmap, so nothing is selected into the DC: it
+    // only marks the output as one that can start, as it does for the others.
+    MemoryDc dc;
+    if (!dc) return nullptr;
+    DrawingContext* context = create_drawing_context(pixel_format);
+    if (!context) return nullptr;
+    context->memory_dc = dc.release();
+    context->pixels = pixels;
+    context->pitch = pitch;
+    context->width = width;
+    context->height = height;
+    context->depth = context->bytes_per_pixel * 8;
+    context->release = release_memory_output;
+    return context;
+}
 
 void install_platform_operations(DrawingContext* context)
 {

@@ -41,6 +41,18 @@ intptr_t host_grab_image(DrawingContext*, int32_t, int32_t, int32_t, int32_t, in
 
 }  // namespace
 
+DrawingContext* memory_output(uint8_t* pixels, int32_t width, int32_t height, int32_t pitch, int32_t pixel_format)
+{
+    DrawingContext* context = create_drawing_context(pixel_format);
+    if (!context) return nullptr;
+    context->pixels = pixels;
+    context->pitch = pitch;
+    context->width = width;
+    context->height = height;
+    context->depth = context->bytes_per_pixel * 8;
+    return context;
+}
+
 void install_platform_operations(DrawingContext* context)
 {
     context->start = host_start;

@@ -8,6 +8,7 @@
 
 #include "dib_section.h"
 #include "drawing.h"
+#include "gdi_owners.h"
 #include "heap.h"
 #include "registry.h"
 
@@ -62,14 +63,13 @@ intptr_t create_image(int32_t number, int32_t width, int32_t height, int32_t dep
     const int32_t record_number = number == ANY_NUMBER ? dynamic_number : number;
 
     // The record keeps sizes in 16 bits: larger images are refused.
-    HBITMAP bitmap = nullptr;
+    OwnedObject<HBITMAP> bitmap;
     if (width >= 1 && width <= MAX_IMAGE_SIZE && height >= 1 && height <= MAX_IMAGE_SIZE)
-        bitmap = static_cast<HBITMAP>(create_dib(width, height, depth));
+        bitmap = OwnedObject<HBITMAP>(static_cast<HBITMAP>(create_dib(width, height, depth)));
     BITMAP info{};
-    if (bitmap && (GetObjectA(bitmap, sizeof(BITMAP), &info) != static_cast<int>(sizeof(BITMAP)) || !info.bmBits)) {
-        DeleteObject(bitmap);
-        bitmap = nullptr;
-    }
+    if (bitmap &&
+        (GetObjectA(bitmap.get(), sizeof(BITMAP), &info) != static_cast<int>(sizeof(BITMAP)) || !info.bmBits))
+        bitmap.reset();
     if (!bitmap) {
         release_object(g_images, record_number);
         return 0;
@@ -86,12 +86,13 @@ intptr_t create_image(int32_t number, int32_t width, int32_t height, int32_t dep
         std::memset(pixels, 0, static_cast<size_t>(pitch) * static_cast<size_t>(info.bmHeight));
     }
 
-    record->handle = bitmap;
+    HBITMAP handle = bitmap.release();
+    record->handle = handle;
     record->width = static_cast<int16_t>(info.bmWidth);
     record->height = static_cast<int16_t>(info.bmHeight);
     record->depth = static_cast<int8_t>(info.bmBitsPixel);
     record->source_depth = record->depth;
-    return number == ANY_NUMBER ? dynamic_number : reinterpret_cast<intptr_t>(bitmap);
+    return number == ANY_NUMBER ? dynamic_number : reinterpret_cast<intptr_t>(handle);
 }
 
 void free_image(int32_t number)
@@ -121,13 +122,11 @@ DrawingContext* image_output(int32_t number)
     DIBSECTION dib;
     if (!describe_dib(record->handle, &dib) || !dib.dsBm.bmBits) return nullptr;
 
-    HDC dc = CreateCompatibleDC(nullptr);
-    if (!dc) return nullptr;
+    MemoryDc memory;
+    if (!memory) return nullptr;
     DrawingContext* context = create_drawing_context(format);
-    if (!context) {
-        DeleteDC(dc);
-        return nullptr;
-    }
+    if (!context) return nullptr;
+    HDC dc = memory.release();
     SelectObject(dc, record->handle);
     context->output_bitmap = record->handle;
     context->memory_dc = dc;
@@ -173,11 +172,9 @@ void* create_dib(int32_t width, int32_t height, int32_t depth)
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = static_cast<WORD>(depth >= 24 ? depth : 24);
     info.bmiHeader.biCompression = BI_RGB;
-    HDC dc = CreateCompatibleDC(nullptr);
+    const MemoryDc dc;
     void* bits = nullptr;
-    HBITMAP bitmap = create_dib_section(dc, &info, &bits);
-    if (dc) DeleteDC(dc);
-    return bitmap;
+    return create_dib_section(dc.get(), &info, &bits);
 }
 
 int32_t has_alpha_channel(void* bitmap)
@@ -202,12 +199,13 @@ int32_t has_alpha_channel(void* bitmap)
     request.bmiHeader.biBitCount = 32;
     request.bmiHeader.biCompression = BI_RGB;
     int32_t found = 0;
-    HDC dc = CreateCompatibleDC(nullptr);
-    if (dc && GetDIBits(dc, static_cast<HBITMAP>(bitmap), 0, static_cast<UINT>(info.bmHeight), pixels, &request,
-                        DIB_RGB_COLORS) > 0) {
-        for (size_t i = 0; i < count && !found; ++i) found = pixels[i * 4 + 3] != 0;
+    {
+        const MemoryDc dc;
+        if (dc && GetDIBits(dc.get(), static_cast<HBITMAP>(bitmap), 0, static_cast<UINT>(info.bmHeight), pixels,
+                            &request, DIB_RGB_COLORS) > 0) {
+            for (size_t i = 0; i < count && !found; ++i) found = pixels[i * 4 + 3] != 0;
+        }
     }
-    if (dc) DeleteDC(dc);
     main_free(pixels);
     return found;
 }

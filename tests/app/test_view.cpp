@@ -8,38 +8,23 @@
 #include <vector>
 
 #include "drawing.h"
+#include "guarded_pixels.h"
 #include "strings.h"
 #include "view.h"
 
 namespace {
 
-constexpr size_t GUARD = 64;
-constexpr uint8_t GUARD_BYTE = 0xA5, PAPER = 0x5A;
+constexpr uint8_t PAPER = 0x5A;
 constexpr int32_t BLACK = 0x000000, WHITE = 0xFFFFFF, BLUE = 0xFF0000, RED = 0x0000FF;
 
-struct Picture {
-    explicit Picture(int32_t pitch) : pitch(pitch), memory(2 * GUARD + size_t(pitch) * VIEW_HEIGHT, PAPER)
-    {
-        std::fill(memory.begin(), memory.begin() + GUARD, GUARD_BYTE);
-        std::fill(memory.end() - GUARD, memory.end(), GUARD_BYTE);
-    }
-    uint8_t* pixels() { return memory.data() + GUARD; }
+struct Picture : GuardedPixels {
+    explicit Picture(int32_t pitch) : GuardedPixels(pitch, VIEW_HEIGHT, PAPER) {}
     int32_t at(int x, int y) const  // as rgb() packs it
     {
-        const uint8_t* p = memory.data() + GUARD + size_t(VIEW_HEIGHT - 1 - y) * pitch + x * 3;
+        const uint8_t* p = pixels() + size_t(VIEW_HEIGHT - 1 - y) * pitch + x * 3;
         return p[2] | p[1] << 8 | p[0] << 16;
     }
-    bool outside_untouched() const
-    {
-        for (size_t i = 0; i < GUARD; ++i)
-            if (memory[i] != GUARD_BYTE || memory[memory.size() - 1 - i] != GUARD_BYTE) return false;
-        for (size_t row = 0; row < VIEW_HEIGHT; ++row)
-            for (size_t i = GUARD + row * pitch + VIEW_WIDTH * 3u; i < GUARD + (row + 1) * pitch; ++i)
-                if (memory[i] != PAPER) return false;
-        return true;
-    }
-    int32_t pitch;
-    std::vector<uint8_t> memory;
+    bool outside_untouched() const { return GuardedPixels::outside_untouched(VIEW_WIDTH * 3u); }
 };
 
 Picture fast(const ViewParameters& view, const ViewData& data, int32_t pitch = 1924)
@@ -49,21 +34,11 @@ Picture fast(const ViewParameters& view, const ViewData& data, int32_t pitch = 1
     return picture;
 }
 
-// On Windows starting a drawing needs a device context; the primitives do not.
 Picture reference(const ViewParameters& view, const ViewData& data, int32_t pitch = 1924)
 {
     init_drawing();
     Picture picture(pitch);
-    DrawingContext* ctx = create_drawing_context(PIXEL_BGR24);
-    if (!ctx) return picture;
-    ctx->width = VIEW_WIDTH;
-    ctx->height = VIEW_HEIGHT;
-    ctx->depth = 24;
-    ctx->pixels = picture.pixels();
-    ctx->pitch = pitch;
-#ifndef _WIN32
-    if (!start_drawing(ctx)) return picture;
-#endif
+    if (!start_drawing(memory_output(picture.pixels(), VIEW_WIDTH, VIEW_HEIGHT, pitch))) return picture;
     render_view_reference(view, data);
     stop_drawing();
     return picture;
@@ -310,7 +285,7 @@ TEST(View, EveryWidthOffsetZoomAndToggle)
                 // Row 0, or the last row that still shows a byte of the file.
                 const int64_t row = count % 2 ? 0 : int64_t(file.size()) / width;
                 view.start_position = row * width + offset;
-                std::fill(actual.memory.begin() + GUARD, actual.memory.end() - GUARD, PAPER);
+                std::fill(actual.memory.begin() + Picture::GUARD, actual.memory.end() - Picture::GUARD, PAPER);
                 render_view(view, data, actual.pixels(), actual.pitch);
                 ASSERT_TRUE(actual.outside_untouched()) << "zoom " << zoom << " width " << width << " offset "
                                                         << offset << " toggles " << toggles;

@@ -209,6 +209,39 @@ void make_picture()
 
 }  // namespace
 
+// The canvas library starts with the first canvas of the process, so this case
+// comes first: every allocation of that start is failed in turn (the library's
+// record, its event pool, the pool's first chunk) until a canvas is made.
+TEST(Faults, CanvasLibraryThatCannotStartLeavesNothingBehind)
+{
+    init_once();
+    ASSERT_TRUE(open_gadget_window(2, 400, 300));
+    const Resources before = resources();
+    int32_t failures = 0;
+    intptr_t made = 0;
+    for (int32_t k = 0; k < 100 && !made; ++k) {
+        fail_allocation_after(k);
+        made = create_canvas_gadget(0, 0, 0, 100, 80);
+        fail_allocation_after(-1);
+        if (made) break;
+        ++failures;
+        const Resources after = resources();
+        EXPECT_EQ(after.gdi, before.gdi) << "GDI objects, allocation " << k;
+        EXPECT_EQ(after.handles, before.handles) << "handles, allocation " << k;
+        EXPECT_EQ(after.heap, before.heap) << "heap bytes, allocation " << k;
+    }
+    ASSERT_NE(made, 0);
+    EXPECT_GE(failures, 2) << "the record and the event pool both failed";
+    // Once started, the library serves canvases as usual.
+    ASSERT_TRUE(start_drawing(canvas_output(0)));
+    draw_box(0, 0, 10, 10, rgb(0, 0, 255));
+    EXPECT_EQ(read_pixel(5, 5) & 0xFFFFFF, rgb(0, 0, 255));
+    stop_drawing();
+    free_gadget(0);
+    drain_events();
+    close_window(2);
+}
+
 TEST(Faults, ImagesThatCannotBeMadeLeaveNothingBehind)
 {
     init_once();
@@ -403,4 +436,45 @@ TEST(Faults, CanvasWithoutABackBufferSkipsDrawing)
     });
     close_window(2);
     remove_folder();
+}
+
+TEST(Faults, ResizingACanvasWhileDrawingOnItLeaksNothing)
+{
+    init_once();
+    ASSERT_TRUE(open_gadget_window(2, 400, 300));
+    ASSERT_TRUE(create_canvas_gadget(0, 0, 0, 100, 80));
+    int32_t size = 0;
+    expect_no_growth([&size] {
+        // The drawing keeps the buffer it started on; the canvas gets a new one.
+        ASSERT_TRUE(start_drawing(canvas_output(0)));
+        draw_box(0, 0, 10, 10, rgb(255, 0, 0));
+        size = size == 120 ? 140 : 120;
+        resize_gadget(0, KEEP_VALUE, KEEP_VALUE, size, size - 20);
+        draw_box(0, 0, 10, 10, rgb(0, 255, 0));
+        stop_drawing();
+
+        // The canvas draws on its new buffer.
+        DrawingContext* output = canvas_output(0);
+        ASSERT_NE(output, nullptr);
+        EXPECT_EQ(output->width, size);
+        EXPECT_EQ(output->height, size - 20);
+        ASSERT_TRUE(start_drawing(output));
+        draw_box(size - 10, 0, 10, 10, rgb(0, 0, 255));
+        EXPECT_EQ(read_pixel(size - 5, 5) & 0xFFFFFF, rgb(0, 0, 255));
+        stop_drawing();
+        drain_events();
+    });
+    // A canvas freed while a drawing still holds its old buffer.
+    expect_no_growth([] {
+        ASSERT_TRUE(create_canvas_gadget(1, 200, 0, 100, 80));
+        ASSERT_TRUE(start_drawing(canvas_output(1)));
+        resize_gadget(1, KEEP_VALUE, KEEP_VALUE, 120, 100);
+        free_gadget(1);
+        draw_box(0, 0, 10, 10, rgb(255, 0, 0));
+        stop_drawing();
+        drain_events();
+    });
+    free_gadget(0);
+    drain_events();
+    close_window(2);
 }

@@ -12,11 +12,10 @@
 #include <vector>
 
 #include "drawing.h"
+#include "guarded_pixels.h"
 
 namespace {
 
-constexpr size_t GUARD = 64;
-constexpr uint8_t GUARD_BYTE = 0xA5;
 constexpr uint8_t PAPER = 0x11;  // every pixel and padding byte before drawing
 constexpr int32_t RED = 0x0000FF;
 
@@ -31,67 +30,53 @@ Pixels area(int x1, int y1, int x2, int y2)
     return result;
 }
 
-// An output over memory with guard bytes on both sides. Its context is the
-// current one and is drawn on without start_drawing, which on Windows needs a
-// real output's device context.
+// A started drawing on memory with guard bytes on both sides.
 class Canvas {
 public:
     explicit Canvas(int32_t width, int32_t height, int32_t format = PIXEL_BGR24)
-        : width_(width), height_(height), bpp_(format == PIXEL_BGRA32 ? 4 : 3), pitch_(row_pitch(width, bpp_ * 8)),
-          memory_(2 * GUARD + static_cast<size_t>(pitch_) * height, GUARD_BYTE)
+        : width_(width), height_(height), bpp_(format == PIXEL_BGRA32 ? 4 : 3),
+          memory_(row_pitch(width, bpp_ * 8), height, PAPER)
     {
-        std::fill(pixels(), pixels() + static_cast<size_t>(pitch_) * height, PAPER);
-        ctx = create_drawing_context(format);
-        if (!ctx) return;
-        ctx->width = width;
-        ctx->height = height;
-        ctx->depth = bpp_ * 8;
-        ctx->pixels = pixels();
-        ctx->pitch = pitch_;
+        ctx = memory_output(pixels(), width, height, memory_.pitch, format);
+        if (!start_drawing(ctx)) ctx = nullptr;
     }
     ~Canvas()
     {
         if (ctx && current_context() == ctx) stop_drawing();
     }
 
-    uint8_t* pixels() { return memory_.data() + GUARD; }
-    uint8_t* at(int x, int y) { return pixels() + static_cast<size_t>(height_ - 1 - y) * pitch_ + x * bpp_; }
+    uint8_t* pixels() { return memory_.pixels(); }
+    uint8_t* at(int x, int y) { return pixels() + static_cast<size_t>(height_ - 1 - y) * memory_.pitch + x * bpp_; }
 
     // The pixels that `drawing` changes, with OUTSIDE for anything else it changes.
     template <typename Drawing>
     Pixels draw(Drawing drawing)
     {
-        const std::vector<uint8_t> before = memory_;
+        const std::vector<uint8_t> before = memory_.memory;
         drawing();
         Pixels result;
-        for (size_t i = 0; i < memory_.size(); ++i) {
-            if (memory_[i] == before[i]) continue;
-            const size_t offset = i - GUARD, column = offset % pitch_;
-            if (i < GUARD || i >= memory_.size() - GUARD || column >= static_cast<size_t>(width_ * bpp_))
+        const size_t row_bytes = static_cast<size_t>(width_ * bpp_);
+        for (size_t i = 0; i < before.size(); ++i) {
+            if (memory_.memory[i] == before[i]) continue;
+            if (memory_.outside(i, row_bytes)) {
                 result.insert(OUTSIDE);
-            else
-                result.insert({static_cast<int>(column) / bpp_, height_ - 1 - static_cast<int>(offset / pitch_)});
+                continue;
+            }
+            const size_t offset = i - GuardedPixels::GUARD;
+            result.insert({static_cast<int>(offset % memory_.pitch) / bpp_,
+                           height_ - 1 - static_cast<int>(offset / memory_.pitch)});
         }
         return result;
     }
     // Guards and padding still hold what they held before any drawing.
-    bool untouched_outside() const
-    {
-        for (size_t i = 0; i < memory_.size(); ++i) {
-            const bool guard = i < GUARD || i >= memory_.size() - GUARD;
-            if (guard ? memory_[i] != GUARD_BYTE
-                      : (i - GUARD) % pitch_ >= static_cast<size_t>(width_ * bpp_) && memory_[i] != PAPER)
-                return false;
-        }
-        return true;
-    }
-    std::vector<uint8_t> memory() const { return memory_; }
+    bool untouched_outside() const { return memory_.outside_untouched(static_cast<size_t>(width_ * bpp_)); }
+    std::vector<uint8_t> memory() const { return memory_.memory; }
 
     DrawingContext* ctx = nullptr;
 
 private:
-    int32_t width_, height_, bpp_, pitch_;
-    std::vector<uint8_t> memory_;
+    int32_t width_, height_, bpp_;
+    GuardedPixels memory_;
 };
 
 TEST(Raster, RowPitchFollowsTheTable)
@@ -320,10 +305,13 @@ TEST(Raster, TransferCopiesAndClips)
 int g_release_calls = 0;
 int32_t g_release_argument = -1;
 
-void record_release(DrawingContext*, int32_t normal)
+void (*g_output_release)(DrawingContext*, int32_t) = nullptr;  // the output's own clean-up
+
+void record_release(DrawingContext* ctx, int32_t normal)
 {
     ++g_release_calls;
     g_release_argument = normal;
+    if (g_output_release) g_output_release(ctx, normal);
 }
 
 TEST(Raster, StartStopAndNoContext)
@@ -342,15 +330,13 @@ TEST(Raster, StartStopAndNoContext)
     EXPECT_EQ(g_release_argument, 0);
     EXPECT_EQ(current_context(), nullptr);
 
-#ifndef _WIN32
-    // The host stand-in starts any output with pixel memory.
+    // An output with pixel memory starts, and stopping releases it normally.
     uint8_t pixels[4] = {};
-    ctx = create_drawing_context(PIXEL_BGRA32);
+    ctx = memory_output(pixels, 1, 1, 4, PIXEL_BGRA32);
     ASSERT_NE(ctx, nullptr);
     EXPECT_EQ(ctx->bytes_per_pixel, 4);
-    ctx->width = ctx->height = 1;
-    ctx->pixels = pixels;
-    ctx->pitch = 4;
+    EXPECT_EQ(ctx->depth, 32);
+    g_output_release = ctx->release;
     ctx->release = record_release;
     EXPECT_NE(start_drawing(ctx), 0);
     fill_area(0, 0, RED, -1);  // makes the fill's work memory, which stopping frees
@@ -359,7 +345,7 @@ TEST(Raster, StartStopAndNoContext)
     EXPECT_EQ(g_release_argument, 1);
     EXPECT_EQ(pixels[2], 255);
     EXPECT_EQ(current_context(), nullptr);
-#endif
+    g_output_release = nullptr;
 
     stop_drawing();
     draw_box(0, 0, 10, 10, RED);
@@ -428,12 +414,8 @@ TEST(Raster, NothingBeyondTheLastPixel)
 {
     init_drawing();
     std::vector<uint8_t> pixels(12 * 3, PAPER);  // 4 x 3 pixels, pitch 12
-    DrawingContext* ctx = create_drawing_context(PIXEL_BGR24);
-    ASSERT_NE(ctx, nullptr);
-    ctx->width = 4;
-    ctx->height = 3;
-    ctx->pixels = pixels.data();
-    ctx->pitch = 12;
+    DrawingContext* ctx = memory_output(pixels.data(), 4, 3, 12);
+    ASSERT_TRUE(start_drawing(ctx));
     draw_line(3, 0, 3, 2, RED);
     draw_line(0, 0, 3, 2, 0x00FF00);
     draw_box(3, 0, 5, 5, RED);
