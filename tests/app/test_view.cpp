@@ -274,6 +274,11 @@ TEST(View, EveryWidthOffsetZoomAndToggle)
     for (auto& b : file) b = uint8_t(next_random());
     const ViewData data{file.data(), int64_t(file.size())};
     Picture actual(1924);
+    // One drawing serves every comparison: on Windows a start costs more than
+    // the drawing itself.
+    init_drawing();
+    Picture expected(1924);
+    ASSERT_TRUE(start_drawing(memory_output(expected.pixels(), VIEW_WIDTH, VIEW_HEIGHT, expected.pitch)));
     int32_t count = 0;
     for (int32_t zoom : {1, 2, 8}) {
         for (int32_t width = 1; width <= 80; ++width) {
@@ -290,13 +295,16 @@ TEST(View, EveryWidthOffsetZoomAndToggle)
                 ASSERT_TRUE(actual.outside_untouched()) << "zoom " << zoom << " width " << width << " offset "
                                                         << offset << " toggles " << toggles;
                 if (count % COMPARE_EVERY == 0) {
-                    ASSERT_TRUE(reference(view, data).memory == actual.memory)
+                    std::fill(expected.memory.begin() + Picture::GUARD, expected.memory.end() - Picture::GUARD, PAPER);
+                    render_view_reference(view, data);
+                    ASSERT_TRUE(expected.memory == actual.memory)
                         << "zoom " << zoom << " width " << width << " offset " << offset << " toggles " << toggles
                         << " start " << view.start_position;
                 }
             }
         }
     }
+    stop_drawing();
     EXPECT_EQ(count, 3 * 80 * 161);
 }
 
