@@ -166,8 +166,11 @@ struct Stepper {
     {
         const WORD code = count++ % 2 == 0 ? SB_LINERIGHT : SB_LINELEFT;
         PostMessageA(target, WM_HSCROLL, MAKEWPARAM(code, 0), bar);
+        // Between reads of the title the driver gives up its time slice: on a
+        // machine of two cores, a driver that spins takes the CPU from the very
+        // processes it times.
         std::string now;
-        for (DWORD start = GetTickCount(); (now = title_of(titled)) == before;)
+        for (DWORD start = GetTickCount(); (now = title_of(titled)) == before; SwitchToThread())
             if (GetTickCount() - start > kWaitMs) {
                 all_seen = false;
                 break;
