@@ -53,9 +53,9 @@ def value(lines, prefix, section):
     return None
 
 # (what, figure line, section, floor line, what the floor is, budget: the
-# ratio to the floor to stay under). Each budget is about twice the five-run
-# median measured on a loaded 2-core machine, and above every single run of
-# that table; bench/README.md gives the reason for each.
+# ratio to the floor to stay under). Most budgets are about twice the larger
+# of two five-run medians measured on a loaded 2-core machine; bench/README.md
+# gives the reason for each.
 rows = [
     ("pool allocate + free pair (host)", "pool allocate+free pair", "host",
      "heap alloc+free pair", "main-heap alloc + free pair", 0.5),
@@ -66,9 +66,9 @@ rows = [
     ("307,840 draw_box + grid lines (Wine)", "redraw: 307,840", "Windows",
      "memset of the same pixel memory", "memset of the pixel memory", 400),
     ("view drawing, worst layout (host)", "render_view, MultiColumns width 1 zoom 1", "host",
-     "floor: 38,480 bytes", "38,480 bytes through a table", 5.0),
+     "floor: 38,480 bytes", "38,480 bytes through a table", 6.0),
     ("view drawing, Align to grid Y 2 (host)", "render_view, same with Align to grid Y 2", "host",
-     "floor: 38,480 bytes", "38,480 bytes through a table", 5.0),
+     "floor: 38,480 bytes", "38,480 bytes through a table", 6.0),
     ("save_image 641x481 JPEG (Wine)", "save_image 641x481", "Windows",
      "fwrite of the same pixel bytes", "fwrite of the pixel bytes", 6.0),
     ("canvas cycle with repaint (Wine)", "canvas cycle", "Windows",
@@ -86,7 +86,7 @@ rows = [
     ("load_file 1 GiB (Wine)", "load_file, 1 GiB", "Windows",
      "dd bs=1G count=1, same file", "dd of the same file", 3.0),
     ("width-bar step to new title (Wine)", "width bar step to new title", "Windows",
-     "floor: step to a 641x481 copy", "step to a copy + title, other process", 15),
+     "floor: step to a 641x481 copy", "step to a copy + title, other process", 20),
 ]
 
 def number(x):
