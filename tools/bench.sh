@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks: the host ones in an optimised build without
 # sanitizers, the Windows ones under Wine. Prints medians and ratios; asserts
-# nothing. The test command runs it once (RUNS 1) through bench/table.sh.
+# nothing. bench/table.sh runs it once per run of its table (RUNS 1 each).
 #
 #   tools/bench.sh [RUNS]    RUNS: runs of the file benchmarks (default 5)
 set -euo pipefail

@@ -125,8 +125,9 @@ if [ "$win_built" -eq 0 ] && [ "$host_built" -eq 0 ]; then
       ! grep -q "not measured" "$table"; then
     passed=$((passed + 1))
     cat "$table"
-    echo "(one run of each, on whatever else this machine is doing: the budgets are judged on the"
-    echo " five-run medians in bench/README.md)"
+    echo "(one run of each, on whatever else this machine is doing. Budgets are ratios to a floor"
+    echo " measured in the same run; a ratio over its budget in one run reads \"over (1 run)\", and"
+    echo " only the five-run table in bench/README.md, from bench/table.sh 5, says NO)"
   else
     echo "FAILED: performance table (log: $BUILD/logs/bench-table.log)"
     cat "$table" 2>/dev/null

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Checks how bench/table.sh judges figures, on made-up benchmark outputs: the
+# ratio is the median of the per-run ratios, a ratio over its budget is "NO"
+# only in a table of five runs or more, and "over (N runs)" in a shorter one.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+# One run's output with a redraw and its floor (budget: 8 times the floor).
+run_output() {
+  printf '== Windows build under Wine\n'
+  printf '%-48s %12.2f ms\n' "redraw_view, 1 MiB, MultiColumns (median)" "$1"
+  printf '%-48s %12.2f ms\n' "  floor: 641x481 copy to the canvas + pump (1)" "$2"
+}
+row() { grep '^| redraw_view, worst layout (Wine) |' "$1"; }
+failures=0
+expect() {  # expect FILE TEXT WHAT
+  if ! row "$1" | grep -qF -- "$2"; then
+    echo "FAIL: $3: expected '$2' in: $(row "$1")"
+    failures=$((failures + 1))
+  fi
+}
+
+# One slow run: over its budget, but not NO.
+mkdir "$work/one"
+run_output 10 1 >"$work/one/run-1.txt"
+bash "$here/table.sh" --from "$work/one" >"$work/one.md"
+expect "$work/one.md" "| 10 | < 8 | over (1 run) |" "one run over its budget"
+if grep -q '| NO |' "$work/one.md"; then
+  echo "FAIL: a one-run table says NO"
+  failures=$((failures + 1))
+fi
+
+# Five runs with the ratios 9, 2, 12, 10, 3: their median, 9, misses the
+# budget, while the median figure over the median floor (9 / 2) would meet it.
+mkdir "$work/five"
+run_output 9 1 >"$work/five/run-1.txt"
+run_output 4 2 >"$work/five/run-2.txt"
+run_output 12 1 >"$work/five/run-3.txt"
+run_output 20 2 >"$work/five/run-4.txt"
+run_output 6 2 >"$work/five/run-5.txt"
+bash "$here/table.sh" --from "$work/five" >"$work/five.md"
+expect "$work/five.md" "| 9 | < 8 | NO |" "five runs, median ratio 9 over 8"
+
+# Five runs within the budget, with one busy run among them.
+mkdir "$work/met"
+for n in 1 2 3 4; do run_output 4 1 >"$work/met/run-$n.txt"; done
+run_output 30 1 >"$work/met/run-5.txt"
+bash "$here/table.sh" --from "$work/met" >"$work/met.md"
+expect "$work/met.md" "| 4 | < 8 | yes |" "five runs, one busy"
+
+[ "$failures" -eq 0 ] && echo "table_test: all passed"
+exit "$failures"
