@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_switch.h"
 #include "heap.h"
 #include "strings.h"
 #include "string_models.h"

@@ -2,8 +2,7 @@
 // and fuzzer in place of the program's faults.cpp.
 #include <atomic>
 
-#include "faults.h"
-#include "heap.h"
+#include "fault_switch.h"
 
 namespace {
 

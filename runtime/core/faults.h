@@ -4,7 +4,7 @@
 //
 // The program links faults.cpp, whose answer is always "no". Test programs and
 // fuzzers link tests/fault_switch.cpp instead, which defines the same function
-// and the switch below; the switch exists only there.
+// and a switch (tests/fault_switch.h) that exists only there.
 #pragma once
 
 #include <cstdint>
@@ -22,11 +22,3 @@ enum class Fault : int32_t {
 
 // True when the call at this point is to fail instead of being made.
 bool fault_injected(Fault fault);
-
-// The switch (test programs only): after `count` more calls at the point pass,
-// the next `failures` calls fail. A negative count switches the point off.
-void fail_after(Fault fault, int32_t count, int32_t failures = 1);
-// Switches every point off.
-void clear_faults();
-// How many calls reached the point since the last clear_faults.
-int32_t fault_calls(Fault fault);

@@ -22,8 +22,3 @@ void heap_free(SysHeap heap, void* block);
 // Zero-filled block on the main heap, and its release.
 void* main_alloc(size_t size);
 void main_free(void* block);
-
-// Test programs only (defined by the fault switch): after `count` more
-// successful allocations (0: none), the next `failures` allocations fail. A
-// negative count switches the failures off.
-void fail_allocation_after(int count, int failures = 1);

@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "fault_switch.h"
 #include "faults.h"
 #include "files.h"
 #include "heap.h"

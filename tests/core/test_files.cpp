@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "fault_switch.h"
 #include "faults.h"
 #include "files.h"
 #include "heap.h"

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "fault_switch.h"
 #include "heap.h"
 #include "pool.h"
 

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "fault_switch.h"
 #include "heap.h"
 #include "registry.h"
 

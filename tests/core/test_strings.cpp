@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "fault_switch.h"
 #include "heap.h"
 #include "memory.h"
 #include "strings.h"

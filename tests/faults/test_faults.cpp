@@ -15,6 +15,7 @@
 
 #include "canvas.h"
 #include "drawing.h"
+#include "fault_switch.h"
 #include "faults.h"
 #include "files.h"
 #include "gadget.h"
