@@ -20,18 +20,14 @@ namespace {
 constexpr int32_t READ_FILE = 0;
 constexpr int32_t BINARY_FILE = 2;
 constexpr int32_t VIEW_IMAGE = 1;
-constexpr int32_t ANSWER_YES = 6;
-constexpr int32_t YES_NO = 4;
 
 // A message made of a fixed text followed by a path.
 int32_t message_with_path(const char* title, const char* text, const char* path, int32_t flags)
 {
-    int32_t position = string_position();
+    StringMark mark;
     append_string(text);
     append_string(path);
-    int32_t answer = message_requester(title, string_at(position), flags);
-    set_string_position(position);
-    return answer;
+    return message_requester(title, string_at(mark.position()), flags);
 }
 
 // Makes the folder of `path` (up to its last backslash) the current directory.
@@ -41,10 +37,9 @@ void enter_folder_of(const char* path)
     int32_t cut = length;
     while (cut > 0 && path[cut - 1] != '\\') --cut;
     if (cut == 0) return;
-    int32_t position = string_position();
-    substring(path, 1, cut, position);
-    set_current_directory(string_at(position));
-    set_string_position(position);
+    StringMark mark;
+    substring(path, 1, cut, mark.position());
+    set_current_directory(string_at(mark.position()));
 }
 
 void release_data()
@@ -59,25 +54,26 @@ void release_data()
 StringVar choose_save_path(const char* title, const char* pattern, const char* extension,
                            const char* overwrite_title)
 {
-    int32_t position = string_position();
-    current_directory(position);
-    int32_t answer = string_position();
-    save_file_requester(title, string_at(position), pattern, 0, answer);
     StringVar path = nullptr;
-    assign_string(&path, string_at(answer));
-    set_string_position(position);
+    {
+        StringMark mark;
+        current_directory(mark.position());
+        const int32_t answer = string_position();
+        save_file_requester(title, string_at(mark.position()), pattern, 0, answer);
+        assign_string(&path, string_at(answer));
+    }
     if (!path || !path[0]) {
         free_string(path);
         return nullptr;
     }
     if (selected_pattern() == 0) {
+        StringMark mark;
         append_string(path);
         append_string(extension);
-        assign_string(&path, string_at(position));
-        set_string_position(position);
+        assign_string(&path, string_at(mark.position()));
     }
     if (file_size(path) != FILE_SIZE_MISSING &&
-        message_with_path(overwrite_title, "Overwrite this file? ", path, YES_NO) != ANSWER_YES) {
+        message_with_path(overwrite_title, "Overwrite this file? ", path, MB_YESNO) != IDYES) {
         free_string(path);
         return nullptr;
     }
@@ -165,10 +161,12 @@ void save_binary()
         message_requester("Title", "1st load file!", 0);
         return;
     }
-    int32_t position = string_position();
-    input_requester("Title", "size of the file", "0000", position);
-    auto count = static_cast<int32_t>(text_to_number(string_at(position)));
-    set_string_position(position);
+    int32_t count = 0;
+    {
+        StringMark mark;
+        input_requester("Title", "size of the file", "0000", mark.position());
+        count = static_cast<int32_t>(text_to_number(string_at(mark.position())));
+    }
     if (count <= 0) return;
 
     StringVar path = choose_save_path("Save binary file", "Binary|*.bin|All Files|*.*", ".bin", "save binary");
