@@ -12,10 +12,12 @@ constexpr intptr_t ANSWERS = 1;  // kind word 1 of a test gadget that answers it
 constexpr LRESULT ANSWER = 0x1234;
 
 std::vector<int32_t> g_commands;  // gadgets whose parent_message saw WM_COMMAND
+int g_notifications = 0;          // WM_NOTIFY messages that reached a parent_message
 
 LRESULT test_parent_message(GadgetRecord* gadget, HWND, UINT message, WPARAM, LPARAM)
 {
     if (message == WM_COMMAND) g_commands.push_back(static_cast<int32_t>(GetWindowLongPtrA(gadget->window, GWLP_ID)));
+    if (message == WM_NOTIFY) ++g_notifications;
     return gadget->kind_word_1 == ANSWERS ? ANSWER : NOT_HANDLED;
 }
 
@@ -69,7 +71,69 @@ bool tab(bool shift)
     return !contains(events, EVENT_MENU) && !contains(events, EVENT_GADGET);
 }
 
+struct CrossThreadSend {
+    HWND window;
+    UINT message;
+    LPARAM lparam;
+    LRESULT result;
+};
+
+DWORD WINAPI send_from_thread(void* parameter)
+{
+    auto* send = static_cast<CrossThreadSend*>(parameter);
+    send->result = SendMessageA(send->window, send->message, 0, send->lparam);
+    return 0;
+}
+
+// Sends a message from a thread of its own; this thread handles it while it
+// waits for that thread to end.
+LRESULT send_from_other_thread(HWND window, UINT message, LPARAM lparam)
+{
+    CrossThreadSend send{window, message, lparam, -1};
+    HANDLE thread = CreateThread(nullptr, 0, send_from_thread, &send, 0, nullptr);
+    EXPECT_NE(thread, nullptr);
+    MSG none;
+    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        PeekMessageA(&none, nullptr, 0, 0, PM_NOREMOVE);
+    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+    CloseHandle(thread);
+    return send.result;
+}
+
 }  // namespace
+
+// WM_NOTIFY and WM_GETMINMAXINFO point into the caller's memory: they are
+// read only when sent within the window's thread. Posted ones, and ones sent
+// from another thread, are refused even when they point at a well-formed
+// structure; wild values are never read.
+TEST(Routing, PointerMessagesAreReadOnlyWhenSentWithinTheThread)
+{
+    HWND window = open_test_window(10);
+    ASSERT_TRUE(window);
+    HWND control = create_gadget(24, window, ANSWERS);
+    static NMHDR header;  // outlives the posted messages
+    header = NMHDR{control, 24, 1};
+    g_notifications = 0;
+    EXPECT_EQ(SendMessageA(window, WM_NOTIFY, 24, reinterpret_cast<LPARAM>(&header)), ANSWER);
+    EXPECT_EQ(g_notifications, 1);
+
+    g_notifications = 0;
+    const LPARAM values[] = {reinterpret_cast<LPARAM>(&header), 0, 1, static_cast<LPARAM>(0x4141414141414141)};
+    for (LPARAM value : values) PostMessageA(window, WM_NOTIFY, 24, value);
+    drain_events();
+    EXPECT_EQ(g_notifications, 0) << "a posted WM_NOTIFY was routed";
+    EXPECT_EQ(send_from_other_thread(window, WM_NOTIFY, reinterpret_cast<LPARAM>(&header)), 0);
+    EXPECT_EQ(g_notifications, 0) << "a WM_NOTIFY from another thread was routed";
+
+    find_window(10)->minimum_width = 123;
+    MINMAXINFO info{};
+    SendMessageA(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 123);
+    info = MINMAXINFO{};
+    send_from_other_thread(window, WM_GETMINMAXINFO, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 0) << "a WM_GETMINMAXINFO from another thread was written";
+    close_window(10);
+}
 
 TEST(Routing, ControlMessagesReachTheGadgetThatOwnsTheControl)
 {
