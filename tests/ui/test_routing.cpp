@@ -2,6 +2,9 @@
 // focus movement with Tab and Shift+Tab.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "gadget.h"
 #include "ui_support.h"
 #include "window.h"
@@ -71,59 +74,41 @@ bool tab(bool shift)
     return !contains(events, EVENT_MENU) && !contains(events, EVENT_GADGET);
 }
 
-struct CrossThreadSend {
-    HWND window;
-    UINT message;
-    LPARAM lparam;
-    LRESULT result;
-};
-
-DWORD WINAPI send_from_thread(void* parameter)
-{
-    auto* send = static_cast<CrossThreadSend*>(parameter);
-    send->result = SendMessageA(send->window, send->message, 0, send->lparam);
-    return 0;
-}
-
-// Sends a message from a thread of its own; this thread handles it while it
-// waits for that thread to end.
+// Sends from a thread of its own; this thread handles the send as it waits.
 LRESULT send_from_other_thread(HWND window, UINT message, LPARAM lparam)
 {
-    CrossThreadSend send{window, message, lparam, -1};
-    HANDLE thread = CreateThread(nullptr, 0, send_from_thread, &send, 0, nullptr);
-    EXPECT_NE(thread, nullptr);
-    MSG none;
-    while (MsgWaitForMultipleObjects(1, &thread, FALSE, 5000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+    std::atomic<LRESULT> result{-1};
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        result = SendMessageA(window, message, 0, lparam);
+        done = true;
+    });
+    for (MSG none; !done;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
         PeekMessageA(&none, nullptr, 0, 0, PM_NOREMOVE);
-    EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
-    CloseHandle(thread);
-    return send.result;
+    }
+    sender.join();
+    return result;
 }
 
 }  // namespace
 
-// WM_NOTIFY and WM_GETMINMAXINFO point into the caller's memory: they are
-// read only when sent within the window's thread. Posted ones, and ones sent
-// from another thread, are refused even when they point at a well-formed
-// structure; wild values are never read.
+// WM_NOTIFY and WM_GETMINMAXINFO are read only when sent within the window's
+// thread: posted or sent from another thread, even a well-formed structure is
+// refused, and a wild value is never read.
 TEST(Routing, PointerMessagesAreReadOnlyWhenSentWithinTheThread)
 {
     HWND window = open_test_window(10);
-    ASSERT_TRUE(window);
-    HWND control = create_gadget(24, window, ANSWERS);
     static NMHDR header;  // outlives the posted messages
-    header = NMHDR{control, 24, 1};
+    header = NMHDR{create_gadget(24, window, ANSWERS), 24, 1};
+    const auto pointer = reinterpret_cast<LPARAM>(&header);
     g_notifications = 0;
-    EXPECT_EQ(SendMessageA(window, WM_NOTIFY, 24, reinterpret_cast<LPARAM>(&header)), ANSWER);
-    EXPECT_EQ(g_notifications, 1);
-
-    g_notifications = 0;
-    const LPARAM values[] = {reinterpret_cast<LPARAM>(&header), 0, 1, static_cast<LPARAM>(0x4141414141414141)};
-    for (LPARAM value : values) PostMessageA(window, WM_NOTIFY, 24, value);
+    EXPECT_EQ(SendMessageA(window, WM_NOTIFY, 24, pointer), ANSWER);
+    for (LPARAM value : {pointer, LPARAM{0}, LPARAM{1}, static_cast<LPARAM>(0x4141414141414141)})
+        PostMessageA(window, WM_NOTIFY, 24, value);
     drain_events();
-    EXPECT_EQ(g_notifications, 0) << "a posted WM_NOTIFY was routed";
-    EXPECT_EQ(send_from_other_thread(window, WM_NOTIFY, reinterpret_cast<LPARAM>(&header)), 0);
-    EXPECT_EQ(g_notifications, 0) << "a WM_NOTIFY from another thread was routed";
+    EXPECT_EQ(send_from_other_thread(window, WM_NOTIFY, pointer), 0);
+    EXPECT_EQ(g_notifications, 1) << "only the first, sent within the thread, is routed";
 
     find_window(10)->minimum_width = 123;
     MINMAXINFO info{};
@@ -131,7 +116,7 @@ TEST(Routing, PointerMessagesAreReadOnlyWhenSentWithinTheThread)
     EXPECT_EQ(info.ptMinTrackSize.x, 123);
     info = MINMAXINFO{};
     send_from_other_thread(window, WM_GETMINMAXINFO, reinterpret_cast<LPARAM>(&info));
-    EXPECT_EQ(info.ptMinTrackSize.x, 0) << "a WM_GETMINMAXINFO from another thread was written";
+    EXPECT_EQ(info.ptMinTrackSize.x, 0) << "written from another thread";
     close_window(10);
 }
 
