@@ -9,9 +9,8 @@
 #include <cstdint>
 
 #include "registry.h"
-
-// A message handler's answer for a message it leaves alone.
-constexpr LRESULT NOT_HANDLED = 0xD0D0D0D1;
+// NOT_HANDLED, and the hooks through which the window library reaches gadgets.
+#include "window.h"
 
 // The gadget number on every gadget window (it must equal the control's
 // identifier for the window procedure to route the control's messages).
@@ -66,6 +65,7 @@ constexpr int32_t GADGET_KIND_SCROLL_BAR = 15;
 constexpr int32_t GADGET_KIND_SPIN = 26;
 constexpr int32_t GADGET_KIND_CANVAS = 33;
 
+// Starts the gadget library and registers its hooks with the window library.
 void init_gadgets();
 void end_gadgets();
 
@@ -112,6 +112,9 @@ void resize_gadget(int32_t number, int32_t x, int32_t y, int32_t width, int32_t 
 // The generic move: KEEP_VALUE keeps a value (from the kind's size hooks
 // when it has them, else from the window's rectangle in its parent).
 void resize_gadget(GadgetRecord* gadget, int32_t x, int32_t y, int32_t width, int32_t height);
+
+// Accept drops of `format` on a gadget, as enable_window_drop does for a window.
+void enable_gadget_drop(int32_t gadget, int32_t format, int32_t actions);
 
 // The nearest ancestor-or-self carrying "VX_WindowID", else the topmost one.
 HWND gadget_top_window(HWND window);

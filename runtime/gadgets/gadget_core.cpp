@@ -113,6 +113,19 @@ GadgetRecord* record_of(int32_t number)
     return static_cast<GadgetRecord*>(find_object(g_gadgets, number));
 }
 
+// The control must carry its gadget number both as identifier and as "VX_ID",
+// so foreign controls never reach a gadget that merely shares a number.
+LRESULT route_control_message(HWND parent, HWND control, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (!control || !IsWindow(control)) return NOT_HANDLED;
+    LONG_PTR identifier = GetWindowLongPtrA(control, GWLP_ID);
+    if (reinterpret_cast<intptr_t>(GetPropA(control, GADGET_ID_PROPERTY)) != identifier) return NOT_HANDLED;
+    if (identifier != static_cast<int32_t>(identifier)) return NOT_HANDLED;
+    GadgetRecord* gadget = record_of(static_cast<int32_t>(identifier));
+    if (!gadget || !gadget->kind || !gadget->kind->parent_message) return NOT_HANDLED;
+    return gadget->kind->parent_message(gadget, parent, message, wparam, lparam);
+}
+
 }  // namespace
 
 void init_gadgets()
@@ -128,6 +141,7 @@ void init_gadgets()
         if (g_library->container_stack) g_library->container_capacity = CONTAINER_STACK_ENTRIES;
     }
     init_common_controls();
+    set_gadget_hooks(GadgetHooks{route_control_message, use_gadget_list});
 }
 
 // Gadgets end with their windows.
@@ -167,6 +181,15 @@ intptr_t register_gadget(int32_t number, GadgetRecord* record, HWND window, cons
 void free_gadget(int32_t number)
 {
     if (GadgetRecord* record = record_of(number)) DestroyWindow(record->window);
+}
+
+void enable_gadget_drop(int32_t gadget, int32_t format, int32_t actions)
+{
+    GadgetRecord* record = record_of(gadget);
+    if (!record || !record->window) return;
+    int32_t kind = record->kind ? record->kind->kind_number : 0;
+    // Kind 0 marks a window target; a gadget must never post as one.
+    enable_control_drop(record->window, kind ? kind : -1, gadget, format, actions);
 }
 
 HWND gadget_handle(int32_t number)

@@ -8,7 +8,6 @@
 
 #include "drop_list.h"
 #include "events.h"
-#include "gadget.h"
 #include "heap.h"
 #include "strings.h"
 #include "window.h"
@@ -30,6 +29,45 @@ constexpr int32_t PRIVATE_DRAG_FORMAT = 0x200;
 enum DragState : int32_t { DRAG_NOTHING = 0, DRAG_FORMAT = 1, DRAG_PRIVATE_TYPE = 2 };
 
 constexpr DWORD DROP_KEYS = MK_SHIFT | MK_CONTROL | MK_ALT;
+
+// A drop record posted to a window and not yet taken by its window procedure,
+// with the message that carries it.
+struct PostedDrop {
+    DropRecord* record;
+    HWND window;
+    UINT message;
+    WPARAM wparam;
+};
+
+// The posted records of this process. A drop waits in the queue only until the
+// next dispatch, so a few entries are plenty; a drop that finds the list full
+// is refused like one that could not be posted.
+constexpr int32_t POSTED_DROP_LIMIT = 32;
+PostedDrop g_posted_drops[POSTED_DROP_LIMIT];
+int32_t g_posted_drop_count = 0;
+
+bool remember_posted_drop(const PostedDrop& drop)
+{
+    if (g_posted_drop_count == POSTED_DROP_LIMIT) return false;
+    g_posted_drops[g_posted_drop_count++] = drop;
+    return true;
+}
+
+// Takes the entry at `index` out of the list (the order does not matter).
+DropRecord* forget_posted_drop(int32_t index)
+{
+    DropRecord* record = g_posted_drops[index].record;
+    g_posted_drops[index] = g_posted_drops[--g_posted_drop_count];
+    g_posted_drops[g_posted_drop_count] = PostedDrop{};
+    return record;
+}
+
+void free_record(DropRecord* record)
+{
+    if (!record) return;
+    main_free(record->data);
+    main_free(record);
+}
 
 DWORD choose_drop_effect(DWORD key_state, DWORD actions, DWORD allowed)
 {
@@ -139,10 +177,8 @@ struct DropTarget final : IDropTarget {
             const bool gadget = gadget_kind != 0;
             HWND receiver = gadget ? GetAncestor(window, GA_ROOT) : window;
             UINT message = gadget ? GADGET_DROP_MESSAGE : WINDOW_DROP_MESSAGE;
-            if (!PostMessageA(receiver, message, static_cast<WPARAM>(object_number),
-                              reinterpret_cast<LPARAM>(record))) {
-                main_free(record->data);
-                main_free(record);
+            if (!post_drop_record(receiver, message, static_cast<WPARAM>(object_number), record)) {
+                free_record(record);
                 record = nullptr;
             }
         }
@@ -266,41 +302,57 @@ int32_t ansi_character(const char16_t* units, int32_t count, char* out)
     return 1;
 }
 
-void free_record(DropRecord* record)
-{
-    if (!record) return;
-    main_free(record->data);
-    main_free(record);
-}
-
 }  // namespace
 
 void init_drop() { OleInitialize(nullptr); }
 
-void end_drop() { OleUninitialize(); }
+void end_drop()
+{
+    OleUninitialize();
+    while (g_posted_drop_count > 0) free_record(forget_posted_drop(g_posted_drop_count - 1));
+}
+
+bool post_drop_record(HWND window, UINT message, WPARAM wparam, DropRecord* record)
+{
+    if (!record) return false;
+    // Listed before the post: the receiver accepts only listed records.
+    const PostedDrop posted{record, window, message, wparam};
+    if (!remember_posted_drop(posted)) return false;
+    if (PostMessageA(window, message, wparam, reinterpret_cast<LPARAM>(record))) return true;
+    claim_posted_drop(window, message, wparam, reinterpret_cast<LPARAM>(record));
+    return false;
+}
+
+DropRecord* claim_posted_drop(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    // Compared as values only: a forged lParam is never dereferenced.
+    for (int32_t i = 0; i < g_posted_drop_count; ++i) {
+        const PostedDrop& drop = g_posted_drops[i];
+        if (reinterpret_cast<LPARAM>(drop.record) == lparam && drop.window == window && drop.message == message &&
+            drop.wparam == wparam)
+            return forget_posted_drop(i);
+    }
+    return nullptr;
+}
 
 void enable_window_drop(int32_t window, int32_t format, int32_t actions)
 {
     enable_drop(window_handle(window), 0, window, format, actions);
 }
 
-void enable_gadget_drop(int32_t gadget, int32_t format, int32_t actions)
+void enable_control_drop(HWND window, int32_t gadget_kind, int32_t number, int32_t format, int32_t actions)
 {
-    GadgetRecord* record = find_gadget(gadget);
-    if (!record || !record->window) return;
-    int32_t kind = record->kind ? record->kind->kind_number : 0;
-    // Kind 0 marks a window target; a gadget must never post as one.
-    enable_drop(record->window, kind ? kind : -1, gadget, format, actions);
+    enable_drop(window, gadget_kind, number, format, actions);
 }
 
 void release_window_drop(HWND window)
 {
     if (RemovePropA(window, DROP_ACCEPT_PROPERTY)) RevokeDragDrop(window);
-    // The system discards messages posted to a destroyed window, and with them
-    // the records they own.
+    // The system discards messages posted to a destroyed window: the records
+    // of our own posts among them end here; forged ones own nothing.
     MSG message;
     while (PeekMessageA(&message, window, WINDOW_DROP_MESSAGE, GADGET_DROP_MESSAGE, PM_REMOVE))
-        free_record(reinterpret_cast<DropRecord*>(message.lParam));
+        free_record(claim_posted_drop(message.hwnd, message.message, message.wParam, message.lParam));
 }
 
 void event_drop_files(int32_t position)

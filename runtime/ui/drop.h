@@ -13,7 +13,10 @@
 
 #include <cstdint>
 
-// OLE for dropping; init_drop at start-up, end_drop in the end sequence.
+#include "events.h"
+
+// OLE for dropping; init_drop at start-up, end_drop in the end sequence
+// (which also frees the records of drops posted but never taken).
 void init_drop();
 void end_drop();
 
@@ -21,7 +24,10 @@ void end_drop();
 // bits `actions`; actions 0 withdraws the format, and withdrawing the last one
 // revokes the target. Nothing happens for format 0 or an unknown number.
 void enable_window_drop(int32_t window, int32_t format, int32_t actions);
-void enable_gadget_drop(int32_t gadget, int32_t format, int32_t actions);
+// The same for a control: `gadget_kind` (never 0, which marks a window) and
+// `number` name the gadget that drops on it report; the gadget library's
+// enable_gadget_drop calls it.
+void enable_control_drop(HWND window, int32_t gadget_kind, int32_t number, int32_t format, int32_t actions);
 
 // The dropped paths of the current drop event, separated by line feeds,
 // written at `position`; "" when the current event is no file drop or its
@@ -31,3 +37,16 @@ void event_drop_files(int32_t position);
 // Withdraws a window's drop target and discards drops already posted to it;
 // a window that is about to be destroyed calls it.
 void release_window_drop(HWND window);
+
+// Posts `record` to `window` as a drop target does, listed so that the window
+// procedure accepts it. The record is the receiver's once this returns true,
+// and still the caller's when it returns false (a failed post).
+bool post_drop_record(HWND window, UINT message, WPARAM wparam, DropRecord* record);
+
+// Any process can post the drop messages, so their lParam is never read as a
+// pointer until it is found among the records that this process's drop
+// targets posted and that no one has taken yet. Returns that record, now the
+// caller's, when `window`, `message`, `wparam` and `lparam` are exactly those
+// of such a post; null for anything else (nothing is read or freed then).
+// Drop targets and window procedures run on the thread that owns the windows.
+DropRecord* claim_posted_drop(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

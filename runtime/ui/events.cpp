@@ -184,6 +184,12 @@ int32_t wait_event_timeout(int32_t milliseconds)
         if (state->pending_code) {
             result = state->pending_code;
             state->pending_code = 0;
+        } else if (message.message == WINDOW_DROP_MESSAGE || message.message == GADGET_DROP_MESSAGE) {
+            // A drop message the window procedure refused (not posted by our
+            // own drop target) is nothing: its raw number reads as a drop event.
+            result = 0;
+            state->pending_wparam = 0;
+            state->pending_lparam = 0;
         } else {
             result = static_cast<int32_t>(message.message);
             state->pending_wparam = message.wParam;

@@ -6,7 +6,6 @@
 #include <cstdio>
 
 #include "drop.h"
-#include "gadget.h"
 #include "heap.h"
 #include "registry.h"
 #include "window_procedure.h"
@@ -16,6 +15,7 @@ namespace {
 ObjectTable* g_windows = nullptr;
 HICON g_icon = nullptr;
 HCURSOR g_cursor = nullptr;
+GadgetHooks g_gadget_hooks{};
 
 constexpr int32_t WINDOW_TABLE_GROWTH = 16;
 constexpr int ICON_RESOURCE = 1;
@@ -84,7 +84,12 @@ void init_window_library()
     init_event_state();
     g_icon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(ICON_RESOURCE));
     g_cursor = LoadCursorA(nullptr, IDC_ARROW);
+    install_message_guard();
 }
+
+void set_gadget_hooks(const GadgetHooks& hooks) { g_gadget_hooks = hooks; }
+
+const GadgetHooks& gadget_hooks() { return g_gadget_hooks; }
 
 WindowRecord* find_window(int32_t number)
 {
@@ -161,7 +166,7 @@ intptr_t open_window(int32_t number, int32_t x, int32_t y, int32_t inner_width, 
     }
     record->mdi_client = nullptr;
 
-    if (gadget_list) use_gadget_list(window);
+    if (gadget_list && g_gadget_hooks.use_gadget_list) g_gadget_hooks.use_gadget_list(window);
     return dynamic ? number : reinterpret_cast<intptr_t>(window);
 }
 

@@ -33,6 +33,22 @@ constexpr WORD FOCUS_PREVIOUS_COMMAND = 64002;
 
 using BackgroundPainter = LRESULT (*)(HWND window, HDC dc);
 
+// A message handler's answer for a message it leaves alone.
+constexpr LRESULT NOT_HANDLED = 0xD0D0D0D1;
+
+// What the window library needs from the gadget library, which registers it
+// when it starts: the window library never calls it directly. Empty slots
+// route nothing and keep no gadget list.
+struct GadgetHooks {
+    // Hands a control's message to the gadget that owns `control`; its result,
+    // or NOT_HANDLED when no gadget owns the control or the gadget declines.
+    LRESULT (*route_control_message)(HWND parent, HWND control, UINT message, WPARAM wparam, LPARAM lparam);
+    // Makes a newly opened window the one that receives new gadgets.
+    HWND (*use_gadget_list)(HWND window);
+};
+void set_gadget_hooks(const GadgetHooks& hooks);
+const GadgetHooks& gadget_hooks();
+
 struct WindowRecord {
     HWND handle;                     // non-zero exactly while the window exists
     ACCEL* accelerator_entries;      // on the main heap

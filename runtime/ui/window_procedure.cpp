@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "drop.h"
 #include "events.h"
-#include "gadget.h"
 #include "window.h"
 
 namespace {
@@ -36,18 +36,39 @@ int32_t find_window_number(HWND window, HWND* carrier)
     return -1;
 }
 
-// Hands a control's message to its gadget. The control must carry its gadget
-// number both as identifier and as "VX_ID", so foreign controls never reach a
-// gadget that merely shares a number.
+// Hands a control's message to the gadget library, which finds the gadget
+// that owns the control; without that library nothing is routed.
 LRESULT route_to_gadget(HWND parent, HWND control, UINT message, WPARAM wparam, LPARAM lparam)
 {
-    if (!control || !IsWindow(control)) return NOT_HANDLED;
-    LONG_PTR identifier = GetWindowLongPtrA(control, GWLP_ID);
-    if (reinterpret_cast<intptr_t>(GetPropA(control, GADGET_ID_PROPERTY)) != identifier) return NOT_HANDLED;
-    if (identifier != static_cast<int32_t>(identifier)) return NOT_HANDLED;
-    GadgetRecord* gadget = find_gadget(static_cast<int32_t>(identifier));
-    if (!gadget || !gadget->kind || !gadget->kind->parent_message) return NOT_HANDLED;
-    return gadget->kind->parent_message(gadget, parent, message, wparam, lparam);
+    auto route = gadget_hooks().route_control_message;
+    return route ? route(parent, control, message, wparam, lparam) : NOT_HANDLED;
+}
+
+// WM_NOTIFY and WM_GETMINMAXINFO point at a structure in the caller's memory.
+// The genuine ones are sent within this thread, by its controls and by the
+// system; any other process can post or send these numbers with any value.
+bool carries_caller_pointer(UINT message) { return message == WM_NOTIFY || message == WM_GETMINMAXINFO; }
+
+// One sent from another thread or process is refused in the window procedure
+// (InSendMessageEx names the message being handled, so a message that this
+// thread sends while handling a foreign one counts as foreign too). A posted
+// one is made harmless as it leaves the queue, whichever loop takes it (ours,
+// a dialog's, a menu's): it becomes WM_NULL before anything dispatches it.
+bool sent_within_thread() { return InSendMessageEx(nullptr) == ISMEX_NOSEND; }
+
+HHOOK g_message_guard = nullptr;
+
+LRESULT CALLBACK guard_queued_message(int code, WPARAM removal, LPARAM lparam)
+{
+    if (code == HC_ACTION && lparam) {
+        auto* message = reinterpret_cast<MSG*>(lparam);
+        if (carries_caller_pointer(message->message)) {
+            message->message = WM_NULL;
+            message->wParam = 0;
+            message->lParam = 0;
+        }
+    }
+    return CallNextHookEx(g_message_guard, code, removal, lparam);
 }
 
 void set_direct_event(EventState* state, int32_t code, int32_t object, int32_t type)
@@ -163,6 +184,8 @@ LRESULT handle_message(EventState* state, WindowRecord* record, int32_t number, 
         EnumChildWindows(window, send_colour_change, 0);
         return NOT_HANDLED;
     case WM_GETMINMAXINFO: {
+        // The system's default values stay when the structure is not ours.
+        if (!sent_within_thread()) return 0;
         if (!record) return NOT_HANDLED;
         auto* info = reinterpret_cast<MINMAXINFO*>(lparam);
         if (record->minimum_width) info->ptMinTrackSize.x = record->minimum_width;
@@ -174,6 +197,7 @@ LRESULT handle_message(EventState* state, WindowRecord* record, int32_t number, 
         return 0;
     }
     case WM_NOTIFY: {
+        if (!sent_within_thread()) return 0;
         auto* header = reinterpret_cast<NMHDR*>(lparam);
         return route_to_gadget(window, header ? header->hwndFrom : nullptr, message, wparam, lparam);
     }
@@ -201,15 +225,20 @@ LRESULT handle_message(EventState* state, WindowRecord* record, int32_t number, 
         return 0;
     }
     case WINDOW_DROP_MESSAGE:
-    case GADGET_DROP_MESSAGE:
+    case GADGET_DROP_MESSAGE: {
+        // Only a record that our own drop target posted to this window is
+        // taken; any other value is ignored without being read.
+        DropRecord* drop = claim_posted_drop(window, message, wparam, lparam);
+        if (!drop) return 0;
         // A record not yet taken by a wait (two drops dispatched by one modal
         // loop) would be lost otherwise.
         free_pending_drop_record();
-        state->pending_drop_record = reinterpret_cast<DropRecord*>(lparam);
+        state->pending_drop_record = drop;
         state->pending_code = message == WINDOW_DROP_MESSAGE ? EVENT_WINDOW_DROP : EVENT_GADGET_DROP;
         if (message == GADGET_DROP_MESSAGE) state->pending_object = static_cast<int32_t>(wparam);
         state->pending_type = -1;
         return 0;
+    }
     case WM_NCDESTROY:
         RemovePropA(window, FOCUS_PROPERTY);
         return 1;
@@ -239,6 +268,12 @@ LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPAR
     LRESULT result = handle_message(state, record, number, carrier, window, message, wparam, lparam);
     // NOT_HANDLED is internal and never reaches the system.
     return result == NOT_HANDLED ? DefWindowProcA(window, message, wparam, lparam) : result;
+}
+
+void install_message_guard()
+{
+    if (!g_message_guard)
+        g_message_guard = SetWindowsHookExA(WH_GETMESSAGE, guard_queued_message, nullptr, GetCurrentThreadId());
 }
 
 HACCEL choose_accelerator_table()

@@ -8,6 +8,11 @@
 // that owns the control, and moves the focus on the Tab accelerators.
 LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 
+// Makes WM_NOTIFY and WM_GETMINMAXINFO posted to any window of the calling
+// thread harmless before they are dispatched (the genuine ones are only ever
+// sent). init_window_library calls it; it lasts as long as the thread.
+void install_message_guard();
+
 // The accelerator table that applies to the message just retrieved, or null.
 HACCEL choose_accelerator_table();
 

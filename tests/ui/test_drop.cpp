@@ -11,6 +11,7 @@
 
 #include "drop.h"
 #include "gadget.h"
+#include "heap.h"
 #include "strings.h"
 #include "ui_support.h"
 #include "window.h"
@@ -317,6 +318,67 @@ TEST_F(DropTest, FormatsCanBeReplacedAndWithdrawn)
     enable_window_drop(99, CF_HDROP, DROPEFFECT_COPY);
     EXPECT_EQ(target_of(window), nullptr);
     close_window(32);
+}
+
+// Drop messages that no drop target of ours posted (null, small and wild
+// values, a page that faults when read, a well-formed record on the main heap)
+// are neither queued, read nor freed, on dispatch or when the window goes; real
+// records among them arrive and are freed exactly once.
+TEST_F(DropTest, ForgedDropMessagesAreIgnored)
+{
+    const int32_t flags = WS_CAPTION | WS_SYSMENU | WINDOW_NO_GADGET_LIST;  // closing frees only its own
+    HWND window = open_test_window(35, flags);
+    enable_window_drop(35, CF_HDROP, DROPEFFECT_COPY);
+    IDropTarget* target = target_of(window);
+    ASSERT_NE(target, nullptr);
+    drain_events();
+    auto* fake = static_cast<DropRecord*>(main_alloc(sizeof(DropRecord)));
+    *fake = DropRecord{CF_HDROP, 0, DROPEFFECT_COPY, 1, 1, main_alloc(64), 64};
+    void* unreadable = VirtualAlloc(nullptr, 4096, MEM_RESERVE | MEM_COMMIT, PAGE_NOACCESS);
+    auto post_forged = [&] {
+        for (LPARAM value : {LPARAM{0}, LPARAM{1}, LPARAM{0x1000}, static_cast<LPARAM>(0x4141414141414141),
+                             reinterpret_cast<LPARAM>(unreadable), reinterpret_cast<LPARAM>(fake)}) {
+            PostMessageA(window, WINDOW_DROP_MESSAGE, 0, value);
+            PostMessageA(window, GADGET_DROP_MESSAGE, 7, value);
+        }
+    };
+    auto real_drop = [&](const char* path) {
+        DataObject data(CF_HDROP, file_list({path}, false));
+        DWORD effect = DROPEFFECT_COPY;
+        target->DragEnter(&data, 0, screen_point(window, 1, 1), &effect);
+        EXPECT_EQ(target->Drop(&data, 0, screen_point(window, 1, 1), &effect), S_OK);
+        EXPECT_EQ(effect, DROPEFFECT_COPY);
+    };
+    const size_t blocks = busy_heap_blocks();
+
+    post_forged();
+    real_drop("C:\\real.bin");
+    post_forged();
+    std::vector<Event> seen;
+    ASSERT_TRUE(pump_until([&] { return contains(seen, EVENT_WINDOW_DROP); }, &seen));
+    EXPECT_EQ(dropped_files(), "C:\\real.bin");
+    for (const Event& event : drain_events()) seen.push_back(event);
+    EXPECT_EQ(only(seen, {EVENT_WINDOW_DROP, EVENT_GADGET_DROP}, 35).size(), 1u);
+    EXPECT_EQ(busy_heap_blocks(), blocks) << "the real record kept, or the fake one freed";
+
+    // Left queued at the end sequence, or when the window goes.
+    init_drop();
+    real_drop("C:\\left.bin");
+    end_drop();
+    EXPECT_EQ(busy_heap_blocks(), blocks);
+    EXPECT_FALSE(contains(drain_events(), EVENT_WINDOW_DROP)) << "a record freed at the end came back";
+    open_test_window(36, flags);  // what closing such a window frees by itself
+    enable_window_drop(36, CF_HDROP, DROPEFFECT_COPY);
+    const size_t with_second = busy_heap_blocks();
+    close_window(36);
+    const size_t before_close = busy_heap_blocks();
+    real_drop("C:\\closing.bin");
+    post_forged();
+    close_window(35);
+    EXPECT_EQ(busy_heap_blocks(), before_close - (with_second - before_close));
+    main_free(fake->data);
+    main_free(fake);
+    VirtualFree(unreadable, 0, MEM_RELEASE);
 }
 
 const GadgetKind PLAIN_KIND{GADGET_KIND_BUTTON, sizeof(GadgetRecord)};

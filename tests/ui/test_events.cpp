@@ -2,6 +2,7 @@
 // lifetime of event data, polling, direct events and drop records.
 #include <gtest/gtest.h>
 
+#include "drop.h"
 #include "events.h"
 #include "heap.h"
 #include "ui_support.h"
@@ -16,14 +17,6 @@ struct Payload {
     int releases = 0;
 };
 void release_payload(void* data) { ++static_cast<Payload*>(data)->releases; }
-
-size_t busy_blocks()
-{
-    PROCESS_HEAP_ENTRY entry{};
-    size_t count = 0;
-    while (HeapWalk(main_heap(), &entry)) count += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0;
-    return count;
-}
 
 DropRecord* make_drop_record()
 {
@@ -118,17 +111,17 @@ TEST(Events, DirectEventsComeOnlyFromTheDispatchOfAWait)
     // A drop record lives until the next wait; two drops dispatched without a
     // wait between them leak neither record.
     drain_events();
-    const size_t blocks = busy_blocks();
+    const size_t blocks = busy_heap_blocks();
     DropRecord* record = make_drop_record();
-    PostMessageA(window, WINDOW_DROP_MESSAGE, 0, reinterpret_cast<LPARAM>(record));
+    ASSERT_TRUE(post_drop_record(window, WINDOW_DROP_MESSAGE, 0, record));
     EXPECT_EQ(wait_event_timeout(0), EVENT_WINDOW_DROP);
     EXPECT_EQ(event_state()->pending_drop_record, record);
     wait_event_timeout(0);
     EXPECT_EQ(event_state()->pending_drop_record, nullptr);
-    PostMessageA(window, WINDOW_DROP_MESSAGE, 0, reinterpret_cast<LPARAM>(make_drop_record()));
-    PostMessageA(window, GADGET_DROP_MESSAGE, 4, reinterpret_cast<LPARAM>(make_drop_record()));
+    post_drop_record(window, WINDOW_DROP_MESSAGE, 0, make_drop_record());
+    post_drop_record(window, GADGET_DROP_MESSAGE, 4, make_drop_record());
     flush_native_messages();
     drain_events();
-    EXPECT_EQ(busy_blocks(), blocks);
+    EXPECT_EQ(busy_heap_blocks(), blocks);
     close_window(2);
 }

@@ -2,6 +2,9 @@
 // focus movement with Tab and Shift+Tab.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "gadget.h"
 #include "ui_support.h"
 #include "window.h"
@@ -12,10 +15,12 @@ constexpr intptr_t ANSWERS = 1;  // kind word 1 of a test gadget that answers it
 constexpr LRESULT ANSWER = 0x1234;
 
 std::vector<int32_t> g_commands;  // gadgets whose parent_message saw WM_COMMAND
+int g_notifications = 0;          // WM_NOTIFY messages that reached a parent_message
 
 LRESULT test_parent_message(GadgetRecord* gadget, HWND, UINT message, WPARAM, LPARAM)
 {
     if (message == WM_COMMAND) g_commands.push_back(static_cast<int32_t>(GetWindowLongPtrA(gadget->window, GWLP_ID)));
+    if (message == WM_NOTIFY) ++g_notifications;
     return gadget->kind_word_1 == ANSWERS ? ANSWER : NOT_HANDLED;
 }
 
@@ -69,7 +74,51 @@ bool tab(bool shift)
     return !contains(events, EVENT_MENU) && !contains(events, EVENT_GADGET);
 }
 
+// Sends from a thread of its own; this thread handles the send as it waits.
+LRESULT send_from_other_thread(HWND window, UINT message, LPARAM lparam)
+{
+    std::atomic<LRESULT> result{-1};
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        result = SendMessageA(window, message, 0, lparam);
+        done = true;
+    });
+    for (MSG none; !done;) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+        PeekMessageA(&none, nullptr, 0, 0, PM_NOREMOVE);
+    }
+    sender.join();
+    return result;
+}
+
 }  // namespace
+
+// WM_NOTIFY and WM_GETMINMAXINFO are read only when sent within the window's
+// thread: posted or sent from another thread, even a well-formed structure is
+// refused, and a wild value is never read.
+TEST(Routing, PointerMessagesAreReadOnlyWhenSentWithinTheThread)
+{
+    HWND window = open_test_window(10);
+    static NMHDR header;  // outlives the posted messages
+    header = NMHDR{create_gadget(24, window, ANSWERS), 24, 1};
+    const auto pointer = reinterpret_cast<LPARAM>(&header);
+    g_notifications = 0;
+    EXPECT_EQ(SendMessageA(window, WM_NOTIFY, 24, pointer), ANSWER);
+    for (LPARAM value : {pointer, LPARAM{0}, LPARAM{1}, static_cast<LPARAM>(0x4141414141414141)})
+        PostMessageA(window, WM_NOTIFY, 24, value);
+    drain_events();
+    EXPECT_EQ(send_from_other_thread(window, WM_NOTIFY, pointer), 0);
+    EXPECT_EQ(g_notifications, 1) << "only the first, sent within the thread, is routed";
+
+    find_window(10)->minimum_width = 123;
+    MINMAXINFO info{};
+    SendMessageA(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 123);
+    info = MINMAXINFO{};
+    send_from_other_thread(window, WM_GETMINMAXINFO, reinterpret_cast<LPARAM>(&info));
+    EXPECT_EQ(info.ptMinTrackSize.x, 0) << "written from another thread";
+    close_window(10);
+}
 
 TEST(Routing, ControlMessagesReachTheGadgetThatOwnsTheControl)
 {

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "gadget.h"
+#include "heap.h"
 #include "menus.h"
 #include "window.h"
 
@@ -24,6 +25,14 @@ class WindowLibraries : public testing::Environment {
 const auto* const g_environment = testing::AddGlobalTestEnvironment(new WindowLibraries);
 
 }  // namespace
+
+size_t busy_heap_blocks()
+{
+    PROCESS_HEAP_ENTRY entry{};
+    size_t count = 0;
+    while (HeapWalk(main_heap(), &entry)) count += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0;
+    return count;
+}
 
 Event current_event(int32_t code) { return {code, event_gadget(), event_state()->current_window, event_type()}; }
 

@@ -25,6 +25,8 @@ std::vector<Event> drain_events();
 // The events of `window` whose code is one of `codes`, in order.
 std::vector<Event> only(const std::vector<Event>& events, std::vector<int32_t> codes, int32_t window);
 bool contains(const std::vector<Event>& events, int32_t code);
+// Blocks in use on the main heap.
+size_t busy_heap_blocks();
 // Opens window `number` at (40, 40) with a client area of 320 x 240.
 HWND open_test_window(int32_t number, int32_t flags = WS_CAPTION | WS_SYSMENU);
 
