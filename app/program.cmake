@@ -9,7 +9,7 @@ add_library(bitloupe_app STATIC
 )
 target_compile_options(bitloupe_app PUBLIC -iquote${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(bitloupe_app PUBLIC
-  bitloupe_view bitloupe_gadgets bitloupe_ui bitloupe_imaging bitloupe_core)
+  bitloupe_engine bitloupe_gadgets bitloupe_ui bitloupe_imaging bitloupe_core)
 
 add_executable(bitloupe WIN32 ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(bitloupe PRIVATE bitloupe_app)

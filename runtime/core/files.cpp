@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <cwchar>
 
 #include "faults.h"
 #include "heap.h"
@@ -127,37 +129,86 @@ int32_t read_piece(FileRecord* file, uint8_t* destination, int32_t n)
     return k + static_cast<int32_t>(read_native(file, destination + k, static_cast<DWORD>(m)));
 }
 
-// Paths the fixed MAX_PATH buffers would cut are refused: a cut path might
-// name another file.
-bool usable_path(const char* path)
-{
-    return path && path[0] && std::strlen(path) < MAX_PATH;
-}
-
 // Names tried for a temporary file before giving up.
 constexpr int32_t REPLACEMENT_ATTEMPTS = 32;
 
-// The low `digits` hexadecimal digits of `value`, without a terminating zero.
-void write_hex(char* out, uint32_t value, int32_t digits)
+// The file services a replacement uses, for narrow (ANSI) and for wide paths.
+// Both kinds follow one rule, written once below.
+struct NarrowPaths {
+    using Char = char;
+    static constexpr size_t LIMIT = MAX_PATH;
+    static size_t length(const char* path) { return std::strlen(path); }
+    static DWORD attributes(const char* path) { return GetFileAttributesA(path); }
+    static HANDLE open(const char* path, DWORD access, DWORD share, DWORD disposition)
+    {
+        return CreateFileA(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    static void set_attributes(const char* path, DWORD attributes) { SetFileAttributesA(path, attributes); }
+    static BOOL replace(const char* target, const char* replacement)
+    {
+        return ReplaceFileA(target, replacement, nullptr, 0, nullptr, nullptr);
+    }
+    static BOOL move(const char* from, const char* to) { return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING); }
+    static void remove(const char* path) { DeleteFileA(path); }
+};
+
+struct WidePaths {
+    using Char = wchar_t;
+    static constexpr size_t LIMIT = REPLACEMENT_WIDE_LIMIT;
+    static size_t length(const wchar_t* path) { return std::wcslen(path); }
+    static DWORD attributes(const wchar_t* path) { return GetFileAttributesW(path); }
+    static HANDLE open(const wchar_t* path, DWORD access, DWORD share, DWORD disposition)
+    {
+        return CreateFileW(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    static void set_attributes(const wchar_t* path, DWORD attributes) { SetFileAttributesW(path, attributes); }
+    static BOOL replace(const wchar_t* target, const wchar_t* replacement)
+    {
+        return ReplaceFileW(target, replacement, nullptr, 0, nullptr, nullptr);
+    }
+    static BOOL move(const wchar_t* from, const wchar_t* to)
+    {
+        return MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING);
+    }
+    static void remove(const wchar_t* path) { DeleteFileW(path); }
+};
+
+// Paths the fixed-size buffers would cut are refused: a cut path might name
+// another file.
+template <typename Paths>
+bool usable(const typename Paths::Char* path)
 {
-    for (int32_t i = digits - 1; i >= 0; --i, value >>= 4) out[i] = "0123456789ABCDEF"[value & 15];
+    return path && path[0] && Paths::length(path) < Paths::LIMIT;
+}
+
+// The low `digits` hexadecimal digits of `value`, without a terminating zero.
+template <typename Char>
+void write_hex(Char* out, uint32_t value, int32_t digits)
+{
+    for (int32_t i = digits - 1; i >= 0; --i, value >>= 4) out[i] = static_cast<Char>("0123456789ABCDEF"[value & 15]);
 }
 
 // Gives the file at `path` the attributes a replaced file had (those a file
 // can be given) and, when known, its creation time.
-void take_identity(const char* path, DWORD attributes, const FILETIME* created)
+template <typename Paths>
+void take_identity(const typename Paths::Char* path, DWORD attributes, const FILETIME* created)
 {
     constexpr DWORD KEPT = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                            FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     if (created) {
-        HANDLE file = CreateFileA(path, FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE file = Paths::open(path, FILE_WRITE_ATTRIBUTES, 0, OPEN_EXISTING);
         if (file != INVALID_HANDLE_VALUE) {
             SetFileTime(file, created, nullptr, nullptr);
             CloseHandle(file);
         }
     }
     const DWORD kept = attributes & KEPT;
-    SetFileAttributesA(path, kept ? kept : FILE_ATTRIBUTE_NORMAL);
+    Paths::set_attributes(path, kept ? kept : FILE_ATTRIBUTE_NORMAL);
+}
+
+bool usable_path(const char* path)
+{
+    return usable<NarrowPaths>(path);
 }
 
 // Whether a failed ReplaceFileA leaves the move to do the job. It does where
@@ -178,6 +229,96 @@ bool move_after_replace_failure(DWORD error)
     default:
         return false;
     }
+}
+
+template <typename Paths>
+int32_t begin_replacement_of(const typename Paths::Char* path, typename Paths::Char* temporary)
+{
+    using Char = typename Paths::Char;
+    if (!usable<Paths>(path) || !temporary) return 0;
+    DWORD attributes = Paths::attributes(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+        return 0;
+    // The folder part, up to the last separator ("C:" too: "C:name" lives in
+    // that drive's current folder, and so must its temporary file).
+    size_t folder = Paths::length(path);
+    while (folder > 0 && path[folder - 1] != '\\' && path[folder - 1] != '/' && path[folder - 1] != ':') --folder;
+    // The longest name that keeps the temporary path within the limit.
+    const size_t room = Paths::LIMIT - 1 - folder;
+    if (room < 2) return 0;
+
+    static uint32_t counter = 0;
+    const uint32_t process = GetCurrentProcessId();
+    for (int32_t attempt = 0; attempt < REPLACEMENT_ATTEMPTS; ++attempt) {
+        const uint32_t serial = process * 0x9E3779B1u + ++counter;
+        std::copy(path, path + folder, temporary);
+        Char* name = temporary + folder;
+        if (room >= 12) {
+            // "~blpXXXX.tmp"
+            const char* pattern = "~blp0000.tmp";
+            std::copy(pattern, pattern + 13, name);
+            write_hex(name + 4, serial, 4);
+        } else {
+            // A folder near the path limit: "~" and as many digits as fit.
+            name[0] = '~';
+            write_hex(name + 1, serial, static_cast<int32_t>(room - 1));
+            name[room] = 0;
+        }
+        if (fault_injected(Fault::create_file)) break;
+        HANDLE handle = Paths::open(temporary, GENERIC_WRITE, 0, CREATE_NEW);
+        if (handle != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle);
+            return 1;
+        }
+        // Only a name already taken is worth another try.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    temporary[0] = 0;
+    return 0;
+}
+
+template <typename Paths>
+int32_t end_replacement_of(const typename Paths::Char* temporary, const typename Paths::Char* path, int32_t complete)
+{
+    if (!temporary || !temporary[0]) return 0;
+    if (!complete || !usable<Paths>(path)) {
+        Paths::remove(temporary);
+        return 0;
+    }
+    const DWORD attributes = Paths::attributes(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        // A target that another program holds open cannot be moved aside:
+        // that is a failure to report, found before the replacement starts
+        // (Wine's ReplaceFileA would leave a file of its own behind).
+        HANDLE target = Paths::open(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+        if (target == INVALID_HANDLE_VALUE) {
+            Paths::remove(temporary);
+            return 0;
+        }
+        FILETIME created{};
+        const bool dated = GetFileTime(target, &created, nullptr, nullptr) != 0;
+        CloseHandle(target);
+        // The new file takes the target's attributes and creation time
+        // itself, for the file systems where ReplaceFileA does not pass
+        // them on and for the move below.
+        take_identity<Paths>(temporary, attributes, dated ? &created : nullptr);
+        // ReplaceFileA also keeps the target's security.
+        DWORD error = ERROR_CALL_NOT_IMPLEMENTED;
+        if (!fault_injected(Fault::replace_file)) {
+            if (Paths::replace(path, temporary)) return 1;
+            error = GetLastError();
+        }
+        if (!move_after_replace_failure(error)) {
+            // The target is as it was (in use, or not ours to replace).
+            Paths::remove(temporary);
+            return 0;
+        }
+    }
+    if (Paths::move(temporary, path)) return 1;
+    Paths::remove(temporary);
+    return 0;
 }
 
 intptr_t open_file(int32_t number, const char* path, DWORD access, DWORD disposition)
@@ -348,90 +489,22 @@ void current_directory(int32_t position)
 
 int32_t begin_replacement(const char* path, char* temporary)
 {
-    if (!usable_path(path) || !temporary) return 0;
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
-        return 0;
-    // The folder part, up to the last separator ("C:" too: "C:name" lives in
-    // that drive's current folder, and so must its temporary file).
-    size_t folder = std::strlen(path);
-    while (folder > 0 && path[folder - 1] != '\\' && path[folder - 1] != '/' && path[folder - 1] != ':') --folder;
-    // The longest name that keeps the temporary path under MAX_PATH.
-    const size_t room = MAX_PATH - 1 - folder;
-    if (room < 2) return 0;
-
-    static uint32_t counter = 0;
-    const uint32_t process = GetCurrentProcessId();
-    for (int32_t attempt = 0; attempt < REPLACEMENT_ATTEMPTS; ++attempt) {
-        const uint32_t serial = process * 0x9E3779B1u + ++counter;
-        std::memcpy(temporary, path, folder);
-        char* name = temporary + folder;
-        if (room >= 12) {
-            // "~blpXXXX.tmp"
-            std::memcpy(name, "~blp", 4);
-            write_hex(name + 4, serial, 4);
-            std::memcpy(name + 8, ".tmp", 5);
-        } else {
-            // A folder near the path limit: "~" and as many digits as fit.
-            name[0] = '~';
-            write_hex(name + 1, serial, static_cast<int32_t>(room - 1));
-            name[room] = 0;
-        }
-        if (fault_injected(Fault::create_file)) break;
-        HANDLE handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle);
-            return 1;
-        }
-        // Only a name already taken is worth another try.
-        const DWORD error = GetLastError();
-        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
-    }
-    temporary[0] = 0;
-    return 0;
+    return begin_replacement_of<NarrowPaths>(path, temporary);
 }
 
 int32_t end_replacement(const char* temporary, const char* path, int32_t complete)
 {
-    if (!temporary || !temporary[0]) return 0;
-    if (!complete || !usable_path(path)) {
-        DeleteFileA(temporary);
-        return 0;
-    }
-    const DWORD attributes = GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        // A target that another program holds open cannot be moved aside:
-        // that is a failure to report, found before the replacement starts
-        // (Wine's ReplaceFileA would leave a file of its own behind).
-        HANDLE target = CreateFileA(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        if (target == INVALID_HANDLE_VALUE) {
-            DeleteFileA(temporary);
-            return 0;
-        }
-        FILETIME created{};
-        const bool dated = GetFileTime(target, &created, nullptr, nullptr) != 0;
-        CloseHandle(target);
-        // The new file takes the target's attributes and creation time
-        // itself, for the file systems where ReplaceFileA does not pass
-        // them on and for the move below.
-        take_identity(temporary, attributes, dated ? &created : nullptr);
-        // ReplaceFileA also keeps the target's security.
-        DWORD error = ERROR_CALL_NOT_IMPLEMENTED;
-        if (!fault_injected(Fault::replace_file)) {
-            if (ReplaceFileA(path, temporary, nullptr, 0, nullptr, nullptr)) return 1;
-            error = GetLastError();
-        }
-        if (!move_after_replace_failure(error)) {
-            // The target is as it was (in use, or not ours to replace).
-            DeleteFileA(temporary);
-            return 0;
-        }
-    }
-    if (MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) return 1;
-    DeleteFileA(temporary);
-    return 0;
+    return end_replacement_of<NarrowPaths>(temporary, path, complete);
+}
+
+int32_t begin_replacement_wide(const wchar_t* path, wchar_t* temporary)
+{
+    return begin_replacement_of<WidePaths>(path, temporary);
+}
+
+int32_t end_replacement_wide(const wchar_t* temporary, const wchar_t* path, int32_t complete)
+{
+    return end_replacement_of<WidePaths>(temporary, path, complete);
 }
 
 int32_t set_current_directory(const char* path)

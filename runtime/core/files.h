@@ -2,6 +2,7 @@
 // current directory and the file-name check of the file requesters.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct FileRecord {
@@ -51,6 +52,11 @@ int64_t file_size(const char* path);
 // and 0 when the target is as it was. The temporary file is gone either way.
 int32_t begin_replacement(const char* path, char* temporary);
 int32_t end_replacement(const char* temporary, const char* path, int32_t complete);
+// The same for wide-character paths shorter than REPLACEMENT_WIDE_LIMIT
+// characters; `temporary` receives REPLACEMENT_WIDE_LIMIT characters.
+constexpr size_t REPLACEMENT_WIDE_LIMIT = 32768;
+int32_t begin_replacement_wide(const wchar_t* path, wchar_t* temporary);
+int32_t end_replacement_wide(const wchar_t* temporary, const wchar_t* path, int32_t complete);
 void current_directory(int32_t position);
 int32_t set_current_directory(const char* path);
 int32_t is_valid_file_name(const char* text);

@@ -1,5 +1,4 @@
-// view.cpp: the view drawn straight into the canvas's pixel memory, and its
-// window title.
+// view.cpp: the view drawn straight into the canvas's pixel memory.
 //
 // The picture is the one render_view_reference draws with a box per bit; this
 // version gets there without the per-bit calls: each byte is copied as a
@@ -10,7 +9,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "strings.h"
+#include "strings.h"  // double_to_long
 #include "view.h"
 
 namespace {
@@ -174,16 +173,12 @@ void draw_grid(int32_t grid_x, int32_t grid_y, uint8_t* pixels, int32_t pitch)
     }
 }
 
-}  // namespace
-
-void render_view(const ViewParameters& view, const ViewData& data, uint8_t* pixels, int32_t pitch)
+// The layout of one view: the values clamped exactly as
+// render_view_reference clamps them, and the columns and rows it draws.
+Layout make_layout(const ViewParameters& view, const ViewData& data)
 {
-    // Rows must not overlap; anything else is not a canvas and is left alone.
-    if (!pixels || pitch < ROW_BYTES) return;
-    // Out-of-range values are clamped exactly as render_view_reference does.
     const int32_t sprsize = std::clamp(view.sprsize, 1, 80);
     const int32_t zoom = view.zoom == 2 || view.zoom == 8 ? view.zoom : 1;
-    const int32_t grid_x = std::clamp(view.grid_x, 1, 25);
     const int32_t grid_y = std::clamp(view.grid_y, 1, 25);
 
     // The column counter runs 1, 1 + zoom, ... up to column_count.
@@ -201,6 +196,17 @@ void render_view(const ViewParameters& view, const ViewData& data, uint8_t* pixe
     layout.data = data.data;
     layout.length = data.data ? std::max<int64_t>(data.length, 0) : 0;
     layout.invert = view.invert ? 0xFF : 0;
+    return layout;
+}
+
+}  // namespace
+
+void render_view(const ViewParameters& view, const ViewData& data, uint8_t* pixels, int32_t pitch)
+{
+    // Rows must not overlap; anything else is not a canvas and is left alone.
+    if (!pixels || pitch < ROW_BYTES) return;
+    const Layout layout = make_layout(view, data);
+    const int32_t zoom = view.zoom == 2 || view.zoom == 8 ? view.zoom : 1;
 
     if (zoom == 1)
         draw_bits<1>(layout, pixels, pitch);
@@ -209,22 +215,11 @@ void render_view(const ViewParameters& view, const ViewData& data, uint8_t* pixe
     else
         draw_bits<8>(layout, pixels, pitch);
 
-    if (view.grid) draw_grid(grid_x, grid_y, pixels, pitch);
+    if (view.grid) draw_grid(std::clamp(view.grid_x, 1, 25), std::clamp(view.grid_y, 1, 25), pixels, pitch);
 }
 
-void view_title(const ViewParameters& view, int32_t position)
+int64_t view_reach(const ViewParameters& view)
 {
-    set_string_position(position);
-    append_string("Bitloupe, sprsize:");
-    quad_to_text(view.sprsize, string_position());
-    if (view.grid) {
-        append_string(", grid:");
-        quad_to_text(view.grid_x, string_position());
-        append_string("x");
-        quad_to_text(view.grid_y, string_position());
-    }
-    append_string(" disp:");
-    quad_to_text(view.start_position, string_position());
-    append_string(" zoom:");
-    quad_to_text(view.zoom, string_position());
+    const Layout layout = make_layout(view, ViewData{nullptr, 0});
+    return layout.columns * layout.rows * layout.sprsize;
 }

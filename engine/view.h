@@ -41,6 +41,19 @@ void render_view(const ViewParameters& view, const ViewData& data, uint8_t* pixe
 // render_view must match pixel for pixel.
 void render_view_reference(const ViewParameters& view, const ViewData& data);
 
+// How many bytes from start_position on the drawing of `view` can read: the
+// bytes outside start_position .. start_position + view_reach - 1 never
+// change its picture. A front end that holds only part of a file passes
+// those bytes.
+int64_t view_reach(const ViewParameters& view);
+
 // The window title of the view, written on the string stack at `position`
 // ("Bitloupe, sprsize:2, grid:8x16 disp:1024 zoom:8").
 void view_title(const ViewParameters& view, int32_t position);
+
+// Reads a title as view_title writes it back into `view`: sprsize, the grid
+// (on with its sizes when the title names it, else off), start_position and
+// zoom; the other fields are left as they are. Returns false, leaving `view`
+// unchanged, for any other text or a value out of the gadgets' ranges
+// (sprsize 1 to 80, grid 1 to 25, zoom 1, 2 or 8).
+bool parse_view_title(const char* title, ViewParameters& view);

@@ -1,0 +1,192 @@
+// commands.cpp: view, export and cut. Each reads the file through a
+// SourceFile (any size, a window at a time) and writes through an
+// OutputFile (the target is replaced only when the output is complete).
+#include "commands.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "drawing.h"
+#include "output_file.h"
+#include "pictures.h"
+#include "source_file.h"
+#include "system.h"
+
+namespace {
+
+bool open_source(SourceFile& source, const std::string& file)
+{
+    std::string why;
+    if (source.open(file, why)) return true;
+    report(file, why);
+    return false;
+}
+
+bool begin_output(OutputFile& out, const std::string& output)
+{
+    std::string why;
+    if (out.begin(output, why)) return true;
+    report(output, why);
+    return false;
+}
+
+// Commits the output; reports a failure of the writing or of the source.
+bool finish_output(OutputFile& out, const std::string& output, bool made, const std::string& why)
+{
+    if (!made) {
+        report(output, why.empty() ? "not written" : why);
+        return false;
+    }
+    std::string failure;
+    if (out.commit(failure)) return true;
+    report(output, failure);
+    return false;
+}
+
+}  // namespace
+
+void report(const std::string& what, const std::string& why)
+{
+    write_error("bitloupe-cli: " + what + ": " + why + "\n");
+}
+
+int run_view(const std::string& file, const std::string& output, const ViewParameters& view)
+{
+    SourceFile source;
+    if (!open_source(source, file)) return EXIT_FAILED;
+
+    // Only the bytes the view can show are mapped: the part of the file from
+    // the first byte shown to the last the layout can reach, rebased so that
+    // the drawing sees them as the whole file from there on.
+    ViewParameters shown = view;
+    ViewData data{nullptr, 0};
+    std::string why;
+    if (source.size() > 0) {
+        const int64_t start = view.start_position;
+        const int64_t first = std::clamp<int64_t>(start, 0, source.size());
+        const int64_t end = std::clamp<int64_t>(start + view_reach(view), first, source.size());
+        static const uint8_t nothing = 0;
+        data.data = end > first ? source.bytes(first, end - first, why) : &nothing;
+        if (!data.data) {
+            report(file, why);
+            return EXIT_FAILED;
+        }
+        data.length = end - first;
+        shown.start_position = start - first;
+    }
+
+    const int32_t pitch = row_pitch(VIEW_WIDTH, 24);
+    std::vector<uint8_t> canvas(static_cast<size_t>(pitch) * VIEW_HEIGHT);
+    render_view(shown, data, canvas.data(), pitch);
+
+    OutputFile out;
+    if (!begin_output(out, output)) return EXIT_FAILED;
+    // The canvas is bottom-up, blue-green-red; pictures are top-down RGB.
+    const RowSource rows = [&](int64_t y, uint8_t* row) {
+        const uint8_t* from = canvas.data() + static_cast<size_t>(VIEW_HEIGHT - 1 - y) * pitch;
+        for (int32_t x = 0; x < VIEW_WIDTH; ++x) {
+            row[x * 3] = from[x * 3 + 2];
+            row[x * 3 + 1] = from[x * 3 + 1];
+            row[x * 3 + 2] = from[x * 3];
+        }
+        return true;
+    };
+    const bool made = write_colour_picture(out, picture_format(output), VIEW_WIDTH, VIEW_HEIGHT, rows, why);
+    if (!finish_output(out, output, made, why)) return EXIT_FAILED;
+    write_out("wrote " + output + " (" + std::to_string(VIEW_WIDTH) + " x " + std::to_string(VIEW_HEIGHT) + ")\n");
+    return EXIT_DONE;
+}
+
+int run_export(const std::string& file, const std::string& output, const BitLayout& layout)
+{
+    SourceFile source;
+    if (!open_source(source, file)) return EXIT_FAILED;
+    OutputFile out;
+    if (!begin_output(out, output)) return EXIT_FAILED;
+
+    const int64_t row_bytes = packed_row_bytes(layout);
+    // The plain layout (whole bytes a row, no gaps, most significant bit
+    // first, top down) is the file's bytes themselves: copied in blocks.
+    const bool plain = !layout.vertical && !layout.lsb && !layout.bottom_up && layout.start_bit % 8 == 0 &&
+                       layout.width_bits % 8 == 0 && layout.stride_bits == layout.width_bits;
+    int64_t past_end = 0;
+    std::string why;
+    const RowBlockSource rows = [&](int64_t y, int64_t count, uint8_t* block) {
+        if (plain) {
+            const int64_t first = layout.start_bit / 8 + y * row_bytes;
+            const int64_t total = count * row_bytes;
+            int64_t available = std::clamp<int64_t>(source.size() - first, 0, total);
+            for (int64_t done = 0; done < available;) {
+                const int64_t n = std::min(available - done, SourceFile::WINDOW_BYTES);
+                const uint8_t* bytes = source.bytes(first + done, n, why);
+                if (!bytes) {
+                    why = "cannot read " + file + ": " + why;
+                    return false;
+                }
+                if (layout.invert) {
+                    for (int64_t i = 0; i < n; ++i) block[done + i] = static_cast<uint8_t>(~bytes[i]);
+                } else {
+                    std::memcpy(block + done, bytes, static_cast<size_t>(n));
+                }
+                done += n;
+            }
+            std::memset(block + available, 0, static_cast<size_t>(total - available));
+            past_end += (total - available) * 8;
+            return true;
+        }
+        for (int64_t i = 0; i < count; ++i) {
+            const ByteSpan span = layout_row_bytes(layout, y + i);
+            const int64_t available = std::clamp<int64_t>(source.size() - span.first, 0, span.count);
+            const uint8_t* bytes = nullptr;
+            if (available > 0 && !(bytes = source.bytes(span.first, available, why))) {
+                why = "cannot read " + file + ": " + why;
+                return false;
+            }
+            past_end += decode_layout_row(layout, y + i, bytes, available, block + i * row_bytes);
+        }
+        return true;
+    };
+    const bool made = write_bit_picture(out, picture_format(output), layout.width_bits, layout.rows, rows, why);
+    if (!finish_output(out, output, made, why)) return EXIT_FAILED;
+    std::string summary = "wrote " + output + " (" + std::to_string(layout.width_bits) + " x " +
+                          std::to_string(layout.rows) + ")";
+    if (past_end > 0) summary += "; " + std::to_string(past_end) + " pixels lay past the end of the file (black)";
+    write_out(summary + "\n");
+    return EXIT_DONE;
+}
+
+int run_cut(const std::string& file, const std::string& output, int64_t start, int64_t count, bool invert)
+{
+    SourceFile source;
+    if (!open_source(source, file)) return EXIT_FAILED;
+    OutputFile out;
+    if (!begin_output(out, output)) return EXIT_FAILED;
+
+    // Only bytes that exist are written, as the viewer's Save binary does.
+    const int64_t first = std::clamp<int64_t>(start, 0, source.size());
+    const int64_t end = std::clamp<int64_t>(start > INT64_MAX - count ? INT64_MAX : start + count, first, source.size());
+    std::vector<uint8_t> piece;
+    std::string why;
+    bool made = true;
+    for (int64_t at = first; at < end && made;) {
+        const int64_t n = std::min(end - at, SourceFile::WINDOW_BYTES);
+        const uint8_t* bytes = source.bytes(at, n, why);
+        if (!bytes) {
+            made = false;
+            why = "cannot read " + file + ": " + why;
+            break;
+        }
+        if (invert) {
+            piece.resize(static_cast<size_t>(n));
+            for (int64_t i = 0; i < n; ++i) piece[i] = static_cast<uint8_t>(~bytes[i]);
+            out.write(piece.data(), piece.size());
+        } else {
+            out.write(bytes, static_cast<size_t>(n));
+        }
+        at += n;
+    }
+    if (!finish_output(out, output, made, why)) return EXIT_FAILED;
+    write_out("wrote " + std::to_string(end - first) + " bytes to " + output + "\n");
+    return EXIT_DONE;
+}

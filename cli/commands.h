@@ -1,0 +1,26 @@
+// commands.h: the work of each subcommand, once its command line is read.
+// Each returns the program's exit code: 0 done, 1 the work failed (its
+// message already written to standard error).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "layout.h"
+#include "view.h"
+
+constexpr int EXIT_DONE = 0;
+constexpr int EXIT_FAILED = 1;
+constexpr int EXIT_USAGE = 2;
+
+// Writes "bitloupe-cli: WHAT: WHY" and a line break to standard error.
+void report(const std::string& what, const std::string& why);
+
+// The viewer's canvas for `view` over the file, as a PNG or PPM.
+int run_view(const std::string& file, const std::string& output, const ViewParameters& view);
+
+// The file's bits in `layout`, one pixel a bit, as a PNG or PBM.
+int run_export(const std::string& file, const std::string& output, const BitLayout& layout);
+
+// `count` bytes from `start` on (those that exist), complemented with `invert`.
+int run_cut(const std::string& file, const std::string& output, int64_t start, int64_t count, bool invert);

@@ -1,0 +1,205 @@
+// main.cpp: bitloupe-cli, the command-line front end. It reads the command
+// line (CLI11), checks every value, and hands the work to commands.cpp.
+//
+// Exit codes: 0 done, 1 the work failed (a file could not be read or
+// written), 2 a bad command line.
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "bitloupe_version.h"
+#include "commands.h"
+#include "numbers.h"
+#include "pictures.h"
+#include "system.h"
+
+namespace {
+
+// A value the command line gave that is not acceptable.
+struct Usage {
+    std::string what;
+    std::string why;
+};
+
+// Reads option `name`'s text as a number within low..high.
+int64_t number_option(const std::string& name, const std::string& text, int64_t low, int64_t high)
+{
+    int64_t value = 0;
+    if (!parse_number(text, value)) throw Usage{name, "not a number: \"" + text + "\""};
+    if (value < low || value > high)
+        throw Usage{name, std::to_string(value) + " is out of range (" + std::to_string(low) + " to " +
+                              std::to_string(high) + ")"};
+    return value;
+}
+
+void need_format(const std::string& output, std::initializer_list<PictureFormat> formats, const char* names)
+{
+    const PictureFormat format = picture_format(output);
+    for (PictureFormat f : formats)
+        if (f == format) return;
+    throw Usage{"--output", "\"" + output + "\" must end in " + names};
+}
+
+// The first byte a view may start at lies no further out than this: far
+// beyond any file, and far from overflowing the drawing's arithmetic.
+constexpr int64_t VIEW_START_LIMIT = int64_t{1} << 60;
+
+struct ViewCommand {
+    std::string file, output, width = "1", start = "0", zoom = "1", grid_size = "8,8", state;
+    bool grid = false, multi = false, align = false, invert = false;
+
+    void add(CLI::App& app)
+    {
+        CLI::App* c = app.add_subcommand("view", "Draw the viewer's canvas (641 x 481) for a view of FILE");
+        c->add_option("FILE", file, "the file to look at")->required();
+        c->add_option("-o,--output", output, "the picture to write: OUT.png (24-bit) or OUT.ppm")->required();
+        auto* w = c->add_option("--width", width, "bytes a row, 1 to 80 (default 1)");
+        auto* s = c->add_option("--start", start, "the first byte shown (\"disp\"), from minus the width on");
+        auto* z = c->add_option("--zoom", zoom, "1, 2 or 8 (default 1)");
+        auto* g = c->add_flag("--grid", grid, "draw the grid");
+        c->add_option("--grid-size", grid_size, "grid spacing X,Y in pixels, 1 to 25 each (default 8,8)");
+        c->add_flag("--multi", multi, "multiple columns");
+        c->add_flag("--align", align, "align to grid");
+        c->add_flag("--invert", invert, "invert the bits");
+        c->add_option("--state", state,
+                      "the viewer's window title, e.g. \"Bitloupe, sprsize:2, grid:8x16 disp:1024 zoom:8\": "
+                      "sets width, grid, start and zoom from it")
+            ->excludes(w)
+            ->excludes(s)
+            ->excludes(z)
+            ->excludes(g);
+        c->callback([this] { run(); });
+    }
+
+    void run()
+    {
+        need_format(output, {PictureFormat::png, PictureFormat::ppm}, ".png or .ppm");
+        ViewParameters view{};
+        int64_t grid_x = 0, grid_y = 0;
+        if (!parse_pair(grid_size, grid_x, grid_y)) throw Usage{"--grid-size", "expected X,Y: \"" + grid_size + "\""};
+        view.grid_x = static_cast<int32_t>(number_option("--grid-size X", std::to_string(grid_x), 1, 25));
+        view.grid_y = static_cast<int32_t>(number_option("--grid-size Y", std::to_string(grid_y), 1, 25));
+        view.multi_columns = multi;
+        view.align_to_grid = align;
+        view.invert = invert;
+        if (!state.empty()) {
+            if (!parse_view_title(state.c_str(), view))
+                throw Usage{"--state", "not a viewer title: \"" + state + "\""};
+        } else {
+            view.sprsize = static_cast<int32_t>(number_option("--width", width, 1, 80));
+            view.zoom = static_cast<int32_t>(number_option("--zoom", zoom, 1, 8));
+            if (view.zoom != 1 && view.zoom != 2 && view.zoom != 8) throw Usage{"--zoom", "must be 1, 2 or 8"};
+            view.grid = grid;
+        }
+        if (state.empty()) view.start_position = number_option("--start", start, -view.sprsize, VIEW_START_LIMIT);
+        if (view.start_position < -view.sprsize || view.start_position > VIEW_START_LIMIT)
+            throw Usage{"--state", "disp must be at least minus the width"};
+        result = run_view(file, output, view);
+    }
+    int result = EXIT_DONE;
+};
+
+struct ExportCommand {
+    std::string file, output, start, width, rows, stride;
+    bool lsb = false, vertical = false, bottom_up = false, invert = false;
+
+    void add(CLI::App& app)
+    {
+        CLI::App* c = app.add_subcommand("export", "Write FILE's bits as a picture, one pixel a bit (set bits white)");
+        c->add_option("FILE", file, "the file to read")->required();
+        c->add_option("-o,--output", output, "the picture to write: OUT.png (1-bit) or OUT.pbm")->required();
+        c->add_option("--start", start, "the first bit: BYTE or BYTE.BIT (bit 0 to 7)")->required();
+        c->add_option("--width-bits", width, "pixels a row")->required();
+        c->add_option("--rows", rows, "rows of the picture")->required();
+        c->add_option("--stride-bits", stride, "bits from one row to the next (default the width; "
+                                               "with --vertical, from one band to the next, default 8 x width)");
+        c->add_flag("--lsb", lsb, "bit 0 of each byte is the leftmost (or topmost) pixel");
+        c->add_flag("--vertical", vertical, "each byte is 8 vertical pixels; W bytes make a band of 8 rows");
+        c->add_flag("--bottom-up", bottom_up, "rows in reverse order");
+        c->add_flag("--invert", invert, "invert the bits");
+        c->callback([this] { run(); });
+    }
+
+    void run()
+    {
+        need_format(output, {PictureFormat::png, PictureFormat::pbm}, ".png or .pbm");
+        BitLayout layout{};
+        if (!parse_bit_position(start, layout.start_bit) || layout.start_bit > LAYOUT_MAX_POSITION)
+            throw Usage{"--start", "expected BYTE or BYTE.BIT (bit 0 to 7): \"" + start + "\""};
+        layout.width_bits = number_option("--width-bits", width, 1, LAYOUT_MAX_WIDTH);
+        layout.rows = number_option("--rows", rows, 1, LAYOUT_MAX_ROWS);
+        layout.lsb = lsb;
+        layout.vertical = vertical;
+        layout.bottom_up = bottom_up;
+        layout.invert = invert;
+        layout.stride_bits = stride.empty() ? default_stride(layout.width_bits, vertical)
+                                            : number_option("--stride-bits", stride, 1, LAYOUT_MAX_POSITION);
+        if (!layout_valid(layout)) throw Usage{"--stride-bits", "the rows reach too far (stride x rows)"};
+        result = run_export(file, output, layout);
+    }
+    int result = EXIT_DONE;
+};
+
+struct CutCommand {
+    std::string file, output, start, count;
+    bool invert = false;
+
+    void add(CLI::App& app)
+    {
+        CLI::App* c = app.add_subcommand("cut", "Write COUNT bytes of FILE from START on (those that exist)");
+        c->add_option("FILE", file, "the file to read")->required();
+        c->add_option("-o,--output", output, "the file to write")->required();
+        c->add_option("--start", start, "the first byte (a negative start skips to byte 0)")->required();
+        c->add_option("--count", count, "how many bytes")->required();
+        c->add_flag("--invert", invert, "complement every byte");
+        c->callback([this] { run(); });
+    }
+
+    void run()
+    {
+        const int64_t first = number_option("--start", start, INT64_MIN, INT64_MAX);
+        const int64_t n = number_option("--count", count, 1, INT64_MAX);
+        result = run_cut(file, output, first, n, invert);
+    }
+    int result = EXIT_DONE;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments = program_arguments(argc, argv);
+    // CLI11 takes the arguments after the program's name, last first.
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    if (!reversed.empty()) reversed.pop_back();
+
+    CLI::App app{"Bitloupe command line: the viewer's pictures and cuts, lossless, any file size.", "bitloupe-cli"};
+    app.set_version_flag("--version", "bitloupe-cli " BITLOUPE_VERSION);
+    app.require_subcommand(1);
+    ViewCommand view;
+    ExportCommand exporter;
+    CutCommand cut;
+    view.add(app);
+    exporter.add(app);
+    cut.add(app);
+
+    try {
+        app.parse(reversed);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        write_out(std::string(e.what()) + "\n");
+        return EXIT_DONE;
+    } catch (const CLI::ParseError& e) {
+        report("command line", e.what());
+        write_error("Run with --help for more information.\n");
+        return EXIT_USAGE;
+    } catch (const Usage& e) {
+        report(e.what, e.why);
+        return EXIT_USAGE;
+    }
+    return view.result | exporter.result | cut.result;
+}

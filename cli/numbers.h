@@ -1,0 +1,19 @@
+// numbers.h: the numbers a user types on the command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A whole number in decimal ("7936", "-8"), hexadecimal with "0x" or "$"
+// ("0x1F00", "$1f00") or binary with "%" ("%1010"), optionally signed, with
+// nothing after it. Returns false for anything else or a value outside
+// int64.
+bool parse_number(const std::string& text, int64_t& value);
+
+// A position "BYTE" or "BYTE.BIT" (BIT 0 to 7; BYTE any number parse_number
+// reads, at least 0): the bit position BYTE * 8 + BIT. Returns false for
+// anything else or a position too large for 64 bits.
+bool parse_bit_position(const std::string& text, int64_t& bit);
+
+// Two numbers separated by a comma or an "x" ("8,16", "8x16").
+bool parse_pair(const std::string& text, int64_t& first, int64_t& second);

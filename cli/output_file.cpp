@@ -1,0 +1,29 @@
+// output_file.cpp: the buffering both systems' outputs share.
+#include "output_file.h"
+
+bool OutputFile::flush()
+{
+    if (failure_.empty() && !buffer_.empty()) write_through(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return failure_.empty();
+}
+
+void OutputFile::write(const void* data, size_t length)
+{
+    if (!open_ || !failure_.empty()) return;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    written_ += static_cast<int64_t>(length);
+    // Large pieces go straight through once the buffer is empty.
+    if (buffer_.empty() && length >= BUFFER_BYTES) {
+        write_through(bytes, length);
+        return;
+    }
+    while (length > 0) {
+        const size_t room = BUFFER_BYTES - buffer_.size();
+        const size_t n = length < room ? length : room;
+        buffer_.insert(buffer_.end(), bytes, bytes + n);
+        bytes += n;
+        length -= n;
+        if (buffer_.size() == BUFFER_BYTES && !flush()) return;
+    }
+}

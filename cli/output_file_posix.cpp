@@ -1,0 +1,98 @@
+// output_file_posix.cpp: OutputFile on POSIX: a temporary file made with
+// mkstemps in the target's folder, renamed over the target.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <cstdlib>
+
+#include "output_file.h"
+
+OutputFile::~OutputFile()
+{
+    abandon();
+}
+
+void OutputFile::abandon()
+{
+    if (!open_) return;
+    ::close(static_cast<int>(handle_));
+    ::unlink(temporary_.c_str());
+    open_ = false;
+}
+
+bool OutputFile::begin(const std::string& path, std::string& why)
+{
+    struct stat target {};
+    const bool exists = ::stat(path.c_str(), &target) == 0;
+    if (exists && S_ISDIR(target.st_mode)) {
+        why = "is a folder";
+        return false;
+    }
+    if (exists && ::access(path.c_str(), W_OK) != 0) {
+        why = "is read-only";
+        return false;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    std::string name = folder + ".~blpXXXXXX.tmp";
+    const int fd = mkstemps(name.data(), 4);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    // The new file gets the target's permissions, or those a new file gets.
+    if (exists) {
+        fchmod(fd, target.st_mode & 07777);
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
+    path_ = path;
+    temporary_ = name;
+    handle_ = fd;
+    open_ = true;
+    failure_.clear();
+    written_ = 0;
+    buffer_.clear();
+    buffer_.reserve(BUFFER_BYTES);
+    return true;
+}
+
+bool OutputFile::write_through(const uint8_t* p, size_t left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(static_cast<int>(handle_), p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failure_ = n < 0 ? std::strerror(errno) : "nothing written";
+            return false;
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool OutputFile::commit(std::string& why)
+{
+    if (!open_) {
+        why = "not open";
+        return false;
+    }
+    flush();
+    if (failure_.empty() && ::close(static_cast<int>(handle_)) != 0) failure_ = std::strerror(errno);
+    else if (!failure_.empty()) ::close(static_cast<int>(handle_));
+    open_ = false;
+    if (failure_.empty() && std::rename(temporary_.c_str(), path_.c_str()) != 0) failure_ = std::strerror(errno);
+    if (!failure_.empty()) {
+        ::unlink(temporary_.c_str());
+        why = failure_;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,89 @@
+// output_file_win32.cpp: OutputFile on Windows, through the wide-character
+// interfaces and the viewer's replacement of a file.
+#include <windows.h>
+
+#include "files.h"
+#include "output_file.h"
+#include "system.h"
+
+OutputFile::~OutputFile()
+{
+    abandon();
+}
+
+void OutputFile::abandon()
+{
+    if (!open_) return;
+    CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    end_replacement_wide(temporary_wide_.data(), nullptr, 0);
+    open_ = false;
+}
+
+bool OutputFile::begin(const std::string& path, std::string& why)
+{
+    const std::wstring wide = wide_path(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        why = "is a folder";
+        return false;
+    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        why = "is read-only";
+        return false;
+    }
+    temporary_wide_.assign(REPLACEMENT_WIDE_LIMIT, L'\0');
+    if (!begin_replacement_wide(wide.c_str(), temporary_wide_.data())) {
+        const DWORD error = GetLastError();
+        why = wide.size() >= REPLACEMENT_WIDE_LIMIT ? "path too long" : system_error_text(error);
+        return false;
+    }
+    HANDLE file = CreateFileW(temporary_wide_.data(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        why = system_error_text(GetLastError());
+        end_replacement_wide(temporary_wide_.data(), nullptr, 0);
+        return false;
+    }
+    path_ = path;
+    handle_ = reinterpret_cast<intptr_t>(file);
+    open_ = true;
+    failure_.clear();
+    written_ = 0;
+    buffer_.clear();
+    buffer_.reserve(BUFFER_BYTES);
+    return true;
+}
+
+bool OutputFile::write_through(const uint8_t* p, size_t left)
+{
+    while (left > 0) {
+        const DWORD piece = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+        DWORD n = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), p, piece, &n, nullptr) || n == 0) {
+            failure_ = system_error_text(GetLastError());
+            return false;
+        }
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool OutputFile::commit(std::string& why)
+{
+    if (!open_) {
+        why = "not open";
+        return false;
+    }
+    flush();
+    if (!CloseHandle(reinterpret_cast<HANDLE>(handle_)) && failure_.empty())
+        failure_ = system_error_text(GetLastError());
+    open_ = false;
+    const std::wstring target = wide_path(path_);
+    if (!end_replacement_wide(temporary_wide_.data(), target.c_str(), failure_.empty() ? 1 : 0)) {
+        if (failure_.empty()) failure_ = "cannot replace the file";
+        why = failure_;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,37 @@
+// source_file.h: reading a file of any size through a memory mapping, a
+// window at a time, so that memory use does not grow with the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class SourceFile {
+public:
+    SourceFile() = default;
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+    ~SourceFile();
+
+    // Opens `path` (UTF-8) for reading. On failure `why` says what went
+    // wrong in words a user reads ("No such file or directory", "is a folder").
+    bool open(const std::string& path, std::string& why);
+    int64_t size() const { return size_; }
+
+    // The bytes offset .. offset + count - 1, which must lie inside the file
+    // (count at most WINDOW_BYTES); valid until the next call. Null when the
+    // system cannot map them (`why` then says why).
+    const uint8_t* bytes(int64_t offset, int64_t count, std::string& why);
+
+    // The most one call to bytes may ask for.
+    static constexpr int64_t WINDOW_BYTES = int64_t{8} << 20;
+
+private:
+    void unmap();
+
+    int64_t size_ = 0;
+    intptr_t handle_ = -1;         // file descriptor or HANDLE
+    [[maybe_unused]] intptr_t mapping_ = 0;  // the file-mapping object (Windows)
+    const uint8_t* window_ = nullptr;
+    int64_t window_offset_ = 0;    // file position of window_[0]
+    int64_t window_length_ = 0;
+};

@@ -1,0 +1,70 @@
+// source_file_posix.cpp: SourceFile on mmap.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "source_file.h"
+
+SourceFile::~SourceFile()
+{
+    unmap();
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+void SourceFile::unmap()
+{
+    if (window_) munmap(const_cast<uint8_t*>(window_), static_cast<size_t>(window_length_));
+    window_ = nullptr;
+    window_length_ = 0;
+}
+
+bool SourceFile::open(const std::string& path, std::string& why)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || !S_ISREG(info.st_mode)) {
+        why = S_ISDIR(info.st_mode) ? "is a folder" : "is not a regular file";
+        ::close(fd);
+        return false;
+    }
+    handle_ = fd;
+    size_ = info.st_size;
+    return true;
+}
+
+const uint8_t* SourceFile::bytes(int64_t offset, int64_t count, std::string& why)
+{
+    if (offset < 0 || count < 0 || count > WINDOW_BYTES || offset > size_ - count) {
+        why = "read outside the file";
+        return nullptr;
+    }
+    if (window_ && offset >= window_offset_ && offset + count <= window_offset_ + window_length_)
+        return window_ + (offset - window_offset_);
+    unmap();
+    // A window of WINDOW_BYTES from the page that holds `offset`, twice that
+    // when the bytes asked for straddle its end.
+    static const int64_t page = sysconf(_SC_PAGESIZE);
+    const int64_t start = offset / page * page;
+    int64_t length = WINDOW_BYTES;
+    if (offset + count > start + length) length *= 2;
+    if (length > size_ - start) length = size_ - start;
+    if (length == 0) return reinterpret_cast<const uint8_t*>("");
+    void* mapped = mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, static_cast<int>(handle_), start);
+    if (mapped == MAP_FAILED) {
+        why = std::strerror(errno);
+        return nullptr;
+    }
+    madvise(mapped, static_cast<size_t>(length), MADV_SEQUENTIAL);
+    window_ = static_cast<const uint8_t*>(mapped);
+    window_offset_ = start;
+    window_length_ = length;
+    return window_ + (offset - start);
+}

@@ -1,0 +1,86 @@
+// source_file_win32.cpp: SourceFile on CreateFileMapping and MapViewOfFile,
+// opened through the wide-character interfaces.
+#include <windows.h>
+
+#include "source_file.h"
+#include "system.h"
+
+SourceFile::~SourceFile()
+{
+    unmap();
+    if (mapping_) CloseHandle(reinterpret_cast<HANDLE>(mapping_));
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+void SourceFile::unmap()
+{
+    if (window_) UnmapViewOfFile(window_);
+    window_ = nullptr;
+    window_length_ = 0;
+}
+
+bool SourceFile::open(const std::string& path, std::string& why)
+{
+    const std::wstring wide = wide_path(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        why = "is a folder";
+        return false;
+    }
+    HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        why = system_error_text(GetLastError());
+        return false;
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size)) {
+        why = system_error_text(GetLastError());
+        CloseHandle(file);
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(file);
+    size_ = size.QuadPart;
+    // An empty file cannot be mapped, and needs no mapping.
+    if (size_ > 0) {
+        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (!mapping) {
+            why = system_error_text(GetLastError());
+            return false;
+        }
+        mapping_ = reinterpret_cast<intptr_t>(mapping);
+    }
+    return true;
+}
+
+const uint8_t* SourceFile::bytes(int64_t offset, int64_t count, std::string& why)
+{
+    if (offset < 0 || count < 0 || count > WINDOW_BYTES || offset > size_ - count) {
+        why = "read outside the file";
+        return nullptr;
+    }
+    if (window_ && offset >= window_offset_ && offset + count <= window_offset_ + window_length_)
+        return window_ + (offset - window_offset_);
+    unmap();
+    // Views start at a multiple of the allocation granularity.
+    static const int64_t granularity = [] {
+        SYSTEM_INFO info{};
+        GetSystemInfo(&info);
+        return static_cast<int64_t>(info.dwAllocationGranularity);
+    }();
+    const int64_t start = offset / granularity * granularity;
+    int64_t length = WINDOW_BYTES;
+    if (offset + count > start + length) length *= 2;
+    if (length > size_ - start) length = size_ - start;
+    if (length == 0) return reinterpret_cast<const uint8_t*>("");
+    void* view = MapViewOfFile(reinterpret_cast<HANDLE>(mapping_), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                               static_cast<DWORD>(start & 0xFFFFFFFF), static_cast<SIZE_T>(length));
+    if (!view) {
+        why = system_error_text(GetLastError());
+        return nullptr;
+    }
+    window_ = static_cast<const uint8_t*>(view);
+    window_offset_ = start;
+    window_length_ = length;
+    return window_ + (offset - start);
+}

@@ -1,0 +1,25 @@
+// system.h: what the command line needs of the operating system beyond
+// files: its arguments as UTF-8, messages to the console, error texts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The program's arguments as UTF-8 (on Windows read through the
+// wide-character interface, so that any name the system allows arrives).
+std::vector<std::string> program_arguments(int argc, char** argv);
+
+// Writes UTF-8 text to standard output or standard error; a Windows console
+// is given the text as wide characters so that every name shows as typed.
+void write_out(const std::string& text);
+void write_error(const std::string& text);
+
+// Whether standard error is a terminal (for progress reports).
+bool error_is_terminal();
+
+#ifdef _WIN32
+// A UTF-8 path as the wide-character interfaces take it.
+std::wstring wide_path(const std::string& path);
+// The system's words for an error code, without the trailing line break.
+std::string system_error_text(unsigned long code);
+#endif

@@ -1,0 +1,92 @@
+// system_win32.cpp: arguments and console output on Windows, through the
+// wide-character interfaces.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "system.h"
+
+namespace {
+
+std::string utf8(const wchar_t* text, int length)
+{
+    if (length == 0) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& text)
+{
+    if (text.empty()) return {};
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(size > 0 ? size : 0), L'\0');
+    if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+// A console gets wide characters; a pipe or a file gets the UTF-8 bytes.
+void write_to(DWORD which, FILE* stream, const std::string& text)
+{
+    HANDLE handle = GetStdHandle(which);
+    DWORD mode = 0;
+    if (handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        const std::wstring w = wide(text);
+        DWORD written = 0;
+        WriteConsoleW(handle, w.data(), static_cast<DWORD>(w.size()), &written, nullptr);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+std::vector<std::string> program_arguments(int argc, char** argv)
+{
+    int count = 0;
+    LPWSTR* list = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!list) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> out;
+    for (int i = 0; i < count; ++i) out.push_back(utf8(list[i], static_cast<int>(wcslen(list[i]))));
+    LocalFree(list);
+    return out;
+}
+
+void write_out(const std::string& text)
+{
+    write_to(STD_OUTPUT_HANDLE, stdout, text);
+}
+
+void write_error(const std::string& text)
+{
+    write_to(STD_ERROR_HANDLE, stderr, text);
+}
+
+bool error_is_terminal()
+{
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+std::wstring wide_path(const std::string& path)
+{
+    return wide(path);
+}
+
+std::string system_error_text(unsigned long code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::string out = text ? utf8(text, static_cast<int>(length)) : std::string();
+    if (text) LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+        out.pop_back();
+    if (out.empty()) out = "system error " + std::to_string(code);
+    return out;
+}
