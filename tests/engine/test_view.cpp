@@ -4,6 +4,7 @@
 // bytes, and guards and row padding must come back untouched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -219,6 +220,29 @@ TEST(View, GridAndTitle)
     EXPECT_EQ(title(view), "Bitloupe, sprsize:2, grid:8x16 disp:1024 zoom:8");
     view.start_position = -5000000000;
     EXPECT_EQ(title(view), "Bitloupe, sprsize:2, grid:8x16 disp:-5000000000 zoom:8");
+
+    // Every title reads back into the view it came from; the check boxes the
+    // title does not show are left as they were.
+    for (const bool grid : {false, true}) {
+        view.grid = grid;
+        view.multi_columns = true;
+        ViewParameters read = defaults();
+        read.multi_columns = true;
+        read.grid_x = 3;
+        ASSERT_TRUE(parse_view_title(title(view).c_str(), read)) << title(view);
+        EXPECT_EQ(title(read), title(view));
+        EXPECT_EQ(read.grid_x, grid ? 8 : 3);
+        EXPECT_TRUE(read.multi_columns);
+    }
+    for (const char* bad : {"", "Bitloupe, sprsize:0 disp:0 zoom:1", "Bitloupe, sprsize:81 disp:0 zoom:1",
+                            "Bitloupe, sprsize:1 disp:0 zoom:3", "Bitloupe, sprsize:1, grid:0x8 disp:0 zoom:1",
+                            "Bitloupe, sprsize:1, grid:8x26 disp:0 zoom:1", "Bitloupe, sprsize:1 disp:0 zoom:1 x",
+                            "Bitloupe, sprsize:1 disp:99999999999999999999 zoom:1", "Bitloupe, sprsize:1 disp: 5 zoom:1",
+                            "bitloupe, sprsize:1 disp:0 zoom:1"}) {
+        ViewParameters read = defaults();
+        EXPECT_FALSE(parse_view_title(bad, read)) << bad;
+        EXPECT_EQ(title(read), title(defaults())) << bad;
+    }
 }
 
 TEST(View, RenderViewMatchesTheReference)
@@ -251,6 +275,20 @@ TEST(View, RenderViewMatchesTheReference)
         const Picture actual = fast(view, data, pitch);
         ASSERT_TRUE(actual.outside_untouched());
         ASSERT_TRUE(reference(view, data, pitch).memory == actual.memory);
+
+        // Only the bytes from the start to view_reach after it matter: the
+        // same view over just those bytes, rebased, is the same picture.
+        if (loaded && length > 0 && view.start_position > -(int64_t{1} << 61) &&
+            view.start_position < (int64_t{1} << 61)) {
+            const int64_t first = std::clamp<int64_t>(view.start_position, 0, length);
+            const int64_t end = std::clamp<int64_t>(view.start_position + view_reach(view), first, length);
+            std::vector<uint8_t> part(file.begin() + first, file.begin() + end);
+            ViewParameters rebased = view;
+            rebased.start_position -= first;
+            const uint8_t none = 0;
+            ASSERT_TRUE(fast(rebased, ViewData{part.empty() ? &none : part.data(), end - first}, pitch).memory ==
+                        actual.memory);
+        }
     }
     // A buffer whose rows would overlap is left alone.
     Picture narrow(1900);
