@@ -32,7 +32,9 @@ bool OutputFile::begin(const std::string& path, std::string& why)
         why = "is a folder";
         return false;
     }
-    if (exists && ::access(path.c_str(), W_OK) != 0) {
+    // A file nobody may write to is read-only, even to a user who could
+    // write it anyway (root), as a read-only file is on Windows.
+    if (exists && (::access(path.c_str(), W_OK) != 0 || (target.st_mode & 0222) == 0)) {
         why = "is read-only";
         return false;
     }

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# bitloupe-cli run as a user runs it: exit codes and messages, the number
+# forms, --state, cut, outputs that replace their target only when complete,
+# and the same bytes from the same command. Runs the native build, or the
+# Windows build under Wine when given a runner:
+#
+#   cli_behaviour.sh CLI [RUNNER...]
+set -uo pipefail
+cli="$1"; shift
+run=("$@" "$cli")
+work="$(mktemp -d)"
+trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+cd "$work" || exit 1
+failures=0
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# expect CODE PATTERN ARGS...: runs the CLI, checks its exit code, and that
+# standard error (for non-zero codes) or output matches PATTERN.
+expect() {
+  local code="$1" pattern="$2"; shift 2
+  local out err got
+  out="$("${run[@]}" "$@" 2>err.txt)"; got=$?
+  err="$(tr -d '\r' <err.txt)"
+  out="$(tr -d '\r' <<<"$out")"
+  [ "$got" -eq "$code" ] || { fail "$* -> exit $got, expected $code ($err)"; return; }
+  local text="$out"; [ "$code" -ne 0 ] && text="$err"
+  grep -Eq -- "$pattern" <<<"$text" || fail "$* -> \"$text\" does not match \"$pattern\""
+}
+
+head -c 4096 /dev/urandom >data.bin
+printf 'old' >old.png
+
+# Exit codes and messages.
+expect 0 "bitloupe-cli [0-9]+\.[0-9]+\.[0-9]+" --version
+expect 0 "--width-bits" export --help
+expect 2 "^bitloupe-cli: command line: " view data.bin
+expect 2 "^bitloupe-cli: --width: 81 is out of range \(1 to 80\)" view data.bin -o v.png --width 81
+expect 2 "^bitloupe-cli: --start: -3 is out of range" view data.bin -o v.png --width 2 --start -3
+expect 2 "^bitloupe-cli: --zoom: must be 1, 2 or 8" view data.bin -o v.png --zoom 4
+expect 2 "^bitloupe-cli: --output: " view data.bin -o v.jpg
+expect 2 "^bitloupe-cli: --start: expected BYTE" export data.bin -o e.pbm --start 1.8 --width-bits 8 --rows 1
+expect 2 "^bitloupe-cli: --rows: not a number" export data.bin -o e.pbm --start 0 --width-bits 8 --rows 1e3
+expect 2 "^bitloupe-cli: command line: .*(excludes|Excludes)" view data.bin -o v.png --state "Bitloupe, sprsize:1 disp:0 zoom:1" --width 2
+expect 2 "^bitloupe-cli: --state: not a viewer title" view data.bin -o v.png --state "sprsize:1"
+expect 1 "^bitloupe-cli: missing.bin: " view missing.bin -o v.png
+expect 1 "^bitloupe-cli: .*: is a folder" cut . -o c.bin --start 0 --count 1
+[ -e v.png ] && fail "a failed view left v.png"
+
+# Number forms: decimal, 0x, \$, % and BYTE.BIT all name the same bits.
+expect 0 "wrote" export data.bin -o a.pbm --start 4096.0 --width-bits 8 --rows 2
+for start in 0x1000 '$1000' %1000000000000; do
+  expect 0 "16 pixels lay past the end" export data.bin -o b.pbm --start "$start" --width-bits 8 --rows 2
+  cmp -s a.pbm b.pbm || fail "--start $start differs from 4096.0"
+done
+
+# --state sets what the four options set.
+expect 0 "wrote" view data.bin -o s1.png --state "Bitloupe, sprsize:7, grid:3x11 disp:-7 zoom:8" --multi
+expect 0 "wrote" view data.bin -o s2.png --width 7 --grid --grid-size 3,11 --start -7 --zoom 8 --multi
+cmp -s s1.png s2.png || fail "--state and the same options draw different pictures"
+expect 0 "wrote" view data.bin -o s3.png --width 7 --grid --grid-size 3,11 --start -7 --zoom 8 --multi
+cmp -s s2.png s3.png || fail "the same command gave different bytes"
+
+# Cut: only bytes that exist are written; a negative start begins at 0.
+expect 0 "wrote 96 bytes to c.bin" cut data.bin -o c.bin --start 4000 --count 1000
+cmp -s c.bin <(tail -c 96 data.bin) || fail "cut 4000+1000 is not the last 96 bytes"
+expect 0 "wrote 10 bytes to c.bin" cut data.bin -o c.bin --start -5 --count 15 --invert
+[ "$(od -An -tx1 c.bin | tr -d ' \n')" = "$(head -c 10 data.bin | od -An -tx1 -v | tr -d ' \n' |
+  sed 's/../&\n/g' | while read -r h; do [ -n "$h" ] && printf '%02x' $((0xff ^ 0x$h)); done)" ] ||
+  fail "cut --invert does not complement the first 10 bytes"
+expect 0 "wrote 0 bytes to c.bin" cut data.bin -o c.bin --start 5000 --count 1
+[ -f c.bin ] && [ ! -s c.bin ] || fail "a cut past the end should leave an empty file"
+
+# A failed output leaves the old file as it was and no temporary file.
+chmod a-w old.png
+expect 1 "^bitloupe-cli: old.png: is read-only" view data.bin -o old.png
+chmod u+w old.png
+expect 1 "^bitloupe-cli: missing-folder/x.png: " view data.bin -o missing-folder/x.png
+expect 1 "^bitloupe-cli: missing.bin: " export missing.bin -o old.png --start 0 --width-bits 8 --rows 1
+[ "$(cat old.png)" = "old" ] || fail "old.png changed"
+expect 0 "wrote" view data.bin -o old.png
+[ "$(head -c 4 old.png | od -An -c | tr -d ' ')" = "211PNG" ] || fail "old.png was not replaced by a PNG"
+leftovers="$(find . -name '*.tmp' -o -name '.~blp*')"
+[ -z "$leftovers" ] || fail "temporary files left: $leftovers"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failures"
+  exit 1
+fi
+echo "all passed"
