@@ -1,5 +1,12 @@
-# Libraries the front ends share: libpng (with zlib) and CLI11. Included from
-# the top-level CMakeLists.txt.
+# Libraries the front ends share: the version header, libpng (with zlib) and
+# CLI11. Included from the top-level CMakeLists.txt.
+
+# bitloupe_version: bitloupe_version.h, the one version number (project()).
+set(BITLOUPE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/bitloupe_version.h.in
+  ${BITLOUPE_GENERATED_DIR}/bitloupe_version.h @ONLY)
+add_library(bitloupe_version INTERFACE)
+target_include_directories(bitloupe_version INTERFACE ${BITLOUPE_GENERATED_DIR})
 
 # bitloupe_png: libpng and zlib. The Windows build links the static libraries
 # tools/setup.sh builds from Debian's source packages; the host build links
