@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Installs everything Bitloupe needs to build and test, and builds libjpeg-turbo
-# for the Windows target. Idempotent: quiet and quick when nothing has changed.
+# Installs everything Bitloupe needs to build and test, and builds libjpeg-turbo,
+# zlib and libpng for the Windows target from Debian's source packages.
+# Idempotent: quiet and quick when nothing has changed.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DEPS="$ROOT/third_party"          # git-ignored: downloaded sources and builds
 JPEG_VERSION=2.1.5
+ZLIB_VERSION=1.2.13
+PNG_VERSION=1.6.39
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix cmake make wine64 wine xvfb xauth x11-utils nasm
   googletest libgtest-dev libbenchmark-dev clang-14 libclang-rt-14-dev
   libjpeg62-turbo-dev dpkg-dev python3-gi gir1.2-gtk-3.0 xdotool
-  console-setup-linux
+  console-setup-linux libcli11-dev libpng-dev zlib1g-dev imagemagick time zip
 )
 
 SUDO=""
@@ -35,40 +38,89 @@ if [ "$(readlink -f /usr/bin/x86_64-w64-mingw32-g++ 2>/dev/null || true)" != "$(
   $SUDO update-alternatives --set x86_64-w64-mingw32-gcc /usr/bin/x86_64-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
 fi
 
+# apt-get source needs a deb-src entry: derive it from the machine's own Debian
+# entry rather than naming a mirror here.
+ensure_deb_src() {
+  local package="$1"
+  if apt-get source --print-uris "$package" >/dev/null 2>&1; then return; fi
+  if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1 && grep -q '^Types: deb$' /etc/apt/sources.list.d/debian.sources 2>/dev/null; then
+    sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
+      | $SUDO tee /etc/apt/sources.list.d/bitloupe-deb-src.sources >/dev/null
+  elif [ -f /etc/apt/sources.list ]; then
+    grep -E '^deb ' /etc/apt/sources.list | sed -e 's/^deb /deb-src /' \
+      | $SUDO tee /etc/apt/sources.list.d/bitloupe-deb-src.list >/dev/null
+  fi
+  $SUDO apt-get update -qq
+}
+
+# Unpacks Debian's source package $1 into $DEPS as folder $2, unless it is
+# there. Takes the newest version the mirror serves: a mirror may list a
+# security update whose files it does not hold, and then the release's own
+# version (same upstream folder) is used instead, with a note.
+fetch_source() {
+  local package="$1" dir="$DEPS/$2" version newest=""
+  [ -d "$dir" ] && return
+  mkdir -p "$DEPS"
+  ensure_deb_src "$package"
+  for version in $(apt-cache showsrc "$package" | awk '/^Version:/ {print $2}' | sort -u -r -V); do
+    [ -n "$newest" ] || newest="$version"
+    if (cd "$DEPS" && apt-get source -qq "$package=$version" >/dev/null 2>&1) && [ -d "$dir" ]; then
+      if [ "$version" != "$newest" ]; then
+        echo "setup: note: $package $newest could not be fetched; using $version" >&2
+      fi
+      return
+    fi
+  done
+  echo "setup: could not fetch $package ($2) with apt-get source" >&2
+  exit 1
+}
+
+# Configures, builds and installs a CMake project for the Windows target:
+# build_windows NAME SOURCE PREFIX TARGET [cmake arguments...], TARGET "all"
+# for the project's default set. The build folder is
+# $DEPS/NAME-build, its log $DEPS/NAME-build.log (its tail shown on failure).
+build_windows() {
+  local name="$1" src="$2" prefix="$3" target="$4"; shift 4
+  local dir="$DEPS/$name-build" log="$DEPS/$name-build.log"
+  rm -rf "$dir"
+  cmake -S "$src" -B "$dir" \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >"$log" 2>&1 \
+    || { tail -30 "$log" >&2; exit 1; }
+  cmake --build "$dir" -j"$(nproc)" --target "$target" >>"$log" 2>&1 || { tail -30 "$log" >&2; exit 1; }
+  cmake --install "$dir" >>"$log" 2>&1 || { tail -30 "$log" >&2; exit 1; }
+}
+
 # libjpeg-turbo from Debian's source package, built static for the Windows target.
 JPEG_PREFIX="$DEPS/libjpeg-win64"
 if [ ! -f "$JPEG_PREFIX/.built-$JPEG_VERSION" ]; then
-  mkdir -p "$DEPS"
-  src_dir="$(ls -d "$DEPS"/libjpeg-turbo-"$JPEG_VERSION" 2>/dev/null || true)"
-  if [ -z "$src_dir" ]; then
-    # apt-get source needs a deb-src entry: derive it from the machine's own Debian entry.
-    if ! apt-get source --print-uris libjpeg-turbo >/dev/null 2>&1; then
-      if ls /etc/apt/sources.list.d/*.sources >/dev/null 2>&1 && grep -q '^Types: deb$' /etc/apt/sources.list.d/debian.sources 2>/dev/null; then
-        sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources \
-          | $SUDO tee /etc/apt/sources.list.d/bitloupe-deb-src.sources >/dev/null
-      elif [ -f /etc/apt/sources.list ]; then
-        grep -E '^deb ' /etc/apt/sources.list | sed -e 's/^deb /deb-src /' \
-          | $SUDO tee /etc/apt/sources.list.d/bitloupe-deb-src.list >/dev/null
-      fi
-      $SUDO apt-get update -qq
-    fi
-    (cd "$DEPS" && apt-get source -qq libjpeg-turbo >/dev/null 2>&1)
-    src_dir="$(ls -d "$DEPS"/libjpeg-turbo-"$JPEG_VERSION" 2>/dev/null || true)"
-    if [ -z "$src_dir" ]; then
-      echo "setup: could not fetch libjpeg-turbo $JPEG_VERSION with apt-get source" >&2
-      exit 1
-    fi
-  fi
+  fetch_source libjpeg-turbo "libjpeg-turbo-$JPEG_VERSION"
   echo "setup: building libjpeg-turbo $JPEG_VERSION for Windows (static, SIMD)"
-  rm -rf "$DEPS/libjpeg-build"
-  cmake -S "$src_dir" -B "$DEPS/libjpeg-build" \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$JPEG_PREFIX" \
+  build_windows libjpeg "$DEPS/libjpeg-turbo-$JPEG_VERSION" "$JPEG_PREFIX" all \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON -DWITH_TURBOJPEG=OFF \
-    -DWITH_JPEG8=OFF -DREQUIRE_SIMD=ON >"$DEPS/libjpeg-build.log" 2>&1 \
-    || { tail -30 "$DEPS/libjpeg-build.log" >&2; exit 1; }
-  cmake --build "$DEPS/libjpeg-build" -j"$(nproc)" >>"$DEPS/libjpeg-build.log" 2>&1 \
-    || { tail -30 "$DEPS/libjpeg-build.log" >&2; exit 1; }
-  cmake --install "$DEPS/libjpeg-build" >>"$DEPS/libjpeg-build.log" 2>&1
+    -DWITH_JPEG8=OFF -DREQUIRE_SIMD=ON
   touch "$JPEG_PREFIX/.built-$JPEG_VERSION"
+fi
+
+# zlib, then libpng against it (never the host's), for the Windows target.
+# zlib's CMake project also makes a DLL, whose resource script Debian's
+# source leaves out: only the static archive is built, and installed by hand.
+ZLIB_PREFIX="$DEPS/zlib-win64"
+if [ ! -f "$ZLIB_PREFIX/.built-$ZLIB_VERSION" ]; then
+  fetch_source zlib "zlib-$ZLIB_VERSION.dfsg"
+  echo "setup: building zlib $ZLIB_VERSION for Windows (static)"
+  build_windows zlib "$DEPS/zlib-$ZLIB_VERSION.dfsg" "$ZLIB_PREFIX" zlibstatic \
+    -DSKIP_INSTALL_LIBRARIES=ON -DSKIP_INSTALL_FILES=ON
+  install -D -m 644 "$DEPS/zlib-build/libzlibstatic.a" "$ZLIB_PREFIX/lib/libzlibstatic.a"
+  touch "$ZLIB_PREFIX/.built-$ZLIB_VERSION"
+fi
+
+PNG_PREFIX="$DEPS/libpng-win64"
+if [ ! -f "$PNG_PREFIX/.built-$PNG_VERSION" ] || [ "$ZLIB_PREFIX/.built-$ZLIB_VERSION" -nt "$PNG_PREFIX/.built-$PNG_VERSION" ]; then
+  fetch_source libpng1.6 "libpng1.6-$PNG_VERSION"
+  echo "setup: building libpng $PNG_VERSION for Windows (static)"
+  build_windows libpng "$DEPS/libpng1.6-$PNG_VERSION" "$PNG_PREFIX" all \
+    -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+    -DZLIB_INCLUDE_DIR="$ZLIB_PREFIX/include" -DZLIB_LIBRARY="$ZLIB_PREFIX/lib/libzlibstatic.a"
+  touch "$PNG_PREFIX/.built-$PNG_VERSION"
 fi

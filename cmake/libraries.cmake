@@ -1,0 +1,48 @@
+# Libraries the front ends share: the version header, libpng (with zlib) and
+# CLI11. Included from the top-level CMakeLists.txt.
+
+# bitloupe_version: bitloupe_version.h, the one version number (project()).
+set(BITLOUPE_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/bitloupe_version.h.in
+  ${BITLOUPE_GENERATED_DIR}/bitloupe_version.h @ONLY)
+add_library(bitloupe_version INTERFACE)
+target_include_directories(bitloupe_version INTERFACE ${BITLOUPE_GENERATED_DIR})
+
+# bitloupe_png: libpng and zlib. The Windows build links the static libraries
+# tools/setup.sh builds from Debian's source packages; the host build links
+# the system's.
+add_library(bitloupe_png INTERFACE)
+if(WIN32)
+  set(ZLIB_PREFIX ${PROJECT_SOURCE_DIR}/third_party/zlib-win64)
+  set(PNG_PREFIX ${PROJECT_SOURCE_DIR}/third_party/libpng-win64)
+  foreach(archive ${ZLIB_PREFIX}/lib/libzlibstatic.a ${PNG_PREFIX}/lib/libpng16.a)
+    if(NOT EXISTS ${archive})
+      message(FATAL_ERROR "${archive} is missing: run tools/setup.sh")
+    endif()
+  endforeach()
+  add_library(zlib_static STATIC IMPORTED)
+  set_target_properties(zlib_static PROPERTIES
+    IMPORTED_LOCATION ${ZLIB_PREFIX}/lib/libzlibstatic.a
+    INTERFACE_INCLUDE_DIRECTORIES ${ZLIB_PREFIX}/include)
+  add_library(png_static STATIC IMPORTED)
+  set_target_properties(png_static PROPERTIES
+    IMPORTED_LOCATION ${PNG_PREFIX}/lib/libpng16.a
+    INTERFACE_INCLUDE_DIRECTORIES ${PNG_PREFIX}/include
+    INTERFACE_LINK_LIBRARIES zlib_static)
+  target_link_libraries(bitloupe_png INTERFACE png_static)
+else()
+  find_package(PNG REQUIRED)
+  target_link_libraries(bitloupe_png INTERFACE PNG::PNG)
+endif()
+
+# bitloupe_cli11: CLI11, header only (Debian's libcli11-dev, in /usr/include).
+# /usr/include itself must never reach the Windows build's include path: it
+# would shadow mingw's C library headers. So the build tree gets a folder that
+# holds nothing but a link to the CLI folder, and that is what is included.
+find_path(BITLOUPE_CLI11_DIR CLI/CLI.hpp PATHS /usr/include
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+set(BITLOUPE_CLI11_INCLUDE ${CMAKE_BINARY_DIR}/cli11-include)
+file(MAKE_DIRECTORY ${BITLOUPE_CLI11_INCLUDE})
+file(CREATE_LINK ${BITLOUPE_CLI11_DIR}/CLI ${BITLOUPE_CLI11_INCLUDE}/CLI SYMBOLIC)
+add_library(bitloupe_cli11 INTERFACE)
+target_include_directories(bitloupe_cli11 SYSTEM INTERFACE ${BITLOUPE_CLI11_INCLUDE})
