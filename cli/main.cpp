@@ -177,6 +177,8 @@ int main(int argc, char** argv)
     CLI::App app{"Bitloupe command line: the viewer's pictures and cuts, lossless, any file size.", "bitloupe-cli"};
     app.set_version_flag("--version", "bitloupe-cli " BITLOUPE_VERSION);
     app.require_subcommand(1);
+    // "/name" is a path, not an option, on every system.
+    app.allow_windows_style_options(false);
     ViewCommand view;
     ExportCommand exporter;
     CutCommand cut;

@@ -19,9 +19,26 @@ void OutputFile::abandon()
     open_ = false;
 }
 
+namespace {
+
+// The full form of a path ("C:\\folder\\name"): the replacement of a file
+// works on full paths only (Wine's ReplaceFileW refuses relative ones).
+std::wstring full_path(const std::wstring& path)
+{
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    return full;
+}
+
+}  // namespace
+
 bool OutputFile::begin(const std::string& path, std::string& why)
 {
-    const std::wstring wide = wide_path(path);
+    const std::wstring wide = full_path(wide_path(path));
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         why = "is a folder";
@@ -79,7 +96,7 @@ bool OutputFile::commit(std::string& why)
     if (!CloseHandle(reinterpret_cast<HANDLE>(handle_)) && failure_.empty())
         failure_ = system_error_text(GetLastError());
     open_ = false;
-    const std::wstring target = wide_path(path_);
+    const std::wstring target = full_path(wide_path(path_));
     if (!end_replacement_wide(temporary_wide_.data(), target.c_str(), failure_.empty() ? 1 : 0)) {
         if (failure_.empty()) failure_ = "cannot replace the file";
         why = failure_;
