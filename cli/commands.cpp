@@ -18,7 +18,10 @@ namespace {
 bool open_source(SourceFile& source, const std::string& file)
 {
     std::string why;
-    if (source.open(file, why)) return true;
+    if (source.open(file, why)) {
+        arm_read_fault_report(file);
+        return true;
+    }
     report(file, why);
     return false;
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "output_file.h"
+#include "system.h"
 
 OutputFile::~OutputFile()
 {
@@ -21,6 +22,7 @@ void OutputFile::abandon()
     if (!open_) return;
     ::close(static_cast<int>(handle_));
     ::unlink(temporary_.c_str());
+    set_pending_output("");
     open_ = false;
 }
 
@@ -56,6 +58,7 @@ bool OutputFile::begin(const std::string& path, std::string& why)
     }
     path_ = path;
     temporary_ = name;
+    set_pending_output(temporary_);
     handle_ = fd;
     open_ = true;
     failure_.clear();
@@ -90,6 +93,7 @@ bool OutputFile::commit(std::string& why)
     if (failure_.empty() && ::close(static_cast<int>(handle_)) != 0) failure_ = std::strerror(errno);
     else if (!failure_.empty()) ::close(static_cast<int>(handle_));
     open_ = false;
+    set_pending_output("");
     if (failure_.empty() && std::rename(temporary_.c_str(), path_.c_str()) != 0) failure_ = std::strerror(errno);
     if (!failure_.empty()) {
         ::unlink(temporary_.c_str());

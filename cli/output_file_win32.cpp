@@ -16,6 +16,7 @@ void OutputFile::abandon()
     if (!open_) return;
     CloseHandle(reinterpret_cast<HANDLE>(handle_));
     end_replacement_wide(temporary_wide_.data(), nullptr, 0);
+    set_pending_output("");
     open_ = false;
 }
 
@@ -62,6 +63,7 @@ bool OutputFile::begin(const std::string& path, std::string& why)
         return false;
     }
     path_ = path;
+    set_pending_output(utf8_path(temporary_wide_.data()));
     handle_ = reinterpret_cast<intptr_t>(file);
     open_ = true;
     failure_.clear();
@@ -96,6 +98,7 @@ bool OutputFile::commit(std::string& why)
     if (!CloseHandle(reinterpret_cast<HANDLE>(handle_)) && failure_.empty())
         failure_ = system_error_text(GetLastError());
     open_ = false;
+    set_pending_output("");
     const std::wstring target = full_path(wide_path(path_));
     if (!end_replacement_wide(temporary_wide_.data(), target.c_str(), failure_.empty() ? 1 : 0)) {
         if (failure_.empty()) failure_ = "cannot replace the file";

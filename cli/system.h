@@ -17,9 +17,19 @@ void write_error(const std::string& text);
 // Whether standard error is a terminal (for progress reports).
 bool error_is_terminal();
 
+// A file that shrinks while it is mapped cannot be read to its old end: the
+// system then stops the program at the read. Once armed, that stop becomes
+// "bitloupe-cli: FILE: the file shrank while it was read" on standard error,
+// the removal of the output's temporary file (if any) and exit code 1.
+void arm_read_fault_report(const std::string& file);
+// The temporary file to remove in that case (empty: none).
+void set_pending_output(const std::string& temporary);
+
 #ifdef _WIN32
 // A UTF-8 path as the wide-character interfaces take it.
 std::wstring wide_path(const std::string& path);
+// A wide-character path as UTF-8.
+std::string utf8_path(const std::wstring& path);
 // The system's words for an error code, without the trailing line break.
 std::string system_error_text(unsigned long code);
 #endif

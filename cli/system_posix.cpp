@@ -1,8 +1,10 @@
 // system_posix.cpp: arguments and console output on POSIX systems, where
 // arguments and file names are bytes and passed through as they are.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "system.h"
 
@@ -25,4 +27,42 @@ void write_error(const std::string& text)
 bool error_is_terminal()
 {
     return isatty(2) != 0;
+}
+
+namespace {
+
+// Filled in before the fault can happen; the handler only reads them.
+char g_fault_message[4096];
+char g_pending_output[4096];
+
+void report_read_fault(int)
+{
+    if (g_pending_output[0]) unlink(g_pending_output);
+    const ssize_t ignored = write(2, g_fault_message, std::strlen(g_fault_message));
+    (void)ignored;
+    _exit(1);
+}
+
+void copy_limited(char* to, size_t size, const std::string& text)
+{
+    const size_t n = text.size() < size - 1 ? text.size() : size - 1;
+    std::memcpy(to, text.data(), n);
+    to[n] = 0;
+}
+
+}  // namespace
+
+void arm_read_fault_report(const std::string& file)
+{
+    copy_limited(g_fault_message, sizeof g_fault_message,
+                 "bitloupe-cli: " + file + ": the file shrank while it was read\n");
+    struct sigaction action {};
+    action.sa_handler = report_read_fault;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
+}
+
+void set_pending_output(const std::string& temporary)
+{
+    copy_limited(g_pending_output, sizeof g_pending_output, temporary);
 }

@@ -77,6 +77,11 @@ std::wstring wide_path(const std::string& path)
     return wide(path);
 }
 
+std::string utf8_path(const std::wstring& path)
+{
+    return utf8(path.data(), static_cast<int>(path.size()));
+}
+
 std::string system_error_text(unsigned long code)
 {
     wchar_t* text = nullptr;
@@ -89,4 +94,40 @@ std::string system_error_text(unsigned long code)
         out.pop_back();
     if (out.empty()) out = "system error " + std::to_string(code);
     return out;
+}
+
+namespace {
+
+// Filled in before the fault can happen; the handler only reads them.
+std::wstring g_fault_message;
+std::wstring g_pending_output;
+
+LONG CALLBACK report_read_fault(EXCEPTION_POINTERS* info)
+{
+    if (!info || !info->ExceptionRecord || info->ExceptionRecord->ExceptionCode != EXCEPTION_IN_PAGE_ERROR)
+        return EXCEPTION_CONTINUE_SEARCH;
+    if (!g_pending_output.empty()) DeleteFileW(g_pending_output.c_str());
+    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0, written = 0;
+    if (GetConsoleMode(error, &mode)) {
+        WriteConsoleW(error, g_fault_message.data(), static_cast<DWORD>(g_fault_message.size()), &written, nullptr);
+    } else {
+        const std::string text = utf8(g_fault_message.data(), static_cast<int>(g_fault_message.size()));
+        WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    }
+    ExitProcess(1);
+}
+
+}  // namespace
+
+void arm_read_fault_report(const std::string& file)
+{
+    g_fault_message = wide("bitloupe-cli: " + file + ": the file shrank while it was read\n");
+    static const PVOID handler = AddVectoredExceptionHandler(1, report_read_fault);
+    (void)handler;
+}
+
+void set_pending_output(const std::string& temporary)
+{
+    g_pending_output = wide(temporary);
 }
