@@ -71,6 +71,23 @@ expect 0 "wrote 10 bytes to c.bin" cut data.bin -o c.bin --start -5 --count 15 -
 expect 0 "wrote 0 bytes to c.bin" cut data.bin -o c.bin --start 5000 --count 1
 [ -f c.bin ] && [ ! -s c.bin ] || fail "a cut past the end should leave an empty file"
 
+# Past 4 GiB the bytes shown and cut are the file's own (a sparse file with
+# text written at 4 GiB + 5): the view there is the view of those bytes cut
+# out, and at the last row the data ends in blue as in a small file.
+gib4=$((4 * 1024 * 1024 * 1024))
+truncate -s $((gib4 + 1024 * 1024)) big.bin
+printf 'Bitloupe far out' | dd of=big.bin bs=1 seek=$((gib4 + 5)) conv=notrunc status=none
+expect 0 "wrote 4096 bytes" cut big.bin -o part.bin --start $gib4 --count 4096
+[ "$(head -c 21 part.bin | tail -c 16)" = "Bitloupe far out" ] || fail "cut past 4 GiB does not hold the text"
+expect 0 "wrote" view big.bin -o far1.png --width 4 --zoom 2 --start $gib4
+expect 0 "wrote" view part.bin -o far2.png --width 4 --zoom 2 --start 0
+cmp -s far1.png far2.png || fail "the view at 4 GiB differs from the view of the same bytes"
+expect 0 "wrote 4 bytes" cut big.bin -o last.bin --start $((gib4 + 1024 * 1024 - 4)) --count 100
+expect 0 "wrote" view big.bin -o end1.png --width 4 --start $((gib4 + 1024 * 1024 - 4))
+expect 0 "wrote" view last.bin -o end2.png --width 4 --start 0
+cmp -s end1.png end2.png || fail "the last row of a file over 4 GiB differs from the same bytes in a small file"
+rm -f big.bin
+
 # A failed output leaves the old file as it was and no temporary file.
 chmod a-w old.png
 expect 1 "^bitloupe-cli: old.png: is read-only" view data.bin -o old.png
