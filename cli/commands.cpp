@@ -47,6 +47,16 @@ bool finish_output(OutputFile& out, const std::string& output, bool made, const 
     return false;
 }
 
+// What was done, on standard output, or on standard error when the output
+// itself went to a device or pipe such as standard output.
+void tell(const OutputFile& out, const std::string& text)
+{
+    if (out.direct())
+        write_error(text + "\n");
+    else
+        write_out(text + "\n");
+}
+
 }  // namespace
 
 void report(const std::string& what, const std::string& why)
@@ -97,7 +107,7 @@ int run_view(const std::string& file, const std::string& output, const ViewParam
     };
     const bool made = write_colour_picture(out, picture_format(output), VIEW_WIDTH, VIEW_HEIGHT, rows, why);
     if (!finish_output(out, output, made, why)) return EXIT_FAILED;
-    write_out("wrote " + output + " (" + std::to_string(VIEW_WIDTH) + " x " + std::to_string(VIEW_HEIGHT) + ")\n");
+    tell(out, "wrote " + output + " (" + std::to_string(VIEW_WIDTH) + " x " + std::to_string(VIEW_HEIGHT) + ")");
     return EXIT_DONE;
 }
 
@@ -155,7 +165,7 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
     std::string summary = "wrote " + output + " (" + std::to_string(layout.width_bits) + " x " +
                           std::to_string(layout.rows) + ")";
     if (past_end > 0) summary += "; " + std::to_string(past_end) + " pixels lay past the end of the file (black)";
-    write_out(summary + "\n");
+    tell(out, summary);
     return EXIT_DONE;
 }
 
@@ -190,6 +200,6 @@ int run_cut(const std::string& file, const std::string& output, int64_t start, i
         at += n;
     }
     if (!finish_output(out, output, made, why)) return EXIT_FAILED;
-    write_out("wrote " + std::to_string(end - first) + " bytes to " + output + "\n");
+    tell(out, "wrote " + std::to_string(end - first) + " bytes to " + output);
     return EXIT_DONE;
 }

@@ -27,6 +27,9 @@ public:
     // when any write failed or the target could not be replaced.
     bool commit(std::string& why);
     int64_t written() const { return written_; }
+    // Whether the target is written as it is (a device or a pipe, such as
+    // /dev/stdout), not replaced.
+    bool direct() const { return direct_; }
 
 private:
     static constexpr size_t BUFFER_BYTES = 1 << 20;
@@ -43,4 +46,5 @@ private:
     std::string temporary_;        // POSIX: its path
     std::vector<wchar_t> temporary_wide_;  // Windows: its path
     bool open_ = false;
+    bool direct_ = false;
 };

@@ -21,7 +21,7 @@ void OutputFile::abandon()
 {
     if (!open_) return;
     ::close(static_cast<int>(handle_));
-    ::unlink(temporary_.c_str());
+    if (!direct_) ::unlink(temporary_.c_str());
     set_pending_output("");
     open_ = false;
 }
@@ -40,8 +40,38 @@ bool OutputFile::begin(const std::string& path, std::string& why)
         why = "is read-only";
         return false;
     }
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    failure_.clear();
+    written_ = 0;
+    buffer_.clear();
+    buffer_.reserve(BUFFER_BYTES);
+    path_ = path;
+    // A device or a pipe (/dev/stdout, /dev/null) is written as it is: it
+    // cannot be replaced, and a file put in its place would be wrong.
+    if (exists && !S_ISREG(target.st_mode)) {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        temporary_.clear();
+        direct_ = true;
+        handle_ = fd;
+        open_ = true;
+        return true;
+    }
+    // A link is followed: the file it names is the one replaced (or made).
+    std::string real = path;
+    char target_name[4096];
+    for (int hops = 0; hops < 40; ++hops) {
+        const ssize_t n = readlink(real.c_str(), target_name, sizeof target_name - 1);
+        if (n <= 0) break;
+        target_name[n] = 0;
+        const size_t cut = real.rfind('/');
+        real = target_name[0] == '/' || cut == std::string::npos ? std::string(target_name)
+                                                                  : real.substr(0, cut + 1) + target_name;
+    }
+    const size_t slash = real.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : real.substr(0, slash + 1);
     std::string name = folder + ".~blpXXXXXX.tmp";
     const int fd = mkstemps(name.data(), 4);
     if (fd < 0) {
@@ -56,15 +86,12 @@ bool OutputFile::begin(const std::string& path, std::string& why)
         umask(mask);
         fchmod(fd, 0666 & ~mask);
     }
-    path_ = path;
+    path_ = real;
     temporary_ = name;
+    direct_ = false;
     set_pending_output(temporary_);
     handle_ = fd;
     open_ = true;
-    failure_.clear();
-    written_ = 0;
-    buffer_.clear();
-    buffer_.reserve(BUFFER_BYTES);
     return true;
 }
 
@@ -94,9 +121,10 @@ bool OutputFile::commit(std::string& why)
     else if (!failure_.empty()) ::close(static_cast<int>(handle_));
     open_ = false;
     set_pending_output("");
-    if (failure_.empty() && std::rename(temporary_.c_str(), path_.c_str()) != 0) failure_ = std::strerror(errno);
+    if (failure_.empty() && !direct_ && std::rename(temporary_.c_str(), path_.c_str()) != 0)
+        failure_ = std::strerror(errno);
     if (!failure_.empty()) {
-        ::unlink(temporary_.c_str());
+        if (!direct_) ::unlink(temporary_.c_str());
         why = failure_;
         return false;
     }

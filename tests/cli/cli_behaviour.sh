@@ -100,6 +100,21 @@ expect 0 "wrote" view data.bin -o old.png
 leftovers="$(find . -name '*.tmp' -o -name '.~blp*')"
 [ -z "$leftovers" ] || fail "temporary files left: $leftovers"
 
+# On POSIX systems a pipe is written as it is (the summary then goes to
+# standard error), and a link is followed to the file it names.
+if [ "$#" -eq 0 ]; then
+  mkfifo pipe
+  cat pipe >from-pipe.bin & reader=$!
+  "$cli" cut data.bin -o pipe --start 0 --count 100 >cut-out.txt 2>cut-err.txt || fail "cut to a pipe failed"
+  wait "$reader"
+  [ -p pipe ] || fail "the pipe was replaced"
+  cmp -s from-pipe.bin <(head -c 100 data.bin) || fail "the pipe did not get the bytes"
+  grep -q "wrote 100 bytes to pipe" cut-err.txt && [ ! -s cut-out.txt ] || fail "the summary of a piped cut is not on standard error"
+  ln -s linked.bin link.bin
+  expect 0 "wrote 5 bytes to link.bin" cut data.bin -o link.bin --start 0 --count 5
+  [ -L link.bin ] && [ "$(stat -c %s linked.bin)" = 5 ] || fail "the link was not followed"
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures failures"
   exit 1
