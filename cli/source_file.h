@@ -26,6 +26,10 @@ public:
     static constexpr int64_t WINDOW_BYTES = int64_t{8} << 20;
 
 private:
+    // Per system: the alignment a mapping's start needs, and mapping
+    // start .. start + length - 1 as the window (false, with `why`, on failure).
+    static int64_t alignment();
+    bool map(int64_t start, int64_t length, std::string& why);
     void unmap();
 
     int64_t size_ = 0;

@@ -40,31 +40,22 @@ bool SourceFile::open(const std::string& path, std::string& why)
     return true;
 }
 
-const uint8_t* SourceFile::bytes(int64_t offset, int64_t count, std::string& why)
+int64_t SourceFile::alignment()
 {
-    if (offset < 0 || count < 0 || count > WINDOW_BYTES || offset > size_ - count) {
-        why = "read outside the file";
-        return nullptr;
-    }
-    if (window_ && offset >= window_offset_ && offset + count <= window_offset_ + window_length_)
-        return window_ + (offset - window_offset_);
-    unmap();
-    // A window of WINDOW_BYTES from the page that holds `offset`, twice that
-    // when the bytes asked for straddle its end.
     static const int64_t page = sysconf(_SC_PAGESIZE);
-    const int64_t start = offset / page * page;
-    int64_t length = WINDOW_BYTES;
-    if (offset + count > start + length) length *= 2;
-    if (length > size_ - start) length = size_ - start;
-    if (length == 0) return reinterpret_cast<const uint8_t*>("");
+    return page;
+}
+
+bool SourceFile::map(int64_t start, int64_t length, std::string& why)
+{
     void* mapped = mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, static_cast<int>(handle_), start);
     if (mapped == MAP_FAILED) {
         why = std::strerror(errno);
-        return nullptr;
+        return false;
     }
     madvise(mapped, static_cast<size_t>(length), MADV_SEQUENTIAL);
     window_ = static_cast<const uint8_t*>(mapped);
     window_offset_ = start;
     window_length_ = length;
-    return window_ + (offset - start);
+    return true;
 }

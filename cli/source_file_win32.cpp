@@ -53,34 +53,27 @@ bool SourceFile::open(const std::string& path, std::string& why)
     return true;
 }
 
-const uint8_t* SourceFile::bytes(int64_t offset, int64_t count, std::string& why)
+int64_t SourceFile::alignment()
 {
-    if (offset < 0 || count < 0 || count > WINDOW_BYTES || offset > size_ - count) {
-        why = "read outside the file";
-        return nullptr;
-    }
-    if (window_ && offset >= window_offset_ && offset + count <= window_offset_ + window_length_)
-        return window_ + (offset - window_offset_);
-    unmap();
     // Views start at a multiple of the allocation granularity.
     static const int64_t granularity = [] {
         SYSTEM_INFO info{};
         GetSystemInfo(&info);
         return static_cast<int64_t>(info.dwAllocationGranularity);
     }();
-    const int64_t start = offset / granularity * granularity;
-    int64_t length = WINDOW_BYTES;
-    if (offset + count > start + length) length *= 2;
-    if (length > size_ - start) length = size_ - start;
-    if (length == 0) return reinterpret_cast<const uint8_t*>("");
+    return granularity;
+}
+
+bool SourceFile::map(int64_t start, int64_t length, std::string& why)
+{
     void* view = MapViewOfFile(reinterpret_cast<HANDLE>(mapping_), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start & 0xFFFFFFFF), static_cast<SIZE_T>(length));
     if (!view) {
         why = system_error_text(GetLastError());
-        return nullptr;
+        return false;
     }
     window_ = static_cast<const uint8_t*>(view);
     window_offset_ = start;
     window_length_ = length;
-    return window_ + (offset - start);
+    return true;
 }

@@ -1,0 +1,22 @@
+// source_file.cpp: the window logic both systems' SourceFile share.
+#include "source_file.h"
+
+const uint8_t* SourceFile::bytes(int64_t offset, int64_t count, std::string& why)
+{
+    if (offset < 0 || count < 0 || count > WINDOW_BYTES || offset > size_ - count) {
+        why = "read outside the file";
+        return nullptr;
+    }
+    if (window_ && offset >= window_offset_ && offset + count <= window_offset_ + window_length_)
+        return window_ + (offset - window_offset_);
+    unmap();
+    // A window of WINDOW_BYTES from the aligned position at or before
+    // `offset`, twice that when the bytes asked for straddle its end.
+    const int64_t start = offset / alignment() * alignment();
+    int64_t length = WINDOW_BYTES;
+    if (offset + count > start + length) length *= 2;
+    if (length > size_ - start) length = size_ - start;
+    if (length == 0) return reinterpret_cast<const uint8_t*>("");
+    if (!map(start, length, why)) return nullptr;
+    return window_ + (offset - start);
+}
