@@ -210,7 +210,8 @@ inline Picture expected_picture(const ViewParams& p)
                 for (int j = 0; j < 8; ++j) {
                     const int mask = 0x80 >> j;
                     uint32_t colour = (value & mask) == mask ? WHITE : BLACK;
-                    if (position > length) colour = BLUE;
+                    // Past the end is blue; with data, so is anything before its start.
+                    if (position > length || (p.data && position <= 0)) colour = BLUE;
                     fill_box(picture, byte_x + j * p.zoom, y, square, square, colour);
                 }
             }
