@@ -59,6 +59,9 @@ bool encode_png(PngJob& job, png_uint_32 width, png_uint_32 height, int bit_dept
         return false;
     }
     png_set_write_fn(png, &job, png_write_data, png_flush_data);
+    // libpng refuses more than a million rows or columns unless told the
+    // limits are the format's own.
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     png_set_IHDR(png, info, width, height, bit_depth, colour_type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, bit_depth == 1 ? PNG_FILTER_NONE : PNG_ALL_FILTERS);

@@ -75,6 +75,7 @@ bool read_png(const std::string& path, Image& image)
         return false;
     }
     png_init_io(png, file);
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);  // over a million rows are allowed
     png_read_info(png, info);
     bool one_bit_grey = png_get_bit_depth(png, info) == 1 && png_get_color_type(png, info) == PNG_COLOR_TYPE_GRAY &&
                         png_get_interlace_type(png, info) == PNG_INTERLACE_NONE;
@@ -170,16 +171,18 @@ constexpr size_t FILE_BYTES = 1000;
 
 TEST(CliExport, WholeBytesARowAreTheFileBytesThemselves)
 {
+    // Over a mebibyte, and as many rows: the PNG's height passes libpng's default limit.
+    constexpr int64_t SIZE = 1100000;
     Folder folder;
-    const std::vector<uint8_t> bytes = make_file(folder / "data.bin", FILE_BYTES);
+    const std::vector<uint8_t> bytes = make_file(folder / "data.bin", SIZE);
     // start byte, width, rows: the whole file, a picture running past its end, one byte of it left.
-    const int64_t cases[][3] = {{0, 8, 1000}, {5, 24, 400}, {999, 64, 3}};
+    const int64_t cases[][3] = {{0, 8, SIZE}, {SIZE - 995, 24, 400}, {SIZE - 1, 64, 3}};
     for (const auto& c : cases) {
         for (bool invert : {false, true}) {
             const BitLayout layout{c[0] * 8, c[1], c[1], c[2], false, false, false, invert};
             SCOPED_TRACE(export_command("data.bin", "OUT", layout));
             const int64_t size = c[1] / 8 * c[2];
-            const int64_t inside = std::min<int64_t>(size, FILE_BYTES - c[0]);
+            const int64_t inside = std::min<int64_t>(size, SIZE - c[0]);
             // The bytes a PNG stores (1 white), and past the end black (0).
             std::vector<uint8_t> expected(bytes.begin() + c[0], bytes.begin() + c[0] + inside);
             for (uint8_t& b : expected) b = invert ? ~b : b;
