@@ -50,5 +50,20 @@ run_output 30 1 >"$work/met/run-5.txt"
 bash "$here/table.sh" --from "$work/met" >"$work/met.md"
 expect "$work/met.md" "| 4 | < 8 | yes |" "five runs, one busy"
 
+# A figure only reported is never judged, however far it lies from its floor.
+mkdir "$work/reported"
+for n in 1 2 3 4 5; do
+  {
+    printf '== host command line (bitloupe-cli, whole processes)\n'
+    printf '%-48s %12.2f ms\n' "export 64 MiB, 8 bits a row, as PNG" 9000
+    printf '%-48s %12.2f ms\n' "  floor: cat of the 64 MiB (PNG turns)" 30
+  } >"$work/reported/run-$n.txt"
+done
+bash "$here/table.sh" --from "$work/reported" >"$work/reported.md"
+if ! grep '^| CLI export 64 MiB, 8 bits a row, PNG |' "$work/reported.md" | grep -qF '| 300 | - | reported only |'; then
+  echo "FAIL: a reported figure: $(grep 'PNG |' "$work/reported.md")"
+  failures=$((failures + 1))
+fi
+
 [ "$failures" -eq 0 ] && echo "table_test: all passed"
 exit "$failures"

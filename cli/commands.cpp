@@ -129,21 +129,14 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
         if (plain) {
             const int64_t first = layout.start_bit / 8 + y * row_bytes;
             const int64_t total = count * row_bytes;
-            int64_t available = std::clamp<int64_t>(source.size() - first, 0, total);
-            for (int64_t done = 0; done < available;) {
-                const int64_t n = std::min(available - done, SourceFile::WINDOW_BYTES);
-                const uint8_t* bytes = source.bytes(first + done, n, why);
-                if (!bytes) {
-                    why = "cannot read " + file + ": " + why;
-                    return false;
-                }
-                if (layout.invert) {
-                    for (int64_t i = 0; i < n; ++i) block[done + i] = static_cast<uint8_t>(~bytes[i]);
-                } else {
-                    std::memcpy(block + done, bytes, static_cast<size_t>(n));
-                }
-                done += n;
+            const int64_t available = std::clamp<int64_t>(source.size() - first, 0, total);
+            // Read straight into the block: the bytes pass through once.
+            if (available > 0 && !source.read(first, available, block, why)) {
+                why = "cannot read " + file + ": " + why;
+                return false;
             }
+            if (layout.invert)
+                for (int64_t i = 0; i < available; ++i) block[i] = static_cast<uint8_t>(~block[i]);
             std::memset(block + available, 0, static_cast<size_t>(total - available));
             past_end += (total - available) * 8;
             return true;

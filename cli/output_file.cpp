@@ -13,9 +13,9 @@ void OutputFile::write(const void* data, size_t length)
     if (!open_ || !failure_.empty()) return;
     const auto* bytes = static_cast<const uint8_t*>(data);
     written_ += static_cast<int64_t>(length);
-    // Large pieces go straight through once the buffer is empty.
-    if (buffer_.empty() && length >= BUFFER_BYTES) {
-        write_through(bytes, length);
+    // Large pieces go straight through, after what is buffered.
+    if (length >= BUFFER_BYTES) {
+        if (flush()) write_through(bytes, length);
         return;
     }
     while (length > 0) {

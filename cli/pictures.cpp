@@ -160,10 +160,13 @@ bool write_bit_picture(OutputFile& out, PictureFormat format, int64_t width, int
     const uint8_t padding = static_cast<uint8_t>(width % 8 ? 0xFF00 >> (width % 8) : 0xFF);
     for (int64_t y = 0; y < height; y += block_count) {
         if (!fetch(y)) return false;
-        for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(~block[i]);
+        // Through a plain pointer, so that the loop works a vector at a time.
+        uint8_t* bytes = block.data();
+        const size_t size = block.size();
+        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(~bytes[i]);
         if (padding != 0xFF)
-            for (size_t i = row_bytes - 1; i < block.size(); i += row_bytes) block[i] &= padding;
-        out.write(block.data(), block.size());
+            for (size_t i = row_bytes - 1; i < size; i += row_bytes) bytes[i] &= padding;
+        out.write(bytes, size);
     }
     return true;
 }

@@ -22,6 +22,12 @@ public:
     // system cannot map them (`why` then says why).
     const uint8_t* bytes(int64_t offset, int64_t count, std::string& why);
 
+    // Copies the bytes offset .. offset + count - 1, which must lie inside the
+    // file, into `into`: for bytes read once, in order, where a mapping would
+    // cost a page fault and a page walk for every page on top of the copy.
+    // False, with `why`, when the system cannot read them.
+    bool read(int64_t offset, int64_t count, uint8_t* into, std::string& why);
+
     // The most one call to bytes may ask for.
     static constexpr int64_t WINDOW_BYTES = int64_t{8} << 20;
 

@@ -59,3 +59,23 @@ bool SourceFile::map(int64_t start, int64_t length, std::string& why)
     window_length_ = length;
     return true;
 }
+
+bool SourceFile::read(int64_t offset, int64_t count, uint8_t* into, std::string& why)
+{
+    if (offset < 0 || count < 0 || offset > size_ - count) {
+        why = "read outside the file";
+        return false;
+    }
+    while (count > 0) {
+        const ssize_t n = pread(static_cast<int>(handle_), into, static_cast<size_t>(count), offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            why = n < 0 ? std::strerror(errno) : "the file became shorter";
+            return false;
+        }
+        into += n;
+        offset += n;
+        count -= n;
+    }
+    return true;
+}

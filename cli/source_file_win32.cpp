@@ -77,3 +77,31 @@ bool SourceFile::map(int64_t start, int64_t length, std::string& why)
     window_length_ = length;
     return true;
 }
+
+bool SourceFile::read(int64_t offset, int64_t count, uint8_t* into, std::string& why)
+{
+    if (offset < 0 || count < 0 || offset > size_ - count) {
+        why = "read outside the file";
+        return false;
+    }
+    while (count > 0) {
+        // ReadFile takes at most a DWORD of bytes; the offset goes in an OVERLAPPED.
+        const DWORD piece = static_cast<DWORD>(count < (int64_t{1} << 30) ? count : int64_t{1} << 30);
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFF);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD n = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(handle_), into, piece, &n, &at)) {
+            why = system_error_text(GetLastError());
+            return false;
+        }
+        if (n == 0) {
+            why = "the file became shorter";
+            return false;
+        }
+        into += n;
+        offset += n;
+        count -= n;
+    }
+    return true;
+}

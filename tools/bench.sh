@@ -3,7 +3,7 @@
 # sanitizers, the Windows ones under Wine. Prints medians and ratios; asserts
 # nothing. bench/table.sh runs it once per run of its table (RUNS 1 each).
 #
-#   tools/bench.sh [RUNS]    RUNS: runs of the file benchmarks (default 5)
+#   tools/bench.sh [RUNS]    RUNS: runs of the file and command-line benchmarks (default 5)
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 RUNS="${1:-5}"
@@ -12,7 +12,7 @@ RUNS="${1:-5}"
 host="$ROOT/build/bench-host"
 cmake -S "$ROOT" -B "$host" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DBITLOUPE_SANITIZE=OFF >/dev/null
-cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings bench_draw bench_view >/dev/null
+cmake --build "$host" -j"$(nproc)" --target bench_pool bench_strings bench_draw bench_view bitloupe-cli bench_cli >/dev/null
 
 win="$ROOT/build/win"
 cmake -S "$ROOT" -B "$win" \
@@ -27,6 +27,7 @@ echo "== host (clang-14 -O3, no sanitizers)"
 "$host/bench/bench_strings"
 "$host/bench/bench_draw"
 "$host/bench/bench_view"
+"$ROOT/bench/run_cli_bench.sh" "$host" "$RUNS"
 echo "== Windows build under Wine"
 (
   source "$ROOT/tools/wine-env.sh" "$win"
