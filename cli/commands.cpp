@@ -125,19 +125,23 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
                        layout.width_bits % 8 == 0 && layout.stride_bits == layout.width_bits;
     int64_t past_end = 0;
     std::string why;
-    const RowBlockSource rows = [&](int64_t y, int64_t count, uint8_t* block) {
+    const RowBlockSource rows = [&](int64_t y, int64_t count, bool complemented, uint8_t* block) {
+        const int64_t total = count * row_bytes;
         if (plain) {
+            // The bytes pass through once, read straight into the block
+            // (a sequential read of many megabytes costs half as much this
+            // way as through a mapping), complemented in place where the
+            // picture asks for it.
             const int64_t first = layout.start_bit / 8 + y * row_bytes;
-            const int64_t total = count * row_bytes;
             const int64_t available = std::clamp<int64_t>(source.size() - first, 0, total);
-            // Read straight into the block: the bytes pass through once.
             if (available > 0 && !source.read(first, available, block, why)) {
                 why = "cannot read " + file + ": " + why;
                 return false;
             }
-            if (layout.invert)
+            if (complemented != layout.invert)
                 for (int64_t i = 0; i < available; ++i) block[i] = static_cast<uint8_t>(~block[i]);
-            std::memset(block + available, 0, static_cast<size_t>(total - available));
+            // Past the end of the file is black.
+            std::memset(block + available, complemented ? 0xFF : 0, static_cast<size_t>(total - available));
             past_end += (total - available) * 8;
             return true;
         }
@@ -151,6 +155,8 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
             }
             past_end += decode_layout_row(layout, y + i, bytes, available, block + i * row_bytes);
         }
+        if (complemented)
+            for (int64_t i = 0; i < total; ++i) block[i] = static_cast<uint8_t>(~block[i]);
         return true;
     };
     const bool made = write_bit_picture(out, picture_format(output), layout.width_bits, layout.rows, rows, why);

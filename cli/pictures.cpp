@@ -139,12 +139,13 @@ bool write_bit_picture(OutputFile& out, PictureFormat format, int64_t width, int
     std::vector<uint8_t> block;
     int64_t block_first = 0, block_count = 0;
     // Makes sure row y is in the block; false when the source failed.
+    const bool complemented = format != PictureFormat::png;
     auto fetch = [&](int64_t y) -> bool {
         if (y >= block_first && y < block_first + block_count) return true;
         block_first = y;
         block_count = std::min(block_rows, height - y);
         block.resize(static_cast<size_t>(block_count) * row_bytes);
-        return rows(block_first, block_count, block.data());
+        return rows(block_first, block_count, complemented, block.data());
     };
     if (format == PictureFormat::png) {
         const RowSource by_row = [&](int64_t y, uint8_t* row) {
@@ -160,10 +161,8 @@ bool write_bit_picture(OutputFile& out, PictureFormat format, int64_t width, int
     const uint8_t padding = static_cast<uint8_t>(width % 8 ? 0xFF00 >> (width % 8) : 0xFF);
     for (int64_t y = 0; y < height; y += block_count) {
         if (!fetch(y)) return false;
-        // Through a plain pointer, so that the loop works a vector at a time.
         uint8_t* bytes = block.data();
         const size_t size = block.size();
-        for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(~bytes[i]);
         if (padding != 0xFF)
             for (size_t i = row_bytes - 1; i < size; i += row_bytes) bytes[i] &= padding;
         out.write(bytes, size);

@@ -23,8 +23,10 @@ bool write_colour_picture(OutputFile& out, PictureFormat format, int64_t width, 
                           const RowSource& rows, std::string& why);
 
 // Fills rows y .. y + count - 1 of a 1-bit picture into `out`, one after
-// another, each packed_row_bytes long; false stops the writing as a failure.
-using RowBlockSource = std::function<bool(int64_t y, int64_t count, uint8_t* out)>;
+// another, each packed_row_bytes long, with 1 for white, or with every bit
+// complemented when `complemented` (1 for black, as PBM stores it; padding
+// bits are cleared by the writer); false stops the writing as a failure.
+using RowBlockSource = std::function<bool(int64_t y, int64_t count, bool complemented, uint8_t* out)>;
 
 // A 1-bit picture, rows packed eight pixels to a byte, the first in the most
 // significant bit, 1 for white: a 1-bit grayscale PNG, or a PBM (where 1 is
