@@ -73,9 +73,9 @@ run_ctest() {
 }
 
 echo "== building (Windows, mingw-w64)"
-step build-windows configure_and_build "$BUILD/win" \
-  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" -DBITLOUPE_WERROR=ON
+# shellcheck source=windows-config.sh
+source "$ROOT/tools/windows-config.sh"
+step build-windows configure_and_build "$BUILD/win" "${WINDOWS_CMAKE_ARGS[@]}"
 win_built=$?
 
 echo "== building (host, clang-14 with sanitizers)"
