@@ -53,9 +53,9 @@ ensure_deb_src() {
 }
 
 # Unpacks Debian's source package $1 into $DEPS, where it makes folder $2,
-# unless that is there. Takes the newest version the mirror serves: a mirror may list a
-# security update whose files it does not hold, and then the release's own
-# version (same upstream folder) is used instead, with a note.
+# unless that is there. Takes the newest version the mirror serves: a mirror
+# may list a security update whose files it does not hold, and then an older
+# version (the same upstream folder) is used instead, with a note.
 fetch_source() {
   local package="$1" dir="$2" version newest=""
   [ -d "$dir" ] && return
@@ -76,8 +76,8 @@ fetch_source() {
 
 # Configures, builds and installs a CMake project for the Windows target:
 # build_windows NAME SOURCE PREFIX TARGET [cmake arguments...], TARGET "all"
-# for the project's default set. The build folder is
-# $DEPS/NAME-build, its log $DEPS/NAME-build.log (its tail shown on failure).
+# for the project's default set. The build folder is $DEPS/NAME-build, its
+# log $DEPS/NAME-build.log (its tail shown on failure).
 build_windows() {
   local name="$1" src="$2" prefix="$3" target="$4"; shift 4
   local dir="$DEPS/$name-build" log="$DEPS/$name-build.log"
