@@ -35,9 +35,9 @@ fi
 
 # Configured as tools/test.sh configures it (again each time, so that a new
 # source file is seen).
-cmake -S "$ROOT" -B "$BUILD" \
-  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" -DBITLOUPE_WERROR=ON >/dev/null
+# shellcheck source=windows-config.sh
+source "$ROOT/tools/windows-config.sh"
+cmake -S "$ROOT" -B "$BUILD" "${WINDOWS_CMAKE_ARGS[@]}" >/dev/null
 cmake --build "$BUILD" -j"$(nproc)" --target bitloupe
 
 program="$BUILD/app/bitloupe.exe"

@@ -6,9 +6,8 @@ set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 DEPS="$ROOT/third_party"          # git-ignored: downloaded sources and builds
-JPEG_VERSION=2.1.5
-ZLIB_VERSION=1.2.13
-PNG_VERSION=1.6.39
+# shellcheck source=third_party.sh
+source "$ROOT/tools/third_party.sh"
 
 PACKAGES=(
   g++-mingw-w64-x86-64-posix cmake make wine64 wine xvfb xauth x11-utils nasm
@@ -53,12 +52,12 @@ ensure_deb_src() {
   $SUDO apt-get update -qq
 }
 
-# Unpacks Debian's source package $1 into $DEPS as folder $2, unless it is
-# there. Takes the newest version the mirror serves: a mirror may list a
-# security update whose files it does not hold, and then the release's own
-# version (same upstream folder) is used instead, with a note.
+# Unpacks Debian's source package $1 into $DEPS, where it makes folder $2,
+# unless that is there. Takes the newest version the mirror serves: a mirror
+# may list a security update whose files it does not hold, and then an older
+# version (the same upstream folder) is used instead, with a note.
 fetch_source() {
-  local package="$1" dir="$DEPS/$2" version newest=""
+  local package="$1" dir="$2" version newest=""
   [ -d "$dir" ] && return
   mkdir -p "$DEPS"
   ensure_deb_src "$package"
@@ -71,14 +70,14 @@ fetch_source() {
       return
     fi
   done
-  echo "setup: could not fetch $package ($2) with apt-get source" >&2
+  echo "setup: could not fetch $package ($(basename "$dir")) with apt-get source" >&2
   exit 1
 }
 
 # Configures, builds and installs a CMake project for the Windows target:
 # build_windows NAME SOURCE PREFIX TARGET [cmake arguments...], TARGET "all"
-# for the project's default set. The build folder is
-# $DEPS/NAME-build, its log $DEPS/NAME-build.log (its tail shown on failure).
+# for the project's default set. The build folder is $DEPS/NAME-build, its
+# log $DEPS/NAME-build.log (its tail shown on failure).
 build_windows() {
   local name="$1" src="$2" prefix="$3" target="$4"; shift 4
   local dir="$DEPS/$name-build" log="$DEPS/$name-build.log"
@@ -92,11 +91,10 @@ build_windows() {
 }
 
 # libjpeg-turbo from Debian's source package, built static for the Windows target.
-JPEG_PREFIX="$DEPS/libjpeg-win64"
 if [ ! -f "$JPEG_PREFIX/.built-$JPEG_VERSION" ]; then
-  fetch_source libjpeg-turbo "libjpeg-turbo-$JPEG_VERSION"
+  fetch_source libjpeg-turbo "$JPEG_SOURCE"
   echo "setup: building libjpeg-turbo $JPEG_VERSION for Windows (static, SIMD)"
-  build_windows libjpeg "$DEPS/libjpeg-turbo-$JPEG_VERSION" "$JPEG_PREFIX" all \
+  build_windows libjpeg "$JPEG_SOURCE" "$JPEG_PREFIX" all \
     -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON -DWITH_TURBOJPEG=OFF \
     -DWITH_JPEG8=OFF -DREQUIRE_SIMD=ON
   touch "$JPEG_PREFIX/.built-$JPEG_VERSION"
@@ -105,21 +103,19 @@ fi
 # zlib, then libpng against it (never the host's), for the Windows target.
 # zlib's CMake project also makes a DLL, whose resource script Debian's
 # source leaves out: only the static archive is built, and installed by hand.
-ZLIB_PREFIX="$DEPS/zlib-win64"
 if [ ! -f "$ZLIB_PREFIX/.built-$ZLIB_VERSION" ]; then
-  fetch_source zlib "zlib-$ZLIB_VERSION.dfsg"
+  fetch_source zlib "$ZLIB_SOURCE"
   echo "setup: building zlib $ZLIB_VERSION for Windows (static)"
-  build_windows zlib "$DEPS/zlib-$ZLIB_VERSION.dfsg" "$ZLIB_PREFIX" zlibstatic \
+  build_windows zlib "$ZLIB_SOURCE" "$ZLIB_PREFIX" zlibstatic \
     -DSKIP_INSTALL_LIBRARIES=ON -DSKIP_INSTALL_FILES=ON
   install -D -m 644 "$DEPS/zlib-build/libzlibstatic.a" "$ZLIB_PREFIX/lib/libzlibstatic.a"
   touch "$ZLIB_PREFIX/.built-$ZLIB_VERSION"
 fi
 
-PNG_PREFIX="$DEPS/libpng-win64"
 if [ ! -f "$PNG_PREFIX/.built-$PNG_VERSION" ] || [ "$ZLIB_PREFIX/.built-$ZLIB_VERSION" -nt "$PNG_PREFIX/.built-$PNG_VERSION" ]; then
-  fetch_source libpng1.6 "libpng1.6-$PNG_VERSION"
+  fetch_source libpng1.6 "$PNG_SOURCE"
   echo "setup: building libpng $PNG_VERSION for Windows (static)"
-  build_windows libpng "$DEPS/libpng1.6-$PNG_VERSION" "$PNG_PREFIX" all \
+  build_windows libpng "$PNG_SOURCE" "$PNG_PREFIX" all \
     -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
     -DZLIB_INCLUDE_DIR="$ZLIB_PREFIX/include" -DZLIB_LIBRARY="$ZLIB_PREFIX/lib/libzlibstatic.a"
   touch "$PNG_PREFIX/.built-$PNG_VERSION"

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The test command: sets everything up, builds the Windows build and the host
 # build, runs every test (unit, integration and end-to-end tests and a short
-# soak run under Wine + Xvfb, the host sanitizer tests and the fuzzers), prints
-# the performance table from one run of every benchmark, and ends with
-# "N passed, N failed".
+# soak run under Wine + Xvfb, the host sanitizer tests and the fuzzers), checks
+# the release packages (tools/package.sh --check), prints the performance
+# table from one run of every benchmark, and ends with "N passed, N failed".
 # Exits non-zero on any failure.
 #
 #   FUZZ_SECONDS   time given to each fuzzer (default 20)
@@ -73,9 +73,9 @@ run_ctest() {
 }
 
 echo "== building (Windows, mingw-w64)"
-step build-windows configure_and_build "$BUILD/win" \
-  -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="$ROOT/tools/wine-run.sh" -DBITLOUPE_WERROR=ON
+# shellcheck source=windows-config.sh
+source "$ROOT/tools/windows-config.sh"
+step build-windows configure_and_build "$BUILD/win" "${WINDOWS_CMAKE_ARGS[@]}"
 win_built=$?
 
 echo "== building (host, clang-14 with sanitizers)"
@@ -89,6 +89,14 @@ if [ "$win_built" -eq 0 ]; then
   # shellcheck source=wine-env.sh
   source "$ROOT/tools/wine-env.sh" "$BUILD/win"
   run_ctest tests-windows "$BUILD/win"
+
+  # The release packages, made from the builds just made (the command line's
+  # Linux release build is made on the first run) and checked against them.
+  echo "== packages"
+  if step package "$ROOT/tools/package.sh" --check; then
+    passed=$((passed + 1))
+    tail -1 "$BUILD/logs/package.log"
+  fi
 fi
 
 if [ "$host_built" -eq 0 ]; then
