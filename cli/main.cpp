@@ -11,35 +11,11 @@
 #include "bitloupe_version.h"
 #include "commands.h"
 #include "numbers.h"
+#include "options.h"
 #include "pictures.h"
 #include "system.h"
 
 namespace {
-
-// A value the command line gave that is not acceptable.
-struct Usage {
-    std::string what;
-    std::string why;
-};
-
-// Reads option `name`'s text as a number within low..high.
-int64_t number_option(const std::string& name, const std::string& text, int64_t low, int64_t high)
-{
-    int64_t value = 0;
-    if (!parse_number(text, value)) throw Usage{name, "not a number: \"" + text + "\""};
-    if (value < low || value > high)
-        throw Usage{name, std::to_string(value) + " is out of range (" + std::to_string(low) + " to " +
-                              std::to_string(high) + ")"};
-    return value;
-}
-
-void need_format(const std::string& output, std::initializer_list<PictureFormat> formats, const char* names)
-{
-    const PictureFormat format = picture_format(output);
-    for (PictureFormat f : formats)
-        if (f == format) return;
-    throw Usage{"--output", "\"" + output + "\" must end in " + names};
-}
 
 // The first byte a view may start at lies no further out than this: far
 // beyond any file, and far from overflowing the drawing's arithmetic.
@@ -185,6 +161,11 @@ int main(int argc, char** argv)
     view.add(app);
     exporter.add(app);
     cut.add(app);
+    // Subcommands in files of their own add themselves here; each sets
+    // `result` when it runs.
+    int result = EXIT_DONE;
+    for (const AddSubcommand add : MORE_SUBCOMMANDS)
+        if (add) add(app, result);
 
     try {
         app.parse(reversed);
@@ -203,5 +184,5 @@ int main(int argc, char** argv)
         report(e.what, e.why);
         return EXIT_USAGE;
     }
-    return view.result | exporter.result | cut.result;
+    return view.result | exporter.result | cut.result | result;
 }
