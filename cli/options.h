@@ -27,7 +27,9 @@ void need_format(const std::string& output, std::initializer_list<PictureFormat>
 // sets `result` to the exit code of its work.
 using AddSubcommand = void (*)(CLI::App& app, int& result);
 
+void add_overview_command(CLI::App& app, int& result);
+
 // Those subcommands, in the order --help lists them.
 inline constexpr AddSubcommand MORE_SUBCOMMANDS[] = {
-    nullptr,
+    add_overview_command,
 };

@@ -88,6 +88,15 @@ expect 0 "wrote" view last.bin -o end2.png --width 4 --start 0
 cmp -s end1.png end2.png || fail "the last row of a file over 4 GiB differs from the same bytes in a small file"
 rm -f big.bin
 
+# The overview: a block per pixel, classes as the blocks' bytes say.
+{ head -c 8192 /dev/zero; cat data.bin data.bin; yes 'plain text, line after line' | head -c 8192; } >mixed.bin
+expect 0 "wrote ov.png \(192 x 1, 128 bytes a pixel\): 64 uniform, 64 text, 64 dense, 0 graphics, 0 other" \
+  overview mixed.bin -o ov.png --block 128
+out="$("${run[@]}" overview mixed.bin -o ov.ppm --json 2>&1 | tr -d '\r')"
+[ "$out" = "{\"size\": 24576, \"block\": 64, \"columns\": 256, \"rows\": 2, \"legend\": {\"u\": \"uniform\", \"t\": \"text\", \"d\": \"dense\", \"g\": \"graphics\", \"o\": \"other\"}, \"classes\": \"$(printf 'u%.0s' $(seq 128))$(printf 'd%.0s' $(seq 128))$(printf 't%.0s' $(seq 128))\"}" ] ||
+  fail "overview --json: $out"
+[ "$(head -c 2 ov.ppm)" = "P6" ] && [ "$(head -2 ov.ppm | tail -1 | tr -d '\r')" = "256 2" ] || fail "overview PPM header"
+
 # A failed output leaves the old file as it was and no temporary file.
 chmod a-w old.png
 expect 1 "^bitloupe-cli: old.png: is read-only" view data.bin -o old.png

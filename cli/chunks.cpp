@@ -1,0 +1,69 @@
+// chunks.cpp: worker threads take chunk numbers in order from one counter;
+// each reads its chunk with a positional read into a buffer of its own.
+#include "chunks.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const ChunkWork& work, std::string& why,
+                    const std::function<void(int64_t done)>& progress)
+{
+    const int64_t size = source.size();
+    if (size <= 0 || chunk <= 0) return true;
+    const int64_t chunks = (size + chunk - 1) / chunk;
+    const int64_t threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, 64);
+
+    std::atomic<int64_t> next{0};
+    std::atomic<int64_t> done_bytes{0};
+    std::atomic<bool> failed{false};
+    std::mutex lock;
+    std::condition_variable finished;
+    const int64_t workers = std::min(threads, chunks);
+    int64_t running = workers;
+    std::string failure;
+
+    auto worker = [&] {
+        std::vector<uint8_t> buffer;
+        for (int64_t n; !failed && (n = next++) < chunks;) {
+            const int64_t offset = n * chunk;
+            const int64_t length = std::min(chunk + overlap, size - offset);
+            buffer.resize(static_cast<size_t>(length));
+            std::string reason;
+            if (!source.read(offset, length, buffer.data(), reason)) {
+                std::lock_guard<std::mutex> hold(lock);
+                if (!failed.exchange(true)) failure = reason;
+                break;
+            }
+            work(n, offset, buffer.data(), length);
+            done_bytes += std::min(chunk, size - offset);
+        }
+        std::lock_guard<std::mutex> hold(lock);
+        --running;
+        finished.notify_all();
+    };
+    // With progress to report, the calling thread reports while the workers
+    // read; without, it is one of them.
+    std::vector<std::thread> pool;
+    for (int64_t t = progress ? 0 : 1; t < workers; ++t) pool.emplace_back(worker);
+    if (progress) {
+        std::unique_lock<std::mutex> hold(lock);
+        while (!finished.wait_for(hold, std::chrono::milliseconds(200), [&] { return running == 0; })) {
+            hold.unlock();
+            progress(done_bytes);
+            hold.lock();
+        }
+    } else {
+        worker();
+    }
+    for (std::thread& t : pool) t.join();
+    if (progress) progress(done_bytes);
+    if (failed) {
+        why = failure;
+        return false;
+    }
+    return true;
+}

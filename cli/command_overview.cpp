@@ -1,0 +1,125 @@
+// command_overview.cpp: `bitloupe-cli overview`, one picture of a whole file
+// of any size, a pixel per block, coloured by what the block holds.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "chunks.h"
+#include "commands.h"
+#include "options.h"
+#include "output_file.h"
+#include "overview.h"
+#include "pictures.h"
+#include "system.h"
+
+namespace {
+
+// Blocks are classified a chunk of this many bytes at a time per thread.
+constexpr int64_t CHUNK_BYTES = int64_t{4} << 20;
+
+struct OverviewCommand {
+    std::string file, output, block;
+    bool json = false;
+    int* result = nullptr;
+
+    void add(CLI::App& app, int& exit_code)
+    {
+        result = &exit_code;
+        CLI::App* c = app.add_subcommand("overview", "Draw one picture of the whole of FILE, a pixel per block, "
+                                                     "coloured by what the block holds");
+        c->add_option("FILE", file, "the file to look at")->required();
+        c->add_option("-o,--output", output, "the picture to write: OUT.png or OUT.ppm")->required();
+        c->add_option("--block", block, "bytes a pixel (default: the least power of two, at least 64, "
+                                        "that fits the picture in 256 x 1024)");
+        c->add_flag("--json", json, "print the block size and the class of every block as JSON");
+        c->callback([this] { *result = run(); });
+    }
+
+    int run()
+    {
+        need_format(output, {PictureFormat::png, PictureFormat::ppm}, ".png or .ppm");
+        SourceFile source;
+        std::string why;
+        if (!source.open(file, why)) {
+            report(file, why);
+            return EXIT_FAILED;
+        }
+        arm_read_fault_report(file);
+        const int64_t size = source.size();
+        const int64_t block_bytes =
+            block.empty() ? overview_block_size(size) : number_option("--block", block, 1, int64_t{1} << 40);
+        const int64_t blocks = (size + block_bytes - 1) / block_bytes;
+        if (blocks > int64_t{OVERVIEW_COLUMNS} * 65536)
+            throw Usage{"--block", "too small for this file: the picture would pass 65536 rows"};
+
+        // Chunks hold whole blocks, so that every block is read by one thread.
+        std::vector<BlockClass> classes(static_cast<size_t>(blocks), BlockClass::none);
+        const int64_t chunk = std::max<int64_t>(1, CHUNK_BYTES / block_bytes) * block_bytes;
+        const ChunkWork classify = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
+            for (int64_t at = 0; at < length; at += block_bytes)
+                classes[static_cast<size_t>((offset + at) / block_bytes)] =
+                    classify_block(bytes + at, std::min(block_bytes, length - at));
+        };
+        if (!for_each_chunk(source, chunk, 0, classify, why)) {
+            report(file, why);
+            return EXIT_FAILED;
+        }
+
+        const int64_t columns = std::min<int64_t>(OVERVIEW_COLUMNS, std::max<int64_t>(blocks, 1));
+        const int64_t rows = std::max<int64_t>(1, (blocks + columns - 1) / columns);
+        OutputFile out;
+        if (!out.begin(output, why)) {
+            report(output, why);
+            return EXIT_FAILED;
+        }
+        const RowSource picture_rows = [&](int64_t y, uint8_t* row) {
+            for (int64_t x = 0; x < columns; ++x) {
+                const int64_t n = y * columns + x;
+                const uint32_t colour = class_colour(n < blocks ? classes[static_cast<size_t>(n)] : BlockClass::none);
+                row[x * 3] = static_cast<uint8_t>(colour >> 16);
+                row[x * 3 + 1] = static_cast<uint8_t>(colour >> 8);
+                row[x * 3 + 2] = static_cast<uint8_t>(colour);
+            }
+            return true;
+        };
+        const bool made = write_colour_picture(out, picture_format(output), columns, rows, picture_rows, why);
+        if (!made || !out.commit(why)) {
+            report(output, why.empty() ? "not written" : why);
+            return EXIT_FAILED;
+        }
+
+        if (json) {
+            std::string text = "{\"size\": " + std::to_string(size) + ", \"block\": " + std::to_string(block_bytes) +
+                               ", \"columns\": " + std::to_string(columns) + ", \"rows\": " + std::to_string(rows) +
+                               ", \"legend\": {";
+            const BlockClass all[] = {BlockClass::uniform, BlockClass::text, BlockClass::dense, BlockClass::graphics,
+                                      BlockClass::other};
+            for (const BlockClass c : all)
+                text += std::string(c == all[0] ? "" : ", ") + "\"" + class_letter(c) + "\": \"" + class_name(c) + "\"";
+            text += "}, \"classes\": \"";
+            text.reserve(text.size() + classes.size() + 4);
+            for (const BlockClass c : classes) text += class_letter(c);
+            write_out(text + "\"}\n");
+        } else {
+            std::vector<int64_t> counts(6, 0);
+            for (const BlockClass c : classes) ++counts[static_cast<size_t>(c)];
+            std::string text = "wrote " + output + " (" + std::to_string(columns) + " x " + std::to_string(rows) +
+                               ", " + std::to_string(block_bytes) + " bytes a pixel):";
+            const BlockClass all[] = {BlockClass::uniform, BlockClass::text, BlockClass::dense, BlockClass::graphics,
+                                      BlockClass::other};
+            for (const BlockClass c : all)
+                text += " " + std::to_string(counts[static_cast<size_t>(c)]) + " " + class_name(c) + ",";
+            text.back() = '\n';
+            write_out(text);
+        }
+        return EXIT_DONE;
+    }
+};
+
+}  // namespace
+
+void add_overview_command(CLI::App& app, int& result)
+{
+    static OverviewCommand command;
+    command.add(app, result);
+}
