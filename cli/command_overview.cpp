@@ -4,18 +4,14 @@
 #include <string>
 #include <vector>
 
-#include "chunks.h"
 #include "commands.h"
 #include "options.h"
 #include "output_file.h"
-#include "overview.h"
+#include "overview_map.h"
 #include "pictures.h"
 #include "system.h"
 
 namespace {
-
-// Blocks are classified a chunk of this many bytes at a time per thread.
-constexpr int64_t CHUNK_BYTES = int64_t{4} << 20;
 
 struct OverviewCommand {
     std::string file, output, block;
@@ -48,40 +44,22 @@ struct OverviewCommand {
         const int64_t size = source.size();
         const int64_t block_bytes =
             block.empty() ? overview_block_size(size) : number_option("--block", block, 1, int64_t{1} << 40);
-        const int64_t blocks = (size + block_bytes - 1) / block_bytes;
-        if (blocks > int64_t{OVERVIEW_COLUMNS} * 65536)
+        if ((size + block_bytes - 1) / block_bytes > int64_t{OVERVIEW_COLUMNS} * 65536)
             throw Usage{"--block", "too small for this file: the picture would pass 65536 rows"};
 
-        // Chunks hold whole blocks, so that every block is read by one thread.
-        std::vector<BlockClass> classes(static_cast<size_t>(blocks), BlockClass::none);
-        const int64_t chunk = std::max<int64_t>(1, CHUNK_BYTES / block_bytes) * block_bytes;
-        const ChunkWork classify = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
-            for (int64_t at = 0; at < length; at += block_bytes)
-                classes[static_cast<size_t>((offset + at) / block_bytes)] =
-                    classify_block(bytes + at, std::min(block_bytes, length - at));
-        };
-        if (!for_each_chunk(source, chunk, 0, classify, why)) {
+        OverviewMap map;
+        if (!make_overview(source, block_bytes, map, why)) {
             report(file, why);
             return EXIT_FAILED;
         }
-
-        const int64_t columns = std::min<int64_t>(OVERVIEW_COLUMNS, std::max<int64_t>(blocks, 1));
-        const int64_t rows = std::max<int64_t>(1, (blocks + columns - 1) / columns);
+        const std::vector<BlockClass>& classes = map.classes;
+        const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;
         if (!out.begin(output, why)) {
             report(output, why);
             return EXIT_FAILED;
         }
-        const RowSource picture_rows = [&](int64_t y, uint8_t* row) {
-            for (int64_t x = 0; x < columns; ++x) {
-                const int64_t n = y * columns + x;
-                const uint32_t colour = class_colour(n < blocks ? classes[static_cast<size_t>(n)] : BlockClass::none);
-                row[x * 3] = static_cast<uint8_t>(colour >> 16);
-                row[x * 3 + 1] = static_cast<uint8_t>(colour >> 8);
-                row[x * 3 + 2] = static_cast<uint8_t>(colour);
-            }
-            return true;
-        };
+        const RowSource picture_rows = overview_rows(map);
         const bool made = write_colour_picture(out, picture_format(output), columns, rows, picture_rows, why);
         if (!made || !out.commit(why)) {
             report(output, why.empty() ? "not written" : why);

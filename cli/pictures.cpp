@@ -26,13 +26,18 @@ bool ends_with(const std::string& text, const char* end)
 
 // What the libpng callbacks work with.
 struct PngJob {
-    OutputFile* out;
+    OutputFile* out;               // where the bytes go: a file,
+    std::vector<uint8_t>* memory;  //   or memory
     char message[200];  // libpng's error text
 };
 
 void png_write_data(png_structp png, png_bytep data, size_t length)
 {
-    static_cast<PngJob*>(png_get_io_ptr(png))->out->write(data, length);
+    auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
+    if (job->out)
+        job->out->write(data, length);
+    else
+        job->memory->insert(job->memory->end(), data, data + length);
 }
 
 void png_flush_data(png_structp) {}
@@ -80,7 +85,7 @@ bool encode_png(PngJob& job, png_uint_32 width, png_uint_32 height, int bit_dept
     return true;
 }
 
-bool write_png(OutputFile& out, int64_t width, int64_t height, int bit_depth, int colour_type, size_t row_bytes,
+bool write_png(OutputFile* out, std::vector<uint8_t>* memory, int64_t width, int64_t height, int bit_depth, int colour_type, size_t row_bytes,
                const RowSource& rows, std::string& why)
 {
     if (width < 1 || height < 1 || width > PNG_UINT_31_MAX || height > PNG_UINT_31_MAX) {
@@ -88,7 +93,7 @@ bool write_png(OutputFile& out, int64_t width, int64_t height, int bit_depth, in
         return false;
     }
     std::vector<uint8_t> row(row_bytes);
-    PngJob job{&out, {0}};
+    PngJob job{out, memory, {0}};
     bool source_failed = false;
     if (encode_png(job, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), bit_depth, colour_type,
                    rows, row.data(), source_failed))
@@ -120,7 +125,7 @@ bool write_colour_picture(OutputFile& out, PictureFormat format, int64_t width, 
 {
     const size_t row_bytes = static_cast<size_t>(width) * 3;
     if (format == PictureFormat::png)
-        return write_png(out, width, height, 8, PNG_COLOR_TYPE_RGB, row_bytes, rows, why);
+        return write_png(&out, nullptr, width, height, 8, PNG_COLOR_TYPE_RGB, row_bytes, rows, why);
     write_header(out, "P6", width, height, true);
     std::vector<uint8_t> row(row_bytes);
     for (int64_t y = 0; y < height; ++y) {
@@ -154,7 +159,7 @@ bool write_bit_picture(OutputFile& out, PictureFormat format, int64_t width, int
             std::copy(from, from + row_bytes, row);
             return true;
         };
-        return write_png(out, width, height, 1, PNG_COLOR_TYPE_GRAY, row_bytes, by_row, why);
+        return write_png(&out, nullptr, width, height, 1, PNG_COLOR_TYPE_GRAY, row_bytes, by_row, why);
     }
     write_header(out, "P4", width, height, false);
     // The bits after the last pixel of a row stay 0.
@@ -168,4 +173,19 @@ bool write_bit_picture(OutputFile& out, PictureFormat format, int64_t width, int
         out.write(bytes, size);
     }
     return true;
+}
+
+bool encode_colour_png(int64_t width, int64_t height, const RowSource& rows, std::vector<uint8_t>& png,
+                       std::string& why)
+{
+    png.clear();
+    return write_png(nullptr, &png, width, height, 8, PNG_COLOR_TYPE_RGB, static_cast<size_t>(width) * 3, rows, why);
+}
+
+bool encode_bit_png(int64_t width, int64_t height, const RowSource& rows, std::vector<uint8_t>& png,
+                    std::string& why)
+{
+    png.clear();
+    return write_png(nullptr, &png, width, height, 1, PNG_COLOR_TYPE_GRAY, static_cast<size_t>((width + 7) / 8), rows,
+                     why);
 }

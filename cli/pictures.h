@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "output_file.h"
 
@@ -33,3 +34,11 @@ using RowBlockSource = std::function<bool(int64_t y, int64_t count, bool complem
 // black, so the bits are stored complemented).
 bool write_bit_picture(OutputFile& out, PictureFormat format, int64_t width, int64_t height,
                        const RowBlockSource& rows, std::string& why);
+
+// The same PNG pictures encoded into memory (for pages that embed them):
+// 24-bit colour rows as write_colour_picture takes them, or packed 1-bit rows
+// (1 for white).
+bool encode_colour_png(int64_t width, int64_t height, const RowSource& rows, std::vector<uint8_t>& png,
+                       std::string& why);
+bool encode_bit_png(int64_t width, int64_t height, const RowSource& rows, std::vector<uint8_t>& png,
+                    std::string& why);

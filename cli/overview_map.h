@@ -1,0 +1,29 @@
+// overview_map.h: the classes of every block of a file, as the overview
+// picture and the scan report show them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "overview.h"
+#include "pictures.h"
+#include "source_file.h"
+
+struct OverviewMap {
+    int64_t block = 0;                // bytes a block (a pixel)
+    int64_t columns = 0;              // pixels a row of the picture
+    int64_t rows = 0;
+    std::vector<BlockClass> classes;  // one per block, in file order
+};
+
+// Classifies every block of the file, on every core. False, with `why`,
+// when the file cannot be read.
+bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, std::string& why);
+
+// Marks the blocks that lie mostly inside a found region [start, end) as
+// graphics.
+void mark_graphics(OverviewMap& map, int64_t start, int64_t end);
+
+// The picture's rows (RGB), top row first; blocks past the end are black.
+RowSource overview_rows(const OverviewMap& map);
