@@ -22,9 +22,12 @@ constexpr int64_t W = SourceFile::WINDOW_BYTES;
 // and for positions a window apart.
 uint8_t mark(int64_t offset) { return uint8_t(offset * 7 + offset / W * 13 + 1); }
 
+// Each test has a file of its own: CTest runs them at the same time, and one
+// of them shortens its file.
 std::string make_file(int64_t size)
 {
-    const std::string path = testing::TempDir() + "source_file_test.bin";
+    const std::string path = testing::TempDir() + "source_file_" +
+                             testing::UnitTest::GetInstance()->current_test_info()->name() + ".bin";
     FILE* f = std::fopen(path.c_str(), "wb");
     std::vector<uint8_t> bytes(size_t(1) << 20);
     for (int64_t at = 0; at < size; at += int64_t(bytes.size())) {
