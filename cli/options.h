@@ -27,7 +27,11 @@ void need_format(const std::string& output, std::initializer_list<PictureFormat>
 // sets `result` to the exit code of its work.
 using AddSubcommand = void (*)(CLI::App& app, int& result);
 
+// find: a small picture given by example (command_find.cpp).
+void add_find_command(CLI::App& app, int& result);
+
 // Those subcommands, in the order --help lists them.
 inline constexpr AddSubcommand MORE_SUBCOMMANDS[] = {
+    add_find_command,
     nullptr,
 };
