@@ -207,7 +207,9 @@ TEST(GlyphSearch, ReadsPatternsAndRefusesWhatCannotBeSearched)
         EXPECT_EQ(parse_glyph_pattern(c.text, pattern, why), c.width > 0) << '"' << c.text << "\": " << why;
         EXPECT_EQ(pattern.width, c.width) << c.text;
         EXPECT_EQ(pattern.height, c.height) << c.text;
-        if (c.width == 0) EXPECT_FALSE(why.empty()) << c.text;
+        if (c.width == 0) {
+            EXPECT_FALSE(why.empty()) << c.text;
+        }
     }
     GlyphPattern pattern;
     std::string why;
