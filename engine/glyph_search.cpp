@@ -115,33 +115,42 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
         rows_.push_back(row);
     }
 
-    // The filter tests the first m pixels of the row that tells most places
-    // apart: as many set as unset pixels, then as many changes as possible
-    // (a blank row would let every run of zeros through).
+    // The filter tests the first m pixels of the two rows that tell most
+    // places apart: as many set as unset pixels, then as many changes as
+    // possible (a blank row would let every run of zeros through).
     const int32_t m = std::min(width_, 8);
-    int32_t best = -1;
-    for (int32_t r = 0; r < height_; ++r) {
+    const uint32_t head_mask = (1u << m) - 1;
+    const auto score = [&](int32_t r) {
         const uint32_t head = static_cast<uint32_t>(rows_[r] >> (64 - m));
         const int32_t ones = std::popcount(head);
         const int32_t changes = std::popcount((head ^ head >> 1) & ((1u << (m - 1)) - 1));
-        const int32_t score = std::min(ones, m - ones) * 16 + changes;
-        if (score > best) {
-            best = score;
-            filter_row_ = r;
-        }
-    }
-    const uint32_t head_mask = (1u << m) - 1;
-    const uint32_t head = static_cast<uint32_t>(rows_[filter_row_] >> (64 - m));
-    table_.assign(65536, 0);
-    for (uint32_t w = 0; w < 65536; ++w) {
-        for (int lsb = 0; lsb < 2; ++lsb) {
-            uint32_t window = w;
-            if (lsb) window = static_cast<uint32_t>(mirror_bytes(w));
-            for (int32_t a = 0; a < 8; ++a) {
-                const uint32_t bits = window >> (16 - a - m) & head_mask;
-                for (int inv = 0; inv < 2; ++inv) {
-                    const uint32_t want = inv ? ~head & head_mask : head;
-                    if (std::popcount(bits ^ want) <= max_errors_) table_[w] |= 1u << (lsb * 16 + inv * 8 + a);
+        return std::min(ones, m - ones) * 16 + changes;
+    };
+    for (int32_t r = 1; r < height_; ++r)
+        if (score(r) > score(filter_rows_[0])) filter_rows_[0] = r;
+    filter_rows_[1] = filter_rows_[0] == 0 && height_ > 1 ? 1 : 0;
+    for (int32_t r = 0; r < height_; ++r)
+        if (r != filter_rows_[0] && score(r) > score(filter_rows_[1])) filter_rows_[1] = r;
+    tables_.assign(4 * 256, 0);
+    for (int which = 0; which < 2; ++which) {
+        const uint32_t head = static_cast<uint32_t>(rows_[filter_rows_[which]] >> (64 - m));
+        uint32_t* first = &tables_[which * 512];
+        uint32_t* next = first + 256;
+        for (uint32_t v = 0; v < 256; ++v) {
+            for (int lsb = 0; lsb < 2; ++lsb) {
+                const uint32_t u = lsb ? static_cast<uint32_t>(mirror_bytes(v)) : v;
+                for (int32_t a = 0; a < 8; ++a) {
+                    // The pixels in the first byte are the top n of the m.
+                    const int32_t n = std::min(m, 8 - a);
+                    const uint32_t in_first = ((1u << n) - 1) << (m - n);
+                    const uint32_t as_first = (u << 8) >> (16 - a - m) & head_mask;
+                    const uint32_t as_next = u >> (16 - a - m) & head_mask;
+                    for (int inv = 0; inv < 2; ++inv) {
+                        const uint32_t want = inv ? ~head & head_mask : head;
+                        const uint32_t bit = 1u << (lsb * 16 + inv * 8 + a);
+                        if (std::popcount((as_first ^ want) & in_first) <= max_errors_) first[v] |= bit;
+                        if (std::popcount((as_next ^ want) & head_mask & ~in_first) <= max_errors_) next[v] |= bit;
+                    }
                 }
             }
         }
@@ -161,7 +170,7 @@ bool GlyphSearch::valid(std::string& why) const
               " pixels spans)";
         return false;
     }
-    if (table_.empty()) {
+    if (tables_.empty()) {
         why = "at most " + std::to_string((int64_t{width_} * height_ - 1) / 2) +
               " pixels may differ (fewer than half of the " + std::to_string(int64_t{width_} * height_) + ")";
         return false;
@@ -179,21 +188,32 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                          size_t limit, std::vector<GlyphMatch>& found) const
 {
     found.clear();
-    if (table_.empty() || count <= 0) return false;
+    if (tables_.empty() || count <= 0) return false;
     // The starts asked about, as block positions.
     const int64_t low = std::max<int64_t>(first - base, 0);
     const int64_t high = std::min<int64_t>(end - base, count);
     if (low >= high) return false;
-    const int64_t f = filter_row_;
+    const int64_t f = filter_rows_[0], g = filter_rows_[1];
     const int64_t least = strides_.front(), most = strides_.back();
+    const uint32_t *f_first = &tables_[0], *f_next = f_first + 256, *g_first = f_next + 256, *g_next = g_first + 256;
+    const auto byte = [&](int64_t at) -> uint32_t { return at >= 0 && at < count ? bytes[at] : 0; };
+    // Whether the second filter row can be at `at`: a row outside the block
+    // cannot belong to a match reported here.
+    const auto second = [&](int64_t at) -> uint32_t {
+        return at >= 0 && at < count ? g_first[bytes[at]] & g_next[byte(at + 1)] : 0;
+    };
+    // With one stride the second row's bytes lie at a fixed distance: both
+    // rows are tested before anything else.
+    const int64_t apart = strides_.size() == 1 ? (g - f) * least : 0;
     const int64_t scan_end = std::min<int64_t>(high + f * most, count);
     // The candidates of byte b have their filter row at b: their first rows
     // lie from b - f * most to b - f * least.
     bool more = false;
     for (int64_t b = low + f * least; b < scan_end; ++b) {
         if (more && (found.empty() || (base + b - f * most) * 8 > found.front().start_bit)) break;
-        const uint32_t pair = uint32_t{bytes[b]} << 8 | (b + 1 < count ? bytes[b + 1] : 0);
-        for (uint32_t candidates = table_[pair]; candidates; candidates &= candidates - 1) {
+        uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
+        if (candidates && apart) candidates &= second(b + apart);
+        for (; candidates; candidates &= candidates - 1) {
             const int which = std::countr_zero(candidates);
             const bool lsb = which >= 16, inverted = which & 8;
             const int32_t a = which & 7;
@@ -202,6 +222,7 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                 const int64_t at = b - f * stride;
                 if (at < low) break;  // and so for every larger stride
                 if (at >= high || at + int64_t{height_ - 1} * stride + span > count) continue;
+                if (!(second(at + g * stride) >> which & 1)) continue;
                 int32_t errors = 0;
                 for (int32_t r = 0; r < height_ && errors <= max_errors_; ++r) {
                     uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);

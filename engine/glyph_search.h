@@ -7,8 +7,8 @@
 // is any bit, reported as BYTE.BIT in the chosen bit order.
 //
 // The search is exhaustive over that space and reports only real matches:
-// a filter on eight pixels of one row (a table over every pair of bytes)
-// picks the candidates, and each candidate is then compared pixel by pixel.
+// a filter on eight pixels of two rows (small tables over the bytes they lie
+// in) picks the candidates, and each is then compared pixel by pixel.
 #pragma once
 
 #include <cstdint>
@@ -77,6 +77,11 @@ private:
     std::vector<int32_t> strides_;
     std::vector<uint64_t> rows_;     // each row's pixels from the top bit down
     uint64_t row_mask_ = 0;          // the top `width_` bits
-    int32_t filter_row_ = 0;         // the row whose first pixels the table tests
-    std::vector<uint32_t> table_;    // by two bytes: bit lsb * 16 + inverted * 8 + alignment
+    // The filter: the first pixels (up to 8) of two rows, each tested by two
+    // tables of 256 (the pixels in the row's first byte, those in the next)
+    // whose bit lsb * 16 + inverted * 8 + alignment says whether at most
+    // max_errors of them differ. The second row is the first row again for
+    // a single-row pattern.
+    int32_t filter_rows_[2] = {0, 0};
+    std::vector<uint32_t> tables_;   // 4 x 256: first row's two, second row's two
 };
