@@ -209,8 +209,22 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
     // The candidates of byte b have their filter row at b: their first rows
     // lie from b - f * most to b - f * least.
     bool more = false;
+    // Where every byte the filter reads lies inside the block, it reads
+    // them without checks.
+    const int64_t safe_from = std::max<int64_t>(0, -apart), safe_to = count - 1 - std::max<int64_t>(0, apart);
     for (int64_t b = low + f * least; b < scan_end; ++b) {
         if (more && (found.empty() || (base + b - f * most) * 8 > found.front().start_bit)) break;
+        if (b >= safe_from) {
+            const int64_t stop = std::min(scan_end, safe_to);
+            const uint8_t* g_bytes = bytes + apart;
+            if (apart)
+                while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]] & g_first[g_bytes[b]] &
+                                     g_next[g_bytes[b + 1]]))
+                    ++b;
+            else
+                while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]])) ++b;
+            if (b >= scan_end) break;
+        }
         uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
         if (candidates && apart) candidates &= second(b + apart);
         for (; candidates; candidates &= candidates - 1) {
