@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # bitloupe-cli as whole processes (bench_cli, host build): view at the end of
 # a 16 GiB sparse file against a 1 KiB file, export of 64 MiB against cat,
-# and the export's peak resident memory (/usr/bin/time -v) against the
-# 64 MiB it exports.
+# the export's peak resident memory (/usr/bin/time -v) against the 64 MiB it
+# exports, and find at a given stride in 1 GiB of random bytes against cat,
+# with its peak resident memory against the 64 MiB it must stay under.
 #
 #   bench/run_cli_bench.sh [BUILD_DIR] [RUNS]   BUILD_DIR default build/bench-host;
 #                                              RUNS sets the samples (default 5)
@@ -37,4 +38,15 @@ if [ -x /usr/bin/time ]; then
   printf '%-48s %12.2f %s\n' "  floor: the region exported" 64 MiB
 else
   echo "run_cli_bench: no /usr/bin/time (package time), no peak memory" >&2
+fi
+
+# find: 1 GiB of random bytes; the same command times and measures.
+head -c 1G /dev/urandom >"$work/random-1g.bin"
+"$bench" --find "$cli" "$work/random-1g.bin" "$runs"
+if [ -x /usr/bin/time ]; then
+  /usr/bin/time -v -o "$work/time.txt" "$cli" find "$work/random-1g.bin" --stride 16 \
+    --glyph '......../......../..####../.##..##./##....##/##....##/##....##/########/##....##/##....##' >/dev/null
+  kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+  printf '%-48s %12.2f %s\n' "find in 1 GiB, peak resident" "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')" MiB
+  printf '%-48s %12.2f %s\n' "  floor: the most find may use" 64 MiB
 fi

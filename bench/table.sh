@@ -101,6 +101,10 @@ rows = [
      "floor: the region exported", "the 64 MiB exported", 0.5),
     ("CLI export 64 MiB as PNG, peak memory", "export 64 MiB as PNG, peak resident", "command line",
      "floor: the region exported", "the 64 MiB exported", 0.5),
+    ("CLI find 8x16 glyph, stride given, 1 GiB", "find 8x16 glyph, stride 16, 1 GiB", "command line",
+     "floor: cat of the 1 GiB (find turns)", "cat of the same 1 GiB", 3.0),
+    ("CLI find in 1 GiB, peak memory", "find in 1 GiB, peak resident", "command line",
+     "floor: the most find may use", "64 MiB", 1.0),
 ]
 
 def number(x):

@@ -27,9 +27,13 @@ void need_format(const std::string& output, std::initializer_list<PictureFormat>
 // sets `result` to the exit code of its work.
 using AddSubcommand = void (*)(CLI::App& app, int& result);
 
+// overview: a picture of the whole file (command_overview.cpp).
 void add_overview_command(CLI::App& app, int& result);
+// find: a small picture given by example (command_find.cpp).
+void add_find_command(CLI::App& app, int& result);
 
 // Those subcommands, in the order --help lists them.
 inline constexpr AddSubcommand MORE_SUBCOMMANDS[] = {
     add_overview_command,
+    add_find_command,
 };

@@ -1,0 +1,265 @@
+// glyph_search.cpp: the table filter and the pixel-by-pixel check.
+//
+// Rows of a match lie a whole number of bytes apart, so every row of a match
+// has the same bit alignment as its first: a row is the top W bits of the
+// 64-bit big-endian word at its byte, shifted left by the alignment (W + 7 <=
+// 64). Least significant bit first is the same stream over mirrored bytes.
+#include "glyph_search.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace {
+
+uint64_t mirror_bytes(uint64_t v)
+{
+    v = (v >> 1 & 0x5555555555555555ULL) | (v & 0x5555555555555555ULL) << 1;
+    v = (v >> 2 & 0x3333333333333333ULL) | (v & 0x3333333333333333ULL) << 2;
+    return (v >> 4 & 0x0F0F0F0F0F0F0F0FULL) | (v & 0x0F0F0F0F0F0F0F0FULL) << 4;
+}
+
+// The eight bytes from `at` as a big-endian word, zeros past `count`.
+uint64_t word_at(const uint8_t* bytes, int64_t count, int64_t at)
+{
+    uint64_t v = 0;
+    if (at + 8 <= count) {
+        for (int k = 0; k < 8; ++k) v = v << 8 | bytes[at + k];
+        return v;
+    }
+    for (int64_t k = 0; k < 8; ++k) v = v << 8 | (at + k < count ? bytes[at + k] : 0);
+    return v;
+}
+
+int32_t row_bytes_needed(int32_t width) { return (width + 7) / 8; }
+
+}  // namespace
+
+bool parse_glyph_pattern(const std::string& text, GlyphPattern& pattern, std::string& why)
+{
+    pattern = GlyphPattern{};
+    std::vector<std::string> rows(1);
+    for (const char c : text) {
+        if (c == '/' || c == '\n')
+            rows.emplace_back();
+        else if (c != '\r')
+            rows.back() += c;
+    }
+    if (rows.size() > 1 && rows.back().empty()) rows.pop_back();
+    if (rows.size() == 1 && rows[0].empty()) {
+        why = "the pattern is empty";
+        return false;
+    }
+    if (rows.size() > static_cast<size_t>(GLYPH_MAX_HEIGHT)) {
+        why = std::to_string(rows.size()) + " rows, at most " + std::to_string(GLYPH_MAX_HEIGHT) + " allowed";
+        return false;
+    }
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const std::string& row = rows[r];
+        const std::string which = "row " + std::to_string(r + 1);
+        if (row.empty()) {
+            why = which + " is empty";
+            return false;
+        }
+        if (row.size() != rows[0].size()) {
+            why = which + " is " + std::to_string(row.size()) + " pixels long, row 1 " +
+                  std::to_string(rows[0].size()) + ": all rows must be the same length";
+            return false;
+        }
+        if (row.size() > static_cast<size_t>(GLYPH_MAX_WIDTH)) {
+            why = "rows of " + std::to_string(row.size()) + " pixels, at most " +
+                  std::to_string(GLYPH_MAX_WIDTH) + " allowed";
+            return false;
+        }
+        for (const char c : row) {
+            if (c != '#' && c != '.') {
+                why = which + " holds '" + std::string(1, c) + "': only '#' (set) and '.' (unset) draw a pattern";
+                return false;
+            }
+            pattern.pixels.push_back(c == '#');
+        }
+    }
+    pattern.width = static_cast<int32_t>(rows[0].size());
+    pattern.height = static_cast<int32_t>(rows.size());
+    return true;
+}
+
+bool glyph_match_before(const GlyphMatch& a, const GlyphMatch& b)
+{
+    if (a.start_bit != b.start_bit) return a.start_bit < b.start_bit;
+    if (a.stride_bytes != b.stride_bytes) return a.stride_bytes < b.stride_bytes;
+    if (a.lsb != b.lsb) return !a.lsb;
+    return !a.inverted && b.inverted;
+}
+
+GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int32_t max_errors)
+    : width_(pattern.width), height_(pattern.height), max_errors_(max_errors)
+{
+    const bool shape = width_ >= 1 && width_ <= GLYPH_MAX_WIDTH && height_ >= 1 && height_ <= GLYPH_MAX_HEIGHT &&
+                       pattern.pixels.size() == static_cast<size_t>(width_) * static_cast<size_t>(height_);
+    if (!shape) return;
+    const int32_t least = row_bytes_needed(width_);
+    if (stride_bytes == 0) {
+        // A single row is the same picture at every stride: one is tried.
+        const int32_t last = height_ == 1 ? least : GLYPH_TRIED_STRIDES;
+        for (int32_t s = least; s <= last; ++s) strides_.push_back(s);
+    } else if (stride_bytes >= least && stride_bytes <= GLYPH_MAX_STRIDE) {
+        strides_.push_back(stride_bytes);
+    }
+    if (strides_.empty() || max_errors_ < 0 || 2 * int64_t{max_errors_} >= int64_t{width_} * height_) return;
+
+    row_mask_ = ~uint64_t{0} << (64 - width_);
+    for (int32_t r = 0; r < height_; ++r) {
+        uint64_t row = 0;
+        for (int32_t x = 0; x < width_; ++x)
+            if (pattern.pixels[static_cast<size_t>(r) * width_ + x]) row |= uint64_t{1} << (63 - x);
+        rows_.push_back(row);
+    }
+
+    // The filter tests the first m pixels of the two rows that tell most
+    // places apart: as many set as unset pixels, then as many changes as
+    // possible (a blank row would let every run of zeros through).
+    const int32_t m = std::min(width_, 8);
+    const uint32_t head_mask = (1u << m) - 1;
+    const auto score = [&](int32_t r) {
+        const uint32_t head = static_cast<uint32_t>(rows_[r] >> (64 - m));
+        const int32_t ones = std::popcount(head);
+        const int32_t changes = std::popcount((head ^ head >> 1) & ((1u << (m - 1)) - 1));
+        return std::min(ones, m - ones) * 16 + changes;
+    };
+    for (int32_t r = 1; r < height_; ++r)
+        if (score(r) > score(filter_rows_[0])) filter_rows_[0] = r;
+    filter_rows_[1] = filter_rows_[0] == 0 && height_ > 1 ? 1 : 0;
+    for (int32_t r = 0; r < height_; ++r)
+        if (r != filter_rows_[0] && score(r) > score(filter_rows_[1])) filter_rows_[1] = r;
+    tables_.assign(4 * 256, 0);
+    for (int which = 0; which < 2; ++which) {
+        const uint32_t head = static_cast<uint32_t>(rows_[filter_rows_[which]] >> (64 - m));
+        uint32_t* first = &tables_[which * 512];
+        uint32_t* next = first + 256;
+        for (uint32_t v = 0; v < 256; ++v) {
+            for (int lsb = 0; lsb < 2; ++lsb) {
+                const uint32_t u = lsb ? static_cast<uint32_t>(mirror_bytes(v)) : v;
+                for (int32_t a = 0; a < 8; ++a) {
+                    // The pixels in the first byte are the top n of the m.
+                    const int32_t n = std::min(m, 8 - a);
+                    const uint32_t in_first = ((1u << n) - 1) << (m - n);
+                    const uint32_t as_first = (u << 8) >> (16 - a - m) & head_mask;
+                    const uint32_t as_next = u >> (16 - a - m) & head_mask;
+                    for (int inv = 0; inv < 2; ++inv) {
+                        const uint32_t want = inv ? ~head & head_mask : head;
+                        const uint32_t bit = 1u << (lsb * 16 + inv * 8 + a);
+                        if (std::popcount((as_first ^ want) & in_first) <= max_errors_) first[v] |= bit;
+                        if (std::popcount((as_next ^ want) & head_mask & ~in_first) <= max_errors_) next[v] |= bit;
+                    }
+                }
+            }
+        }
+    }
+}
+
+bool GlyphSearch::valid(std::string& why) const
+{
+    if (width_ < 1 || width_ > GLYPH_MAX_WIDTH || height_ < 1 || height_ > GLYPH_MAX_HEIGHT) {
+        why = "the pattern must be 1 to " + std::to_string(GLYPH_MAX_WIDTH) + " pixels wide and 1 to " +
+              std::to_string(GLYPH_MAX_HEIGHT) + " rows high";
+        return false;
+    }
+    if (strides_.empty()) {
+        why = "the stride must be " + std::to_string(row_bytes_needed(width_)) + " to " +
+              std::to_string(GLYPH_MAX_STRIDE) + " bytes (at least the bytes a row of " + std::to_string(width_) +
+              " pixels spans)";
+        return false;
+    }
+    if (tables_.empty()) {
+        why = "at most " + std::to_string((int64_t{width_} * height_ - 1) / 2) +
+              " pixels may differ (fewer than half of the " + std::to_string(int64_t{width_} * height_) + ")";
+        return false;
+    }
+    return true;
+}
+
+int64_t GlyphSearch::reach() const
+{
+    if (strides_.empty()) return 0;
+    return int64_t{height_ - 1} * strides_.back() + row_bytes_needed(width_ + 7);
+}
+
+bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int64_t first, int64_t end,
+                         size_t limit, std::vector<GlyphMatch>& found) const
+{
+    found.clear();
+    if (tables_.empty() || count <= 0) return false;
+    // The starts asked about, as block positions.
+    const int64_t low = std::max<int64_t>(first - base, 0);
+    const int64_t high = std::min<int64_t>(end - base, count);
+    if (low >= high) return false;
+    const int64_t f = filter_rows_[0], g = filter_rows_[1];
+    const int64_t least = strides_.front(), most = strides_.back();
+    const uint32_t *f_first = &tables_[0], *f_next = f_first + 256, *g_first = f_next + 256, *g_next = g_first + 256;
+    const auto byte = [&](int64_t at) -> uint32_t { return at >= 0 && at < count ? bytes[at] : 0; };
+    // Whether the second filter row can be at `at`: a row outside the block
+    // cannot belong to a match reported here.
+    const auto second = [&](int64_t at) -> uint32_t {
+        return at >= 0 && at < count ? g_first[bytes[at]] & g_next[byte(at + 1)] : 0;
+    };
+    // With one stride the second row's bytes lie at a fixed distance: both
+    // rows are tested before anything else.
+    const int64_t apart = strides_.size() == 1 ? (g - f) * least : 0;
+    const int64_t scan_end = std::min<int64_t>(high + f * most, count);
+    // The candidates of byte b have their filter row at b: their first rows
+    // lie from b - f * most to b - f * least.
+    bool more = false;
+    // Where every byte the filter reads lies inside the block, it reads
+    // them without checks.
+    const int64_t safe_from = std::max<int64_t>(0, -apart), safe_to = count - 1 - std::max<int64_t>(0, apart);
+    for (int64_t b = low + f * least; b < scan_end; ++b) {
+        if (more && (found.empty() || (base + b - f * most) * 8 > found.front().start_bit)) break;
+        if (b >= safe_from) {
+            const int64_t stop = std::min(scan_end, safe_to);
+            const uint8_t* g_bytes = bytes + apart;
+            if (apart)
+                while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]] & g_first[g_bytes[b]] &
+                                     g_next[g_bytes[b + 1]]))
+                    ++b;
+            else
+                while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]])) ++b;
+            if (b >= scan_end) break;
+        }
+        uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
+        if (candidates && apart) candidates &= second(b + apart);
+        for (; candidates; candidates &= candidates - 1) {
+            const int which = std::countr_zero(candidates);
+            const bool lsb = which >= 16, inverted = which & 8;
+            const int32_t a = which & 7;
+            const int64_t span = (a + width_ + 7) / 8;
+            for (const int32_t stride : strides_) {
+                const int64_t at = b - f * stride;
+                if (at < low) break;  // and so for every larger stride
+                if (at >= high || at + int64_t{height_ - 1} * stride + span > count) continue;
+                if (!(second(at + g * stride) >> which & 1)) continue;
+                int32_t errors = 0;
+                for (int32_t r = 0; r < height_ && errors <= max_errors_; ++r) {
+                    uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
+                    if (lsb) word = mirror_bytes(word);
+                    const uint64_t want = inverted ? ~rows_[r] & row_mask_ : rows_[r];
+                    errors += std::popcount((word << a & row_mask_) ^ want);
+                }
+                if (errors > max_errors_) continue;
+                const GlyphMatch match{(base + at) * 8 + a, stride, lsb, inverted, errors};
+                if (found.size() < limit) {
+                    found.push_back(match);
+                    std::push_heap(found.begin(), found.end(), glyph_match_before);
+                } else {
+                    more = true;
+                    if (!found.empty() && glyph_match_before(match, found.front())) {
+                        std::pop_heap(found.begin(), found.end(), glyph_match_before);
+                        found.back() = match;
+                        std::push_heap(found.begin(), found.end(), glyph_match_before);
+                    }
+                }
+            }
+        }
+    }
+    std::sort_heap(found.begin(), found.end(), glyph_match_before);
+    return more;
+}

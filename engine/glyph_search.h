@@ -1,0 +1,87 @@
+// glyph_search.h: finding a small picture, given by example, in raw bytes.
+//
+// A picture W x H occurs at stream bit `start` with a stride of S bytes when
+// pixel x of row r is stream bit start + r * 8 * S + x (layout.h's horizontal
+// layout), in either bit order, with the bits complemented or not, and at
+// most `max_errors` pixels differ. Every bit alignment is tried: the start
+// is any bit, reported as BYTE.BIT in the chosen bit order.
+//
+// The search is exhaustive over that space and reports only real matches:
+// a filter on eight pixels of two rows (small tables over the bytes they lie
+// in) picks the candidates, and each is then compared pixel by pixel.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr int32_t GLYPH_MAX_WIDTH = 56;       // pixels a row
+constexpr int32_t GLYPH_MAX_HEIGHT = 256;     // rows
+constexpr int32_t GLYPH_TRIED_STRIDES = 80;   // strides 1 .. 80 bytes when none is given
+constexpr int32_t GLYPH_MAX_STRIDE = 65536;   // bytes, when one is given
+
+// A picture: one byte a pixel, 1 set, 0 unset, top row first.
+struct GlyphPattern {
+    int32_t width = 0;
+    int32_t height = 0;
+    std::vector<uint8_t> pixels;
+};
+
+// Reads rows of '#' (set) and '.' (unset) separated by '/' or line breaks
+// (a trailing separator is allowed). False, with `why`, when the text is
+// empty, holds another character, or its rows differ in length or are too
+// many or too long.
+bool parse_glyph_pattern(const std::string& text, GlyphPattern& pattern, std::string& why);
+
+struct GlyphMatch {
+    int64_t start_bit;     // BYTE * 8 + BIT, the bit counted in the chosen order
+    int32_t stride_bytes;
+    bool lsb;
+    bool inverted;
+    int32_t errors;        // pixels that differ
+    bool operator==(const GlyphMatch&) const = default;
+};
+
+// File order: by start, then stride, bit order and inversion.
+bool glyph_match_before(const GlyphMatch& a, const GlyphMatch& b);
+
+// A search prepared for one pattern, then run over any number of blocks
+// (from several threads at once: searching changes nothing in it).
+class GlyphSearch {
+public:
+    // `stride_bytes` 0 tries every stride from the least a row needs
+    // (ceil(W / 8)) to GLYPH_TRIED_STRIDES (only the least for a single row,
+    // which is the same picture at every stride). `max_errors` must be below half
+    // the pixels (else every place matches one way or the other): check
+    // with valid() first.
+    GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int32_t max_errors);
+
+    // Whether the pattern, stride and error count can be searched for; if
+    // not, `why` says which is wrong.
+    bool valid(std::string& why) const;
+
+    // The bytes beyond a match's first byte its picture may reach: a block
+    // must hold this many more bytes than the starts it is asked about.
+    int64_t reach() const;
+
+    // Searches `bytes` (`count` bytes, the file's from `base` on) for the
+    // matches whose first pixel lies in a byte from `first` to `end` - 1
+    // (file positions) and whose picture lies wholly inside the block. Puts
+    // into `found` (emptied first) the first `limit` of them in file order;
+    // returns true if there were more than `limit`.
+    bool search(const uint8_t* bytes, int64_t count, int64_t base, int64_t first, int64_t end, size_t limit,
+                std::vector<GlyphMatch>& found) const;
+
+private:
+    int32_t width_, height_, max_errors_;
+    std::vector<int32_t> strides_;
+    std::vector<uint64_t> rows_;     // each row's pixels from the top bit down
+    uint64_t row_mask_ = 0;          // the top `width_` bits
+    // The filter: the first pixels (up to 8) of two rows, each tested by two
+    // tables of 256 (the pixels in the row's first byte, those in the next)
+    // whose bit lsb * 16 + inverted * 8 + alignment says whether at most
+    // max_errors of them differ. The second row is the first row again for
+    // a single-row pattern.
+    int32_t filter_rows_[2] = {0, 0};
+    std::vector<uint32_t> tables_;   // 4 x 256: first row's two, second row's two
+};

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The scan report opened in a real browser: Firefox draws the page headless
+# into a screenshot, and the overview (its colours) and the regions' pictures
+# (pure white pixels: the page itself has none) must be on it.
+#
+#   cli_report.sh CLI
+set -uo pipefail
+cli="$1"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+fail() { echo "FAIL: $*"; exit 1; }
+
+# Text, random bytes and two copies of a console font's glyphs.
+zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >font.psf || fail "no console font"
+{ head -c 20000 /usr/share/common-licenses/GPL-3; head -c 30000 /dev/urandom; tail -c +5 font.psf | head -c 4096
+  head -c 10000 /dev/urandom; tail -c +5 font.psf | head -c 4096; head -c 20000 /dev/zero; } >sample.bin
+"$cli" scan sample.bin --report report.html >scan.txt || fail "scan --report failed: $(cat scan.txt)"
+grep -q "data:image/png;base64," report.html || fail "no inline picture in the page"
+grep -qE "<script|src=\"[^d]" report.html && fail "the page refers to something outside it"
+
+timeout 120 firefox-esr --headless --no-remote --profile "$work/profile" --window-size=1280,2000 \
+  --screenshot "$work/shot.png" "file://$work/report.html" >firefox.log 2>&1 || fail "firefox: $(tail -3 firefox.log)"
+[ -s shot.png ] || fail "no screenshot"
+convert shot.png -depth 8 shot.rgb 2>/dev/null || fail "cannot read the screenshot"
+python3 - <<'PY' || exit 1
+import sys
+data = open("shot.rgb", "rb").read()
+pixels = {}
+for i in range(0, len(data) - 2, 3):
+    key = data[i:i + 3]
+    pixels[key] = pixels.get(key, 0) + 1
+def count(rgb):
+    return pixels.get(bytes.fromhex(rgb), 0)
+checks = {"white (region pictures)": count("ffffff"), "graphics yellow (overview)": count("ffe119"),
+          "dense red (overview)": count("c83232"), "text green (overview)": count("3cb44b")}
+print(", ".join(f"{k}: {v} pixels" for k, v in checks.items()))
+missing = [k for k, v in checks.items() if v < 16]
+if missing:
+    print("FAIL: not on the page:", ", ".join(missing))
+    sys.exit(1)
+PY
+echo "the report shows its pictures"
