@@ -32,6 +32,7 @@ commands=(
   "export IN -o OUT.png --start 100.3 --width-bits 12 --stride-bits 16 --rows 333 --lsb --bottom-up"
   "export IN -o OUT.pbm --start 4 --width-bits 10 --rows 70 --vertical --lsb --invert"
   "cut IN -o OUT --start 1000 --count 9999 --invert"
+  "overview IN -o OUT.png --block 64"
 )
 for i in "${!commands[@]}"; do
   eval "set -- ${commands[$i]}"
@@ -47,6 +48,14 @@ for i in "${!commands[@]}"; do
   out="${args[3]}"
   cmp -s "linux-${out#windows-}" "$out" || fail "the builds differ on: ${commands[$i]}"
 done
+
+# What find prints (the file's name the same on both).
+# The letter A of the font, its 16 rows.
+glyph="$(python3 -c 'import sys; d=open("font.bin","rb").read()[4+65*16:4+66*16]; print("/".join(format(b,"08b").replace("1","#").replace("0",".") for b in d))')"
+"$linux" find font.bin --glyph "$glyph" --json >find-linux.json || fail "linux: find"
+"$runner" "$windows" find font.bin --glyph "$glyph" --json | tr -d '\r' >find-windows.json || fail "windows: find"
+cmp -s find-linux.json find-windows.json || fail "the builds find different matches"
+grep -q '"start": "1044.0"' find-linux.json || fail "find did not find the letter A at 1044.0: $(head -c 300 find-linux.json)"
 
 # Names outside code page 1252 (Greek and Han), in the input and the output.
 name="Γλυφές-字形"
