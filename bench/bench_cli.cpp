@@ -8,11 +8,13 @@
 //     against gzip -6 of the same bytes, for the share deflate takes;
 //   - the process start, bitloupe-cli --version, for scale;
 //   - with --find: find of an 8 x 16 glyph at a given stride in a 1 GiB
-//     file, against cat of the same file, the page cache warm.
+//     file, against cat of the same file, the page cache warm;
+//   - with --overview: the overview of the same file, against cat.
 // bench/run_cli_bench.sh makes the files and runs this.
 //
 //   bench_cli CLI FOLDER SHORT_RUNS PBM_RUNS PNG_RUNS   (runs of each kind)
 //   bench_cli --find CLI FILE RUNS
+//   bench_cli --overview CLI FILE RUNS
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -80,6 +82,21 @@ std::vector<double> in_turns(int runs, const std::string& before, const Command&
 
 }  // namespace
 
+// A command that reads a whole file of 1 GiB, against cat of the same file,
+// in turns, the page cache warm.
+int whole_file_bench(const Command& command, const std::string& file, int runs, const std::string& section,
+                     const std::string& label, const std::string& turns)
+{
+    const Command cat{"cat", file};
+    timed_run(cat);  // the page cache warm from the first run on
+    const auto times = in_turns(runs, "", command, {cat});
+    std::printf("== %s\n", section.c_str());
+    bench::report(label.c_str(), times[0] / 1e6, "ms");
+    bench::report(("  floor: cat of the 1 GiB (" + turns + " turns)").c_str(), times[1] / 1e6, "ms");
+    bench::report(("ratio " + turns + " / cat").c_str(), times[0] / times[1], "x");
+    return 0;
+}
+
 // find with the stride given over a file of 1 GiB: every bit alignment,
 // both bit orders, inverted or not, on every core.
 int find_bench(const std::string& cli, const std::string& file, int runs)
@@ -87,22 +104,27 @@ int find_bench(const std::string& cli, const std::string& file, int runs)
     const Command find{cli, "find", file, "--stride", "16", "--glyph",
                        "......../......../..####../.##..##./##....##/##....##/##....##/########/"
                        "##....##/##....##/##....##/##....##/......../......../......../........"};
-    const Command cat{"cat", file};
-    timed_run(cat);  // the page cache warm from the first run on
-    const auto times = in_turns(runs, "", find, {cat});
-    std::printf("== host command line, find (bitloupe-cli, whole processes)\n");
-    bench::report("find 8x16 glyph, stride 16, 1 GiB", times[0] / 1e6, "ms");
-    bench::report("  floor: cat of the 1 GiB (find turns)", times[1] / 1e6, "ms");
-    bench::report("ratio find / cat", times[0] / times[1], "x");
-    return 0;
+    return whole_file_bench(find, file, runs, "host command line, find (bitloupe-cli, whole processes)",
+                            "find 8x16 glyph, stride 16, 1 GiB", "find");
+}
+
+// The overview of a file of 1 GiB: every block classified, on every core.
+int overview_bench(const std::string& cli, const std::string& file, int runs)
+{
+    const Command overview{cli, "overview", file, "-o", file + ".overview.png"};
+    return whole_file_bench(overview, file, runs, "host command line, overview (bitloupe-cli, whole processes)",
+                            "overview of 1 GiB", "overview");
 }
 
 int main(int argc, char** argv)
 {
     if (argc == 5 && std::string(argv[1]) == "--find") return find_bench(argv[2], argv[3], std::max(1, std::atoi(argv[4])));
+    if (argc == 5 && std::string(argv[1]) == "--overview")
+        return overview_bench(argv[2], argv[3], std::max(1, std::atoi(argv[4])));
     if (argc != 6) {
         std::fprintf(stderr, "usage: bench_cli CLI FOLDER SHORT_RUNS PBM_RUNS PNG_RUNS\n"
-                             "       bench_cli --find CLI FILE RUNS\n");
+                             "       bench_cli --find CLI FILE RUNS\n"
+                             "       bench_cli --overview CLI FILE RUNS\n");
         return 2;
     }
     const std::string cli = argv[1], folder = argv[2];

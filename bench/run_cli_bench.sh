@@ -50,3 +50,12 @@ if [ -x /usr/bin/time ]; then
   printf '%-48s %12.2f %s\n' "find in 1 GiB, peak resident" "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')" MiB
   printf '%-48s %12.2f %s\n' "  floor: the most find may use" 64 MiB
 fi
+
+# overview: the same 1 GiB.
+"$bench" --overview "$cli" "$work/random-1g.bin" "$runs"
+if [ -x /usr/bin/time ]; then
+  /usr/bin/time -v -o "$work/time.txt" "$cli" overview "$work/random-1g.bin" -o "$work/overview.png" >/dev/null
+  kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+  printf '%-48s %12.2f %s\n' "overview of 1 GiB, peak resident" "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')" MiB
+  printf '%-48s %12.2f %s\n' "  floor: the most overview may use" 64 MiB
+fi

@@ -105,6 +105,10 @@ rows = [
      "floor: cat of the 1 GiB (find turns)", "cat of the same 1 GiB", 3.0),
     ("CLI find in 1 GiB, peak memory", "find in 1 GiB, peak resident", "command line",
      "floor: the most find may use", "64 MiB", 1.0),
+    ("CLI overview of 1 GiB", "overview of 1 GiB", "command line",
+     "floor: cat of the 1 GiB (overview turns)", "cat of the same 1 GiB", 3.0),
+    ("CLI overview of 1 GiB, peak memory", "overview of 1 GiB, peak resident", "command line",
+     "floor: the most overview may use", "64 MiB", 1.0),
 ]
 
 def number(x):
