@@ -17,6 +17,19 @@ const uint8_t* SourceFile::bytes(int64_t offset, int64_t count, std::string& why
     if (offset + count > start + length) length *= 2;
     if (length > size_ - start) length = size_ - start;
     if (length == 0) return reinterpret_cast<const uint8_t*>("");
-    if (!map(start, length, why)) return nullptr;
+    const uint8_t* mapped = map(start, length, why);
+    if (!mapped) return nullptr;
+    window_ = mapped;
+    window_offset_ = start;
+    window_length_ = length;
     return window_ + (offset - start);
+}
+
+bool SourceFile::read(int64_t offset, int64_t count, uint8_t* into, std::string& why)
+{
+    if (offset < 0 || count < 0 || offset > size_ - count) {
+        why = "read outside the file";
+        return false;
+    }
+    return read_at(offset, count, into, why);
 }

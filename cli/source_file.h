@@ -32,10 +32,12 @@ public:
     static constexpr int64_t WINDOW_BYTES = int64_t{8} << 20;
 
 private:
-    // Per system: the alignment a mapping's start needs, and mapping
-    // start .. start + length - 1 as the window (false, with `why`, on failure).
+    // Per system: the alignment a mapping's start needs; mapping
+    // start .. start + length - 1 (null, with `why`, on failure); reading
+    // bytes inside the file at a position.
     static int64_t alignment();
-    bool map(int64_t start, int64_t length, std::string& why);
+    const uint8_t* map(int64_t start, int64_t length, std::string& why);
+    bool read_at(int64_t offset, int64_t count, uint8_t* into, std::string& why);
     void unmap();
 
     int64_t size_ = 0;

@@ -46,26 +46,19 @@ int64_t SourceFile::alignment()
     return page;
 }
 
-bool SourceFile::map(int64_t start, int64_t length, std::string& why)
+const uint8_t* SourceFile::map(int64_t start, int64_t length, std::string& why)
 {
     void* mapped = mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED, static_cast<int>(handle_), start);
     if (mapped == MAP_FAILED) {
         why = std::strerror(errno);
-        return false;
+        return nullptr;
     }
     madvise(mapped, static_cast<size_t>(length), MADV_SEQUENTIAL);
-    window_ = static_cast<const uint8_t*>(mapped);
-    window_offset_ = start;
-    window_length_ = length;
-    return true;
+    return static_cast<const uint8_t*>(mapped);
 }
 
-bool SourceFile::read(int64_t offset, int64_t count, uint8_t* into, std::string& why)
+bool SourceFile::read_at(int64_t offset, int64_t count, uint8_t* into, std::string& why)
 {
-    if (offset < 0 || count < 0 || offset > size_ - count) {
-        why = "read outside the file";
-        return false;
-    }
     while (count > 0) {
         const ssize_t n = pread(static_cast<int>(handle_), into, static_cast<size_t>(count), offset);
         if (n < 0 && errno == EINTR) continue;

@@ -64,26 +64,19 @@ int64_t SourceFile::alignment()
     return granularity;
 }
 
-bool SourceFile::map(int64_t start, int64_t length, std::string& why)
+const uint8_t* SourceFile::map(int64_t start, int64_t length, std::string& why)
 {
     void* view = MapViewOfFile(reinterpret_cast<HANDLE>(mapping_), FILE_MAP_READ, static_cast<DWORD>(start >> 32),
                                static_cast<DWORD>(start & 0xFFFFFFFF), static_cast<SIZE_T>(length));
     if (!view) {
         why = system_error_text(GetLastError());
-        return false;
+        return nullptr;
     }
-    window_ = static_cast<const uint8_t*>(view);
-    window_offset_ = start;
-    window_length_ = length;
-    return true;
+    return static_cast<const uint8_t*>(view);
 }
 
-bool SourceFile::read(int64_t offset, int64_t count, uint8_t* into, std::string& why)
+bool SourceFile::read_at(int64_t offset, int64_t count, uint8_t* into, std::string& why)
 {
-    if (offset < 0 || count < 0 || offset > size_ - count) {
-        why = "read outside the file";
-        return false;
-    }
     while (count > 0) {
         // ReadFile takes at most a DWORD of bytes; the offset goes in an OVERLAPPED.
         const DWORD piece = static_cast<DWORD>(count < (int64_t{1} << 30) ? count : int64_t{1} << 30);
