@@ -40,10 +40,21 @@ int32_t row_bytes_needed(int32_t width) { return (width + 7) / 8; }
 // `stop`, whose filter lets a combination through, or the place where the
 // vectors end (the caller finishes with the scalar scan). A filter table
 // over a byte is the AND of a table over its low nibble and one over its
-// high nibble, each a byte shuffle of 16 entries: 8 shuffles a group of 8
-// combinations with two rows (bytes b, b + 1, b + apart, b + apart + 1),
-// 4 with one. Every byte read, up to b + apart + 1 for the last place
-// before `stop`, is one the scalar scan reads too.
+// high nibble, each a byte shuffle of 16 entries. The combinations go in
+// 4 groups of 8, one bit order and half the alignments each (nibble_group_bit):
+// then a group's pixels never touch one of the four nibbles of a row's two
+// bytes, and a row takes 3 shuffles a group, not 4 (USED_HALVES; the halves
+// are b's low and high nibble, then b + 1's). Every byte read, up to
+// b + apart + 1 for the last place before `stop`, is one the scalar scan
+// reads too.
+constexpr int USED_HALVES[4][3] = {{0, 1, 3}, {0, 2, 3}, {0, 1, 2}, {1, 2, 3}};
+
+// The table bit (lsb * 16 + inverted * 8 + alignment) of bit j of group g:
+// most significant bit first with alignments 0-3 (whose pixels leave b + 1's
+// low nibble alone) and 4-7 (b's high nibble), then least significant bit
+// first with 0-3 (b + 1's high nibble) and 4-7 (b's low nibble).
+int nibble_group_bit(int g, int j) { return (g >> 1) * 16 + (j >> 2) * 8 + (g & 1) * 4 + (j & 3); }
+
 using VectorScan = int64_t (*)(const uint8_t* nibbles, const uint8_t* bytes, int64_t b, int64_t stop, int64_t apart);
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -68,8 +79,13 @@ __attribute__((target("ssse3"))) int64_t scan_ssse3(const uint8_t* nibbles, cons
         }
         __m128i any = zero;
         for (int g = 0; g < 4; ++g) {
-            __m128i r = _mm_and_si128(_mm_shuffle_epi8(t[g][0], n[0]), _mm_shuffle_epi8(t[g][1], n[1]));
-            for (int h = 2; h < HALVES; ++h) r = _mm_and_si128(r, _mm_shuffle_epi8(t[g][h], n[h]));
+            const int* used = USED_HALVES[g];
+            __m128i r = _mm_and_si128(_mm_shuffle_epi8(t[g][used[0]], n[used[0]]),
+                                        _mm_shuffle_epi8(t[g][used[1]], n[used[1]]));
+            r = _mm_and_si128(r, _mm_shuffle_epi8(t[g][used[2]], n[used[2]]));
+            if (TWO)
+                for (int h = 0; h < 3; ++h)
+                    r = _mm_and_si128(r, _mm_shuffle_epi8(t[g][4 + used[h]], n[4 + used[h]]));
             any = _mm_or_si128(any, r);
         }
         const uint32_t through = ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero))) & 0xFFFF;
@@ -103,8 +119,13 @@ __attribute__((target("avx2"))) int64_t scan_avx2(const uint8_t* nibbles, const 
         }
         __m256i any = zero;
         for (int g = 0; g < 4; ++g) {
-            __m256i r = _mm256_and_si256(_mm256_shuffle_epi8(t[g][0], n[0]), _mm256_shuffle_epi8(t[g][1], n[1]));
-            for (int h = 2; h < HALVES; ++h) r = _mm256_and_si256(r, _mm256_shuffle_epi8(t[g][h], n[h]));
+            const int* used = USED_HALVES[g];
+            __m256i r = _mm256_and_si256(_mm256_shuffle_epi8(t[g][used[0]], n[used[0]]),
+                                        _mm256_shuffle_epi8(t[g][used[1]], n[used[1]]));
+            r = _mm256_and_si256(r, _mm256_shuffle_epi8(t[g][used[2]], n[used[2]]));
+            if (TWO)
+                for (int h = 0; h < 3; ++h)
+                    r = _mm256_and_si256(r, _mm256_shuffle_epi8(t[g][4 + used[h]], n[4 + used[h]]));
             any = _mm256_or_si256(any, r);
         }
         const uint32_t through = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(any, zero)));
@@ -266,7 +287,7 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
     }
 
     // Each table halved: a nibble's entry lets through what some byte with
-    // that nibble lets through. Kept only if the halves ANDed give back the
+    // that nibble lets through (its bits in nibble_group_bit order). Kept only if the halves ANDed give back the
     // table for every byte, which they do when no pixel may differ (each
     // combination then asks for fixed bits under a fixed mask).
     std::vector<uint8_t> nibbles(4 * 8 * 16, 0);
@@ -279,11 +300,20 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
         }
         for (uint32_t v = 0; v < 256; ++v) exact = exact && (low[v & 15] & high[v >> 4]) == tables_[table * 256 + v];
         for (int g = 0; g < 4; ++g)
-            for (int n = 0; n < 16; ++n) {
-                nibbles[(g * 8 + table * 2) * 16 + n] = static_cast<uint8_t>(low[n] >> (8 * g));
-                nibbles[(g * 8 + table * 2 + 1) * 16 + n] = static_cast<uint8_t>(high[n] >> (8 * g));
-            }
+            for (int n = 0; n < 16; ++n)
+                for (int j = 0; j < 8; ++j) {
+                    const int bit = nibble_group_bit(g, j);
+                    nibbles[(g * 8 + table * 2) * 16 + n] |= static_cast<uint8_t>((low[n] >> bit & 1) << j);
+                    nibbles[(g * 8 + table * 2 + 1) * 16 + n] |= static_cast<uint8_t>((high[n] >> bit & 1) << j);
+                }
     }
+    // The half a group skips must let all of it through.
+    for (int g = 0; g < 4; ++g)
+        for (int h = 0; h < 8; ++h) {
+            const int* used = USED_HALVES[g];
+            if (h % 4 == used[0] || h % 4 == used[1] || h % 4 == used[2]) continue;
+            for (int n = 0; n < 16; ++n) exact = exact && nibbles[(g * 8 + h) * 16 + n] == 0xFF;
+        }
     if (exact) nibbles_ = std::move(nibbles);
 }
 
