@@ -9,6 +9,10 @@
 #include <algorithm>
 #include <bit>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 uint64_t mirror_bytes(uint64_t v)
@@ -31,6 +35,132 @@ uint64_t word_at(const uint8_t* bytes, int64_t count, int64_t at)
 }
 
 int32_t row_bytes_needed(int32_t width) { return (width + 7) / 8; }
+
+// The vector scan: the first place from `b` on, in whole vectors before
+// `stop`, whose filter lets a combination through, or the place where the
+// vectors end (the caller finishes with the scalar scan). A filter table
+// over a byte is the AND of a table over its low nibble and one over its
+// high nibble, each a byte shuffle of 16 entries. The combinations go in
+// 4 groups of 8, one bit order and half the alignments each (nibble_group_bit):
+// then a group's pixels never touch one of the four nibbles of a row's two
+// bytes, and a row takes 3 shuffles a group, not 4 (USED_HALVES; the halves
+// are b's low and high nibble, then b + 1's). Every byte read, up to
+// b + apart + 1 for the last place before `stop`, is one the scalar scan
+// reads too.
+constexpr int USED_HALVES[4][3] = {{0, 1, 3}, {0, 2, 3}, {0, 1, 2}, {1, 2, 3}};
+
+// The table bit (lsb * 16 + inverted * 8 + alignment) of bit j of group g:
+// most significant bit first with alignments 0-3 (whose pixels leave b + 1's
+// low nibble alone) and 4-7 (b's high nibble), then least significant bit
+// first with 0-3 (b + 1's high nibble) and 4-7 (b's low nibble).
+int nibble_group_bit(int g, int j) { return (g >> 1) * 16 + (j >> 2) * 8 + (g & 1) * 4 + (j & 3); }
+
+using VectorScan = int64_t (*)(const uint8_t* nibbles, const uint8_t* bytes, int64_t b, int64_t stop, int64_t apart);
+
+#if defined(__x86_64__) || defined(__i386__)
+
+template <bool TWO>
+__attribute__((target("ssse3"))) int64_t scan_ssse3(const uint8_t* nibbles, const uint8_t* bytes, int64_t b,
+                                                    int64_t stop, int64_t apart)
+{
+    constexpr int HALVES = TWO ? 8 : 4;
+    __m128i t[4][HALVES];
+    for (int g = 0; g < 4; ++g)
+        for (int h = 0; h < HALVES; ++h)
+            t[g][h] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nibbles + (g * 8 + h) * 16));
+    const __m128i low = _mm_set1_epi8(0x0F), zero = _mm_setzero_si128();
+    for (; b + 16 <= stop; b += 16) {
+        __m128i n[HALVES];
+        for (int i = 0; i < HALVES / 2; ++i) {
+            const int64_t at = b + (i >> 1) * apart + (i & 1);
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+            n[2 * i] = _mm_and_si128(v, low);
+            n[2 * i + 1] = _mm_and_si128(_mm_srli_epi16(v, 4), low);
+        }
+        __m128i any = zero;
+        for (int g = 0; g < 4; ++g) {
+            const int* used = USED_HALVES[g];
+            __m128i r = _mm_and_si128(_mm_shuffle_epi8(t[g][used[0]], n[used[0]]),
+                                        _mm_shuffle_epi8(t[g][used[1]], n[used[1]]));
+            r = _mm_and_si128(r, _mm_shuffle_epi8(t[g][used[2]], n[used[2]]));
+            if (TWO)
+                for (int h = 0; h < 3; ++h)
+                    r = _mm_and_si128(r, _mm_shuffle_epi8(t[g][4 + used[h]], n[4 + used[h]]));
+            any = _mm_or_si128(any, r);
+        }
+        const uint32_t through = ~static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(any, zero))) & 0xFFFF;
+        if (through) return b + std::countr_zero(through);
+    }
+    return b;
+}
+
+// Windows x64 keeps its stack aligned to 16 bytes only, where GCC may spill
+// 32-byte vectors with aligned moves: the 32-byte scan is left out there.
+#if !defined(_WIN32)
+#define GLYPH_SCAN_AVX2 1
+template <bool TWO>
+__attribute__((target("avx2"))) int64_t scan_avx2(const uint8_t* nibbles, const uint8_t* bytes, int64_t b,
+                                                  int64_t stop, int64_t apart)
+{
+    constexpr int HALVES = TWO ? 8 : 4;
+    __m256i t[4][HALVES];
+    for (int g = 0; g < 4; ++g)
+        for (int h = 0; h < HALVES; ++h)
+            t[g][h] = _mm256_broadcastsi128_si256(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(nibbles + (g * 8 + h) * 16)));
+    const __m256i low = _mm256_set1_epi8(0x0F), zero = _mm256_setzero_si256();
+    for (; b + 32 <= stop; b += 32) {
+        __m256i n[HALVES];
+        for (int i = 0; i < HALVES / 2; ++i) {
+            const int64_t at = b + (i >> 1) * apart + (i & 1);
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + at));
+            n[2 * i] = _mm256_and_si256(v, low);
+            n[2 * i + 1] = _mm256_and_si256(_mm256_srli_epi16(v, 4), low);
+        }
+        __m256i any = zero;
+        for (int g = 0; g < 4; ++g) {
+            const int* used = USED_HALVES[g];
+            __m256i r = _mm256_and_si256(_mm256_shuffle_epi8(t[g][used[0]], n[used[0]]),
+                                        _mm256_shuffle_epi8(t[g][used[1]], n[used[1]]));
+            r = _mm256_and_si256(r, _mm256_shuffle_epi8(t[g][used[2]], n[used[2]]));
+            if (TWO)
+                for (int h = 0; h < 3; ++h)
+                    r = _mm256_and_si256(r, _mm256_shuffle_epi8(t[g][4 + used[h]], n[4 + used[h]]));
+            any = _mm256_or_si256(any, r);
+        }
+        const uint32_t through = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(any, zero)));
+        if (through) return b + std::countr_zero(through);
+    }
+    return b;
+}
+#endif
+
+#endif
+
+// The widest scan this processor runs, for two rows or one; none without
+// SSSE3 (or off x86): the scalar scan does all.
+struct VectorScans {
+    VectorScan two = nullptr, one = nullptr;
+};
+
+VectorScans pick_vector_scans()
+{
+    VectorScans scans;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+#ifdef GLYPH_SCAN_AVX2
+    if (__builtin_cpu_supports("avx2")) return {scan_avx2<true>, scan_avx2<false>};
+#endif
+    if (__builtin_cpu_supports("ssse3")) return {scan_ssse3<true>, scan_ssse3<false>};
+#endif
+    return scans;
+}
+
+const VectorScans& vector_scans()
+{
+    static const VectorScans scans = pick_vector_scans();
+    return scans;
+}
 
 }  // namespace
 
@@ -155,6 +285,36 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
             }
         }
     }
+
+    // Each table halved: a nibble's entry lets through what some byte with
+    // that nibble lets through (its bits in nibble_group_bit order). Kept only if the halves ANDed give back the
+    // table for every byte, which they do when no pixel may differ (each
+    // combination then asks for fixed bits under a fixed mask).
+    std::vector<uint8_t> nibbles(4 * 8 * 16, 0);
+    bool exact = true;
+    for (int table = 0; table < 4; ++table) {
+        uint32_t low[16] = {}, high[16] = {};
+        for (uint32_t v = 0; v < 256; ++v) {
+            low[v & 15] |= tables_[table * 256 + v];
+            high[v >> 4] |= tables_[table * 256 + v];
+        }
+        for (uint32_t v = 0; v < 256; ++v) exact = exact && (low[v & 15] & high[v >> 4]) == tables_[table * 256 + v];
+        for (int g = 0; g < 4; ++g)
+            for (int n = 0; n < 16; ++n)
+                for (int j = 0; j < 8; ++j) {
+                    const int bit = nibble_group_bit(g, j);
+                    nibbles[(g * 8 + table * 2) * 16 + n] |= static_cast<uint8_t>((low[n] >> bit & 1) << j);
+                    nibbles[(g * 8 + table * 2 + 1) * 16 + n] |= static_cast<uint8_t>((high[n] >> bit & 1) << j);
+                }
+    }
+    // The half a group skips must let all of it through.
+    for (int g = 0; g < 4; ++g)
+        for (int h = 0; h < 8; ++h) {
+            const int* used = USED_HALVES[g];
+            if (h % 4 == used[0] || h % 4 == used[1] || h % 4 == used[2]) continue;
+            for (int n = 0; n < 16; ++n) exact = exact && nibbles[(g * 8 + h) * 16 + n] == 0xFF;
+        }
+    if (exact) nibbles_ = std::move(nibbles);
 }
 
 bool GlyphSearch::valid(std::string& why) const
@@ -212,11 +372,13 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
     // Where every byte the filter reads lies inside the block, it reads
     // them without checks.
     const int64_t safe_from = std::max<int64_t>(0, -apart), safe_to = count - 1 - std::max<int64_t>(0, apart);
+    const VectorScan vector = nibbles_.empty() ? nullptr : apart ? vector_scans().two : vector_scans().one;
     for (int64_t b = low + f * least; b < scan_end; ++b) {
         if (more && (found.empty() || (base + b - f * most) * 8 > found.front().start_bit)) break;
         if (b >= safe_from) {
             const int64_t stop = std::min(scan_end, safe_to);
             const uint8_t* g_bytes = bytes + apart;
+            if (vector) b = vector(nibbles_.data(), bytes, b, stop, apart);
             if (apart)
                 while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]] & g_first[g_bytes[b]] &
                                      g_next[g_bytes[b + 1]]))

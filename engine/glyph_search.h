@@ -84,4 +84,10 @@ private:
     // a single-row pattern.
     int32_t filter_rows_[2] = {0, 0};
     std::vector<uint32_t> tables_;   // 4 x 256: first row's two, second row's two
+    // The same four tables split into a low-nibble and a high-nibble half,
+    // for the vector scan (16 or 32 places at once): for each group of 8
+    // combinations (the table bits 8g .. 8g + 7), the 8 half tables of 16
+    // bytes. Empty where a table is not exactly the AND of its two halves
+    // (pixels may differ): then only the scalar scan runs.
+    std::vector<uint8_t> nibbles_;   // 4 groups x 8 halves x 16
 };

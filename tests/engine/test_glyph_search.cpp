@@ -190,6 +190,35 @@ TEST(GlyphSearch, ListsExactlyWhatBruteForceFinds)
     std::printf("%lld matches compared with the brute-force search\n", static_cast<long long>(compared));
 }
 
+// With the stride given and no pixel allowed to differ, the filter runs 16
+// or 32 places at a time and the scalar scan finishes each stretch: longer
+// data in blocks of any size puts matches at every place of a vector, at the
+// end of a stretch and just past it (the pattern is planted all over).
+TEST(GlyphSearch, ScansInVectorsWithoutMissingAPlace)
+{
+    std::mt19937 random(test_seed() + 1);
+    for (int round = 0; round < 24; ++round) {
+        GlyphPattern pattern{static_cast<int32_t>(random() % 12 + 1), static_cast<int32_t>(random() % 3 + 1), {}};
+        for (int32_t i = 0; i < pattern.width * pattern.height; ++i) pattern.pixels.push_back(random() % 3 == 0);
+        const int32_t stride = static_cast<int32_t>((pattern.width + 7) / 8 + random() % 6);
+        std::vector<uint8_t> data(random() % 400 + 300);
+        for (uint8_t& b : data) b = static_cast<uint8_t>(random());
+        // Planted every 1 to 64 bytes (later ones may spoil earlier ones).
+        const int64_t span = int64_t{pattern.height - 1} * stride + (pattern.width + 7) / 8 + 1;
+        for (int64_t at = static_cast<int64_t>(random() % 8); at + span <= static_cast<int64_t>(data.size());
+             at += static_cast<int64_t>(random() % 64 + 1))
+            plant_glyph(pattern, data.data(), at * 8 + random() % 8, stride, random() % 2, random() % 2);
+
+        const GlyphSearch search(pattern, stride, 0);
+        const std::vector<GlyphMatch> expected =
+            reference_glyph_matches(pattern, data.data(), static_cast<int64_t>(data.size()), stride, 0);
+        const int64_t block = random() % 160 + 1;
+        EXPECT_EQ(search_in_blocks(search, data, block), expected)
+            << "round " << round << ", " << pattern.width << " x " << pattern.height << ", stride " << stride
+            << ", blocks of " << block;
+    }
+}
+
 TEST(GlyphSearch, ReadsPatternsAndRefusesWhatCannotBeSearched)
 {
     struct Case {
