@@ -1,0 +1,344 @@
+// finding.cpp: row widths and graphics regions from the bits alone.
+//
+// The measure behind both is how often a bit differs from the bit W places
+// further on (the mismatch at lag W), divided by what it would be if the
+// bytes were shuffled: the chance that two bits differ, given how often each
+// of the eight bit positions of a byte is set (text and machine code have
+// positions nearly always 0 or 1, which a plain mismatch mistakes for rows).
+// In a picture W bits wide the bit below each pixel lies W bits on, so that
+// ratio dips at W, and dips less or not at all at W - 1 or W + 1, which put
+// pixels beside one another. Random bytes, compressed data, text and code
+// stay near 1 everywhere.
+#include "finding.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// --- guess_widths -----------------------------------------------------------
+
+constexpr int64_t GUESS_SAMPLE_BYTES = 16 * 1024;
+constexpr int32_t NEIGHBOURS = 3;      // lags each side that a width is compared with
+constexpr int32_t COMB = 4;            // multiples of a width that vote for it
+constexpr double DIVISOR_SHARE = 0.6;  // a divisor this nearly as good is the width
+
+// How often bits of byte positions a and b differ when the bytes are
+// independent, from the share of bytes with each position set.
+double shuffled_mismatch(const double* density, int32_t lag)
+{
+    double sum = 0;
+    for (int32_t c = 0; c < 8; ++c) {
+        const double p = density[c], q = density[(c + lag) % 8];
+        sum += p * (1 - q) + (1 - p) * q;
+    }
+    return sum / 8;
+}
+
+void bit_densities(const uint8_t* bytes, int64_t n, double* density)
+{
+    int64_t counts[8] = {};
+    for (int64_t i = 0; i < n; ++i)
+        for (int32_t c = 0; c < 8; ++c) counts[c] += (bytes[i] >> (7 - c)) & 1;
+    for (int32_t c = 0; c < 8; ++c) density[c] = n > 0 ? static_cast<double>(counts[c]) / static_cast<double>(n) : 0;
+}
+
+// The bits as 64-bit words, first bit in the most significant place.
+std::vector<uint64_t> bit_words(const uint8_t* bytes, int64_t n)
+{
+    std::vector<uint64_t> words(static_cast<size_t>(n / 8 + 2), 0);
+    for (int64_t i = 0; i < n; ++i) words[static_cast<size_t>(i / 8)] |= uint64_t{bytes[i]} << (56 - 8 * (i % 8));
+    return words;
+}
+
+// Mismatch ratio (mismatch / shuffled mismatch) at every lag 1 .. max_lag,
+// over the same first `compared` words of bit positions for every lag.
+std::vector<double> mismatch_ratios(const std::vector<uint64_t>& words, int64_t compared, int32_t max_lag,
+                                    const double* density)
+{
+    std::vector<double> ratio(static_cast<size_t>(max_lag) + 1, 1.0);
+    for (int32_t lag = 1; lag <= max_lag; ++lag) {
+        const int64_t q = lag / 64;
+        const int32_t r = lag % 64;
+        int64_t differ = 0;
+        if (r == 0) {
+            for (int64_t j = 0; j < compared; ++j) differ += std::popcount(words[j] ^ words[j + q]);
+        } else {
+            for (int64_t j = 0; j < compared; ++j) {
+                const uint64_t shifted = (words[j + q] << r) | (words[j + q + 1] >> (64 - r));
+                differ += std::popcount(words[j] ^ shifted);
+            }
+        }
+        const double expected = shuffled_mismatch(density, lag);
+        if (expected > 1e-9)
+            ratio[lag] = static_cast<double>(differ) / (static_cast<double>(compared) * 64.0 * expected);
+    }
+    return ratio;
+}
+
+}  // namespace
+
+int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
+{
+    most = std::clamp(most, 0, GUESS_MAX_CANDIDATES);
+    if (!bytes || length <= 0 || most == 0) return 0;
+    const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
+    const int32_t widest = static_cast<int32_t>(std::min<int64_t>(GUESS_MAX_WIDTH, n * 8 / 4));
+    if (widest < 2) return 0;
+    const int32_t max_lag = widest + NEIGHBOURS;
+    const int64_t compared = (n * 8 - max_lag) / 64;
+    if (compared < 1) return 0;
+
+    double density[8];
+    bit_densities(bytes, n, density);
+    const std::vector<uint64_t> words = bit_words(bytes, n);
+    const std::vector<double> ratio = mismatch_ratios(words, compared, max_lag, density);
+
+    // Contrast: how far a lag dips below its neighbours (capped at the
+    // shuffled level, so that neighbours that are anti-correlated add nothing).
+    std::vector<double> contrast(static_cast<size_t>(max_lag) + 1, 0.0);
+    for (int32_t w = 1; w <= widest; ++w) {
+        double sum = 0;
+        int32_t count = 0;
+        for (int32_t d = -NEIGHBOURS; d <= NEIGHBOURS; ++d)
+            if (d != 0 && w + d >= 1) {
+                sum += std::min(ratio[w + d], 1.0);
+                ++count;
+            }
+        contrast[w] = std::max(0.0, sum / count - ratio[w]);
+    }
+    // A width is voted for by its first multiples, nearer ones weighing more:
+    // a divisor of the true width scores only at the multiples that are
+    // multiples of the true width.
+    std::vector<double> score(static_cast<size_t>(widest) + 1, 0.0);
+    for (int32_t w = 2; w <= widest; ++w) {
+        double sum = 0, weights = 0;
+        for (int32_t k = 1; k <= COMB && int64_t{k} * w <= widest; ++k) {
+            sum += contrast[k * w] / k;
+            weights += 1.0 / k;
+        }
+        score[w] = std::min(1.0, sum / weights);
+    }
+    // A multiple of a width that dips nearly as deeply itself is that width
+    // repeated (the same row of the next glyph): it ranks below it.
+    std::vector<double> ranked = score;
+    for (int32_t w = 4; w <= widest; ++w)
+        for (int32_t k = 2; k <= w / 2; ++k)
+            if (w % k == 0 && contrast[w / k] >= DIVISOR_SHARE * contrast[w] && score[w / k] > 0) {
+                ranked[w] = std::min(ranked[w], score[w / k] * 0.99);
+                break;
+            }
+
+    std::vector<int32_t> order;
+    for (int32_t w = 2; w <= widest; ++w)
+        if (score[w] > 0) order.push_back(w);
+    const int32_t count = static_cast<int32_t>(std::min<size_t>(order.size(), static_cast<size_t>(most)));
+    std::partial_sort(order.begin(), order.begin() + count, order.end(), [&](int32_t a, int32_t b) {
+        return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
+    });
+    for (int32_t i = 0; i < count; ++i) out[i] = WidthGuess{order[i], score[order[i]]};
+    return count;
+}
+
+// --- scanning ---------------------------------------------------------------
+
+namespace {
+
+constexpr int64_t WINDOW = 256;      // bytes judged at a time
+constexpr int64_t STEP = 128;        // from one window to the next
+constexpr int64_t ROW_LAGS = 64;     // rows up to 64 bytes wide are looked for
+constexpr int64_t WINDOW_NEED = WINDOW + ROW_LAGS + 8;
+constexpr int32_t MOST_DISTINCT = 128;   // more byte values in a window: noise or compressed
+constexpr double WINDOW_DIP = 0.3;       // how far the best row lag dips below its neighbours
+constexpr double REGION_SCORE = 0.12;    // the score a region's width must reach
+constexpr int64_t JOIN_GAP = 256;        // spans this close are one region
+
+uint64_t load_word(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Differing bits between bytes[i] and bytes[i + lag] for i < pairs.
+int64_t byte_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t lag)
+{
+    int64_t differ = 0, i = 0;
+    for (; i + 8 <= pairs; i += 8) differ += std::popcount(load_word(bytes + i) ^ load_word(bytes + i + lag));
+    for (; i < pairs; ++i) differ += std::popcount(static_cast<uint32_t>(bytes[i] ^ bytes[i + lag]));
+    return differ;
+}
+
+// Differing bits between bit i and bit i + 8 * lag + shift (shift -1 or +1)
+// for the bits of bytes[0 .. pairs - 1], read a byte at a time.
+int64_t bit_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t available, int64_t lag, int32_t shift)
+{
+    int64_t differ = 0;
+    for (int64_t i = 0; i < pairs; ++i) {
+        const int64_t j = i + lag + (shift < 0 ? -1 : 0);
+        if (j + 1 >= available) break;
+        const uint32_t two = (uint32_t{bytes[j]} << 8) | bytes[j + 1];
+        const uint32_t other = shift < 0 ? (two >> 1) & 0xFF : (two >> 7) & 0xFF;
+        differ += std::popcount(static_cast<uint32_t>(bytes[i] ^ other));
+    }
+    return differ;
+}
+
+// Whether the window at `bytes` (with `available` bytes from there on) looks
+// like rows of whole bytes.
+bool window_looks_like_rows(const uint8_t* bytes, int64_t available)
+{
+    uint64_t seen[4] = {};
+    int32_t distinct = 0;
+    for (int64_t i = 0; i < WINDOW; ++i) {
+        const uint64_t bit = uint64_t{1} << (bytes[i] & 63);
+        if (!(seen[bytes[i] >> 6] & bit)) {
+            seen[bytes[i] >> 6] |= bit;
+            ++distinct;
+        }
+    }
+    if (distinct < 3 || distinct > MOST_DISTINCT) return false;
+    double density[8];
+    bit_densities(bytes, WINDOW, density);
+    const double expected_same = shuffled_mismatch(density, 0);
+    if (expected_same < 1e-9) return false;
+
+    double best = 2.0;
+    int64_t best_lag = 0, best_pairs = 0;
+    for (int64_t lag = 1; lag <= ROW_LAGS; ++lag) {
+        const int64_t pairs = std::min(WINDOW, available - lag);
+        if (pairs < WINDOW / 2) break;
+        const double ratio = static_cast<double>(byte_lag_differences(bytes, pairs, lag)) /
+                             (static_cast<double>(pairs) * 8 * expected_same);
+        if (ratio < best) {
+            best = ratio;
+            best_lag = lag;
+            best_pairs = pairs;
+        }
+    }
+    if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return false;
+    // The same rows shifted a pixel sideways must match worse.
+    double side = 0;
+    for (int32_t shift : {-1, 1}) {
+        const double expected = shuffled_mismatch(density, shift < 0 ? 7 : 1);
+        if (expected < 1e-9) return false;
+        side += std::min(1.0, static_cast<double>(bit_lag_differences(bytes, best_pairs, available, best_lag, shift)) /
+                                  (static_cast<double>(best_pairs) * 8 * expected));
+    }
+    return side / 2 - best >= WINDOW_DIP;
+}
+
+}  // namespace
+
+std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end)
+{
+    std::vector<ScanSpan> spans;
+    if (!bytes) return spans;
+    for (int64_t at = 0; at + WINDOW <= length && at < windows_end; at += STEP) {
+        if (!window_looks_like_rows(bytes + at, std::min(length - at, WINDOW_NEED))) continue;
+        if (!spans.empty() && spans.back().end >= base + at)
+            spans.back().end = base + at + WINDOW;
+        else
+            spans.push_back(ScanSpan{base + at, base + at + WINDOW});
+    }
+    return spans;
+}
+
+std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
+{
+    std::sort(spans.begin(), spans.end(), [](const ScanSpan& a, const ScanSpan& b) { return a.start < b.start; });
+    std::vector<ScanSpan> merged;
+    for (const ScanSpan& s : spans) {
+        if (!merged.empty() && s.start <= merged.back().end + JOIN_GAP)
+            merged.back().end = std::max(merged.back().end, s.end);
+        else
+            merged.push_back(s);
+    }
+    return merged;
+}
+
+bool judge_span(const uint8_t* bytes, int64_t length, int64_t start, int64_t span_bytes, int64_t min_bytes,
+                FoundRegion& found)
+{
+    if (span_bytes < std::max<int64_t>(min_bytes, 1) || length <= 0) return false;
+    WidthGuess guess[1];
+    if (guess_widths(bytes, length, guess, 1) < 1 || guess[0].score < REGION_SCORE) return false;
+    found = FoundRegion{start, start + span_bytes, guess[0].width_bits, guess[0].score};
+    return true;
+}
+
+std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_t base, int64_t min_bytes)
+{
+    std::vector<FoundRegion> regions;
+    if (!bytes || length <= 0) return regions;
+    for (const ScanSpan& s : merge_spans(scan_spans(bytes, length, base, length))) {
+        FoundRegion found{};
+        const int64_t first = s.start - base;
+        if (judge_span(bytes + first, std::min(s.end - s.start, SCAN_JUDGE_BYTES), s.start, s.end - s.start,
+                       min_bytes, found))
+            regions.push_back(found);
+    }
+    return regions;
+}
+
+bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
+                 const ScanProgress& progress, std::vector<FoundRegion>& regions)
+{
+    regions.clear();
+    if (size <= 0) return true;
+    const int64_t chunks = (size + SCAN_CHUNK_BYTES - 1) / SCAN_CHUNK_BYTES;
+    threads = static_cast<int32_t>(std::clamp<int64_t>(threads, 1, chunks));
+    std::mutex lock;  // the reads, the progress, the spans found
+    std::atomic<int64_t> next{0};
+    std::atomic<bool> failed{false};
+    std::vector<ScanSpan> spans;
+    int64_t done = 0;
+
+    auto work = [&] {
+        std::vector<uint8_t> buffer;
+        for (int64_t k; !failed && (k = next++) < chunks;) {
+            const int64_t first = k * SCAN_CHUNK_BYTES;
+            // Each chunk reaches SCAN_OVERLAP into the next, so that its last
+            // windows see the bytes a whole-file scan would give them; the
+            // windows that start in the overlap belong to the next chunk.
+            const int64_t own = std::min(SCAN_CHUNK_BYTES, size - first);
+            const int64_t count = std::min(own + SCAN_OVERLAP, size - first);
+            buffer.resize(static_cast<size_t>(count));
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                if (!read(first, count, buffer.data())) {
+                    failed = true;
+                    return;
+                }
+            }
+            // Windows start every STEP bytes; SCAN_CHUNK_BYTES is a multiple of STEP.
+            std::vector<ScanSpan> found = scan_spans(buffer.data(), count, first, own);
+            std::lock_guard<std::mutex> hold(lock);
+            spans.insert(spans.end(), found.begin(), found.end());
+            done += own;
+            if (progress) progress(done);
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int32_t t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool) t.join();
+    if (failed) return false;
+
+    std::vector<uint8_t> sample;
+    for (const ScanSpan& s : merge_spans(std::move(spans))) {
+        const int64_t n = std::min(s.end - s.start, SCAN_JUDGE_BYTES);
+        sample.resize(static_cast<size_t>(n));
+        if (!read(s.start, n, sample.data())) {
+            regions.clear();
+            return false;
+        }
+        FoundRegion found{};
+        if (judge_span(sample.data(), n, s.start, s.end - s.start, min_bytes, found)) regions.push_back(found);
+    }
+    return true;
+}
