@@ -27,7 +27,12 @@ void need_format(const std::string& output, std::initializer_list<PictureFormat>
 // sets `result` to the exit code of its work.
 using AddSubcommand = void (*)(CLI::App& app, int& result);
 
+// guess-width and scan (command_find_graphics.cpp).
+void add_guess_width_command(CLI::App& app, int& result);
+void add_scan_command(CLI::App& app, int& result);
+
 // Those subcommands, in the order --help lists them.
 inline constexpr AddSubcommand MORE_SUBCOMMANDS[] = {
-    nullptr,
+    add_guess_width_command,
+    add_scan_command,
 };
