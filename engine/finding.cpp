@@ -140,7 +140,7 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
     std::partial_sort(order.begin(), order.begin() + count, order.end(), [&](int32_t a, int32_t b) {
         return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
     });
-    for (int32_t i = 0; i < count; ++i) out[i] = WidthGuess{order[i], score[order[i]]};
+    for (int32_t i = 0; i < count; ++i) out[i] = WidthGuess{order[i], ranked[order[i]]};
     return count;
 }
 
@@ -153,9 +153,12 @@ constexpr int64_t STEP = 128;        // from one window to the next
 constexpr int64_t ROW_LAGS = 64;     // rows up to 64 bytes wide are looked for
 constexpr int64_t WINDOW_NEED = WINDOW + ROW_LAGS + 8;
 constexpr int32_t MOST_DISTINCT = 128;   // more byte values in a window: noise or compressed
-constexpr double WINDOW_DIP = 0.3;       // how far the best row lag dips below its neighbours
+constexpr double WINDOW_DIP = 0.15;      // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.12;    // the score a region's width must reach
-constexpr int64_t JOIN_GAP = 256;        // spans this close are one region
+constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
+constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
+constexpr int64_t LEAST_FLAGGED = 3;     // windows that look like rows in the least region
+constexpr double MOST_HORIZONTAL = 0.95; // pixels beside one another differ less than this
 
 uint64_t load_word(const uint8_t* p)
 {
@@ -188,9 +191,9 @@ int64_t bit_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t availab
     return differ;
 }
 
-// Whether the window at `bytes` (with `available` bytes from there on) looks
-// like rows of whole bytes.
-bool window_looks_like_rows(const uint8_t* bytes, int64_t available)
+// How much the window at `bytes` (with `available` bytes from there on)
+// looks like rows of whole bytes: 0 not at all.
+double window_score(const uint8_t* bytes, int64_t available)
 {
     uint64_t seen[4] = {};
     int32_t distinct = 0;
@@ -201,11 +204,11 @@ bool window_looks_like_rows(const uint8_t* bytes, int64_t available)
             ++distinct;
         }
     }
-    if (distinct < 3 || distinct > MOST_DISTINCT) return false;
+    if (distinct < 3 || distinct > MOST_DISTINCT) return 0;
     double density[8];
     bit_densities(bytes, WINDOW, density);
     const double expected_same = shuffled_mismatch(density, 0);
-    if (expected_same < 1e-9) return false;
+    if (expected_same < 1e-9) return 0;
 
     double best = 2.0;
     int64_t best_lag = 0, best_pairs = 0;
@@ -220,16 +223,16 @@ bool window_looks_like_rows(const uint8_t* bytes, int64_t available)
             best_pairs = pairs;
         }
     }
-    if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return false;
+    if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return 0;
     // The same rows shifted a pixel sideways must match worse.
     double side = 0;
     for (int32_t shift : {-1, 1}) {
         const double expected = shuffled_mismatch(density, shift < 0 ? 7 : 1);
-        if (expected < 1e-9) return false;
+        if (expected < 1e-9) return 0;
         side += std::min(1.0, static_cast<double>(bit_lag_differences(bytes, best_pairs, available, best_lag, shift)) /
                                   (static_cast<double>(best_pairs) * 8 * expected));
     }
-    return side / 2 - best >= WINDOW_DIP;
+    return std::max(0.0, side / 2 - best);
 }
 
 }  // namespace
@@ -239,11 +242,13 @@ std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t b
     std::vector<ScanSpan> spans;
     if (!bytes) return spans;
     for (int64_t at = 0; at + WINDOW <= length && at < windows_end; at += STEP) {
-        if (!window_looks_like_rows(bytes + at, std::min(length - at, WINDOW_NEED))) continue;
-        if (!spans.empty() && spans.back().end >= base + at)
+        if (window_score(bytes + at, std::min(length - at, WINDOW_NEED)) < WINDOW_DIP) continue;
+        if (!spans.empty() && spans.back().end >= base + at) {
             spans.back().end = base + at + WINDOW;
-        else
-            spans.push_back(ScanSpan{base + at, base + at + WINDOW});
+            spans.back().windows++;
+        } else {
+            spans.push_back(ScanSpan{base + at, base + at + WINDOW, 1});
+        }
     }
     return spans;
 }
@@ -253,21 +258,31 @@ std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
     std::sort(spans.begin(), spans.end(), [](const ScanSpan& a, const ScanSpan& b) { return a.start < b.start; });
     std::vector<ScanSpan> merged;
     for (const ScanSpan& s : spans) {
-        if (!merged.empty() && s.start <= merged.back().end + JOIN_GAP)
+        if (!merged.empty() && s.start <= merged.back().end + JOIN_GAP) {
             merged.back().end = std::max(merged.back().end, s.end);
-        else
+            merged.back().windows += s.windows;
+        } else
             merged.push_back(s);
     }
     return merged;
 }
 
-bool judge_span(const uint8_t* bytes, int64_t length, int64_t start, int64_t span_bytes, int64_t min_bytes,
-                FoundRegion& found)
+bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int64_t min_bytes, FoundRegion& found)
 {
-    if (span_bytes < std::max<int64_t>(min_bytes, 1) || length <= 0) return false;
+    const int64_t span_bytes = span.end - span.start;
+    if (span_bytes < std::max<int64_t>(min_bytes, 1) || length <= 0 || span.windows < LEAST_FLAGGED) return false;
+    // Windows overlap: a span of n windows in a row is (n + 1) steps long.
+    if (static_cast<double>((span.windows + 1) * STEP) < FLAGGED_SHARE * static_cast<double>(span_bytes)) return false;
     WidthGuess guess[1];
     if (guess_widths(bytes, length, guess, 1) < 1 || guess[0].score < REGION_SCORE) return false;
-    found = FoundRegion{start, start + span_bytes, guess[0].width_bits, guess[0].score};
+    // Text and much else that repeats in whole bytes has no runs of pixels
+    // along a row.
+    const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
+    double density[8];
+    bit_densities(bytes, n, density);
+    const int64_t compared = (n * 8 - 2) / 64;
+    if (compared < 1 || mismatch_ratios(bit_words(bytes, n), compared, 1, density)[1] > MOST_HORIZONTAL) return false;
+    found = FoundRegion{span.start, span.end, guess[0].width_bits, guess[0].score};
     return true;
 }
 
@@ -278,8 +293,7 @@ std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_
     for (const ScanSpan& s : merge_spans(scan_spans(bytes, length, base, length))) {
         FoundRegion found{};
         const int64_t first = s.start - base;
-        if (judge_span(bytes + first, std::min(s.end - s.start, SCAN_JUDGE_BYTES), s.start, s.end - s.start,
-                       min_bytes, found))
+        if (judge_span(bytes + first, std::min(s.end - s.start, SCAN_JUDGE_BYTES), s, min_bytes, found))
             regions.push_back(found);
     }
     return regions;
@@ -338,7 +352,7 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
             return false;
         }
         FoundRegion found{};
-        if (judge_span(sample.data(), n, s.start, s.end - s.start, min_bytes, found)) regions.push_back(found);
+        if (judge_span(sample.data(), n, s, min_bytes, found)) regions.push_back(found);
     }
     return true;
 }

@@ -51,16 +51,16 @@ std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_
 struct ScanSpan {
     int64_t start;
     int64_t end;
+    int64_t windows;  // how many windows in it looked like rows
 };
 constexpr int64_t SCAN_OVERLAP = 1024;
 constexpr int64_t SCAN_JUDGE_BYTES = 64 * 1024;
 std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end);
 // Sorts `spans` and joins those that overlap or touch.
 std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans);
-// Whether a span of `span_bytes` bytes at `start`, whose first `length`
-// bytes are `bytes`, is graphics of at least min_bytes; fills `found`.
-bool judge_span(const uint8_t* bytes, int64_t length, int64_t start, int64_t span_bytes, int64_t min_bytes,
-                FoundRegion& found);
+// Whether `span`, whose first `length` bytes are `bytes`, is graphics of at
+// least min_bytes; fills `found`.
+bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int64_t min_bytes, FoundRegion& found);
 
 // A whole file of `size` bytes, read through `read` (which copies `count`
 // bytes from `offset` into `into`, false when it cannot; called from one
