@@ -12,6 +12,7 @@
 #include "finding.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <bit>
 #include <cstring>
@@ -25,7 +26,7 @@ namespace {
 constexpr int64_t GUESS_SAMPLE_BYTES = 16 * 1024;
 constexpr int32_t NEIGHBOURS = 3;      // lags each side that a width is compared with
 constexpr int32_t COMB = 4;            // multiples of a width that vote for it
-constexpr double DIVISOR_SHARE = 0.6;  // a divisor this nearly as good is the width
+constexpr double DIVISOR_SHARE = 0.9;  // a divisor whose own dip is this deep is the width
 
 // How often bits of byte positions a and b differ when the bytes are
 // independent, from the share of bytes with each position set.
@@ -87,9 +88,10 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
     most = std::clamp(most, 0, GUESS_MAX_CANDIDATES);
     if (!bytes || length <= 0 || most == 0) return 0;
     const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
-    const int32_t widest = static_cast<int32_t>(std::min<int64_t>(GUESS_MAX_WIDTH, n * 8 / 4));
+    const int32_t widest = static_cast<int32_t>(std::min<int64_t>(GUESS_MAX_WIDTH, n * 8 / 8));
     if (widest < 2) return 0;
-    const int32_t max_lag = widest + NEIGHBOURS;
+    // Every width is judged at its first two multiples at least.
+    const int32_t max_lag = 2 * widest + NEIGHBOURS;
     const int64_t compared = (n * 8 - max_lag) / 64;
     if (compared < 1) return 0;
 
@@ -101,7 +103,7 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
     // Contrast: how far a lag dips below its neighbours (capped at the
     // shuffled level, so that neighbours that are anti-correlated add nothing).
     std::vector<double> contrast(static_cast<size_t>(max_lag) + 1, 0.0);
-    for (int32_t w = 1; w <= widest; ++w) {
+    for (int32_t w = 1; w <= 2 * widest; ++w) {
         double sum = 0;
         int32_t count = 0;
         for (int32_t d = -NEIGHBOURS; d <= NEIGHBOURS; ++d)
@@ -117,7 +119,7 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
     std::vector<double> score(static_cast<size_t>(widest) + 1, 0.0);
     for (int32_t w = 2; w <= widest; ++w) {
         double sum = 0, weights = 0;
-        for (int32_t k = 1; k <= COMB && int64_t{k} * w <= widest; ++k) {
+        for (int32_t k = 1; k <= COMB && (k <= 2 || int64_t{k} * w <= 2 * widest); ++k) {
             sum += contrast[k * w] / k;
             weights += 1.0 / k;
         }
@@ -133,6 +135,14 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
                 break;
             }
 
+    // Rows are mostly whole bytes: a width a pixel or two from a multiple of
+    // 8 that scores half as well or better (slanted strokes dip beside the
+    // true width) ranks below it.
+    for (int32_t w = 2; w <= widest; ++w) {
+        const int32_t m = (w + 4) / 8 * 8;
+        if (w % 8 != 0 && m >= 8 && m <= widest && std::abs(w - m) <= 2 && ranked[m] >= 0.5 * ranked[w])
+            ranked[w] = std::min(ranked[w], ranked[m] * 0.99);
+    }
     std::vector<int32_t> order;
     for (int32_t w = 2; w <= widest; ++w)
         if (score[w] > 0) order.push_back(w);
@@ -148,17 +158,19 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
 
 namespace {
 
-constexpr int64_t WINDOW = 256;      // bytes judged at a time
-constexpr int64_t STEP = 128;        // from one window to the next
+constexpr int64_t WINDOW = 512;      // bytes judged at a time
+constexpr int64_t STEP = WINDOW / 2;  // from one window to the next
 constexpr int64_t ROW_LAGS = 64;     // rows up to 64 bytes wide are looked for
 constexpr int64_t WINDOW_NEED = WINDOW + ROW_LAGS + 8;
-constexpr int32_t MOST_DISTINCT = 128;   // more byte values in a window: noise or compressed
-constexpr double WINDOW_DIP = 0.15;      // how far the best row lag dips below its neighbours
+constexpr int32_t MOST_DISTINCT = 160;   // more byte values in a window: noise or compressed
+constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.12;    // the score a region's width must reach
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 3;     // windows that look like rows in the least region
 constexpr double MOST_HORIZONTAL = 0.95; // pixels beside one another differ less than this
+constexpr double MOST_BESIDE = 0.92;     // the same in a window
+constexpr int32_t MOST_VALUES = 88;      // byte values in the middle 1 KiB of a region
 
 uint64_t load_word(const uint8_t* p)
 {
@@ -176,17 +188,16 @@ int64_t byte_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t lag)
     return differ;
 }
 
-// Differing bits between bit i and bit i + 8 * lag + shift (shift -1 or +1)
+// Differing bits between bit i and bit i + 8 * lag + shift (shift -7 to 7)
 // for the bits of bytes[0 .. pairs - 1], read a byte at a time.
 int64_t bit_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t available, int64_t lag, int32_t shift)
 {
     int64_t differ = 0;
-    for (int64_t i = 0; i < pairs; ++i) {
-        const int64_t j = i + lag + (shift < 0 ? -1 : 0);
-        if (j + 1 >= available) break;
-        const uint32_t two = (uint32_t{bytes[j]} << 8) | bytes[j + 1];
-        const uint32_t other = shift < 0 ? (two >> 1) & 0xFF : (two >> 7) & 0xFF;
-        differ += std::popcount(static_cast<uint32_t>(bytes[i] ^ other));
+    const int64_t from = lag + (shift < 0 ? -1 : 0);
+    const int32_t down = shift < 0 ? -shift : 8 - shift;  // the other byte's bits within two bytes
+    for (int64_t i = 0; i < pairs && from + i + 1 < available; ++i) {
+        const uint32_t two = (uint32_t{bytes[from + i]} << 8) | bytes[from + i + 1];
+        differ += std::popcount(static_cast<uint32_t>(bytes[i] ^ ((two >> down) & 0xFF)));
     }
     return differ;
 }
@@ -224,15 +235,19 @@ double window_score(const uint8_t* bytes, int64_t available)
         }
     }
     if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return 0;
+    // Pixels beside one another in a row are alike too; in text they are not.
+    const double beside = static_cast<double>(bit_lag_differences(bytes, WINDOW, available, 0, 1)) /
+                          (static_cast<double>(WINDOW) * 8 * std::max(1e-9, shuffled_mismatch(density, 1)));
+    if (beside > MOST_BESIDE) return 0;
     // The same rows shifted a pixel sideways must match worse.
     double side = 0;
-    for (int32_t shift : {-1, 1}) {
-        const double expected = shuffled_mismatch(density, shift < 0 ? 7 : 1);
+    for (int32_t shift : {-2, -1, 1, 2}) {
+        const double expected = shuffled_mismatch(density, (shift + 8) % 8);
         if (expected < 1e-9) return 0;
         side += std::min(1.0, static_cast<double>(bit_lag_differences(bytes, best_pairs, available, best_lag, shift)) /
                                   (static_cast<double>(best_pairs) * 8 * expected));
     }
-    return std::max(0.0, side / 2 - best);
+    return std::max(0.0, side / 4 - best);
 }
 
 }  // namespace
@@ -273,6 +288,15 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
     if (span_bytes < std::max<int64_t>(min_bytes, 1) || length <= 0 || span.windows < LEAST_FLAGGED) return false;
     // Windows overlap: a span of n windows in a row is (n + 1) steps long.
     if (static_cast<double>((span.windows + 1) * STEP) < FLAGGED_SHARE * static_cast<double>(span_bytes)) return false;
+    // Pictures repeat a small stock of byte values (blank, edges, strokes);
+    // code, tables and compressed data use most of them. Counted in the
+    // middle, away from the filler a span's edges may hold.
+    const int64_t middle = std::min<int64_t>(length, 1024);
+    bool seen[256] = {};
+    int32_t values = 0;
+    for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i)
+        if (!seen[bytes[i]]) seen[bytes[i]] = true, ++values;
+    if (values > MOST_VALUES) return false;
     WidthGuess guess[1];
     if (guess_widths(bytes, length, guess, 1) < 1 || guess[0].score < REGION_SCORE) return false;
     // Text and much else that repeats in whole bytes has no runs of pixels
