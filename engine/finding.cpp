@@ -164,7 +164,7 @@ constexpr int64_t ROW_LAGS = 64;     // rows up to 64 bytes wide are looked for
 constexpr int64_t WINDOW_NEED = WINDOW + ROW_LAGS + 8;
 constexpr int32_t MOST_DISTINCT = 160;   // more byte values in a window: noise or compressed
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
-constexpr double REGION_SCORE = 0.12;    // the score a region's width must reach
+constexpr double REGION_SCORE = 0.08;    // the score a region's width must reach
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 3;     // windows that look like rows in the least region
@@ -310,6 +310,27 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
     return true;
 }
 
+namespace {
+
+// Parts of one picture that a run of faint windows split: neighbours of the
+// same width, this close, are one region.
+constexpr int64_t JOIN_REGIONS_GAP = 4096;
+
+void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
+{
+    if (!regions.empty() && regions.back().width_bits == found.width_bits &&
+        found.start - regions.back().end <= JOIN_REGIONS_GAP) {
+        FoundRegion& last = regions.back();
+        const double a = static_cast<double>(last.end - last.start), b = static_cast<double>(found.end - found.start);
+        last.score = (last.score * a + found.score * b) / (a + b);
+        last.end = found.end;
+        return;
+    }
+    regions.push_back(found);
+}
+
+}  // namespace
+
 std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_t base, int64_t min_bytes)
 {
     std::vector<FoundRegion> regions;
@@ -318,7 +339,7 @@ std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_
         FoundRegion found{};
         const int64_t first = s.start - base;
         if (judge_span(bytes + first, std::min(s.end - s.start, SCAN_JUDGE_BYTES), s, min_bytes, found))
-            regions.push_back(found);
+            add_region(regions, found);
     }
     return regions;
 }
@@ -376,7 +397,7 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
             return false;
         }
         FoundRegion found{};
-        if (judge_span(sample.data(), n, s, min_bytes, found)) regions.push_back(found);
+        if (judge_span(sample.data(), n, s, min_bytes, found)) add_region(regions, found);
     }
     return true;
 }
