@@ -17,6 +17,7 @@
 #include <bit>
 #include <cstring>
 #include <mutex>
+#include <numeric>
 #include <thread>
 
 namespace {
@@ -146,11 +147,31 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
     std::vector<int32_t> order;
     for (int32_t w = 2; w <= widest; ++w)
         if (score[w] > 0) order.push_back(w);
-    const int32_t count = static_cast<int32_t>(std::min<size_t>(order.size(), static_cast<size_t>(most)));
-    std::partial_sort(order.begin(), order.begin() + count, order.end(), [&](int32_t a, int32_t b) {
+    std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
         return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
     });
-    for (int32_t i = 0; i < count; ++i) out[i] = WidthGuess{order[i], ranked[order[i]]};
+    // The candidates say different things: a multiple of one already given
+    // adds nothing, while the largest width all of the first three are
+    // multiples of is the row of which they are whole numbers of rows.
+    std::vector<int32_t> chosen;
+    for (int32_t w : order) {
+        if (chosen.size() >= static_cast<size_t>(most)) break;
+        bool repeat = false;
+        for (int32_t c : chosen) repeat |= w % c == 0;
+        if (!repeat) chosen.push_back(w);
+    }
+    if (chosen.size() >= 3 && most >= 3) {
+        const int32_t common = std::gcd(std::gcd(chosen[0], chosen[1]), chosen[2]);
+        if (common >= 8 && score[common] > 0 && std::find(chosen.begin(), chosen.end(), common) == chosen.end()) {
+            chosen.insert(chosen.begin() + 2, common);
+            if (chosen.size() > static_cast<size_t>(most)) chosen.pop_back();
+        }
+    }
+    // Scores stay in order, so that a later candidate never outscores an
+    // earlier one.
+    const int32_t count = static_cast<int32_t>(chosen.size());
+    for (int32_t i = 0; i < count; ++i)
+        out[i] = WidthGuess{chosen[i], std::min(ranked[chosen[i]], i > 0 ? out[i - 1].score : 1.0)};
     return count;
 }
 

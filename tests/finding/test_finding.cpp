@@ -160,9 +160,10 @@ TEST(FindingQuality, CorpusOfRealData)
                 first.total++, top3.total++, guess_by_kind[p.what].total++;
                 first.hits += right, top3.hits += near, guess_by_kind[p.what].hits += right;
                 if (!right && std::getenv("BITLOUPE_CORPUS_VERBOSE"))
-                    std::printf("  guess: %s width %d at %lld (%lld bytes) in %s: got %d\n", p.what.c_str(),
+                    std::printf("  guess: %s width %d at %lld (%lld bytes) in %s: got %d %d %d\n", p.what.c_str(),
                                 p.width_bits, static_cast<long long>(p.start), static_cast<long long>(p.end - p.start),
-                                file.filler.c_str(), n > 0 ? guess[0].width_bits : 0);
+                                file.filler.c_str(), n > 0 ? guess[0].width_bits : 0, n > 1 ? guess[1].width_bits : 0,
+                                n > 2 ? guess[2].width_bits : 0);
             }
             const std::vector<FoundRegion> regions =
                 scan_bytes(file.bytes.data(), static_cast<int64_t>(file.bytes.size()), 0, SCAN_MIN_BYTES);
