@@ -24,7 +24,7 @@ namespace {
 
 // --- guess_widths -----------------------------------------------------------
 
-constexpr int64_t GUESS_SAMPLE_BYTES = 16 * 1024;
+constexpr int64_t GUESS_SAMPLE_BYTES = 8 * 1024;
 constexpr int32_t NEIGHBOURS = 3;      // lags each side that a width is compared with
 constexpr int32_t COMB = 4;            // multiples of a width that vote for it
 constexpr double DIVISOR_SHARE = 0.9;  // a divisor whose own dip is this deep is the width
@@ -183,7 +183,9 @@ constexpr int64_t WINDOW = 512;      // bytes judged at a time
 constexpr int64_t STEP = WINDOW / 2;  // from one window to the next
 constexpr int64_t ROW_LAGS = 64;     // rows up to 64 bytes wide are looked for
 constexpr int64_t WINDOW_NEED = WINDOW + ROW_LAGS + 8;
-constexpr int32_t MOST_DISTINCT = 160;   // more byte values in a window: noise or compressed
+constexpr int32_t MOST_DISTINCT = 160;
+constexpr int64_t GLANCE = 64;          // the bytes a window is first judged on
+constexpr int32_t MOST_AT_A_GLANCE = 48; // random bytes give 57 values in 64   // more byte values in a window: noise or compressed
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.08;    // the score a region's width must reach
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
@@ -227,15 +229,15 @@ int64_t bit_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t availab
 // looks like rows of whole bytes: 0 not at all.
 double window_score(const uint8_t* bytes, int64_t available)
 {
-    uint64_t seen[4] = {};
-    int32_t distinct = 0;
-    for (int64_t i = 0; i < WINDOW; ++i) {
-        const uint64_t bit = uint64_t{1} << (bytes[i] & 63);
-        if (!(seen[bytes[i] >> 6] & bit)) {
-            seen[bytes[i] >> 6] |= bit;
-            ++distinct;
-        }
-    }
+    // Byte values used: first in the window's first bytes, which turn away
+    // random and compressed data (most windows of most files) at a glance.
+    auto distinct_values = [bytes](int64_t count) {
+        uint64_t seen[4] = {};
+        for (int64_t i = 0; i < count; ++i) seen[bytes[i] >> 6] |= uint64_t{1} << (bytes[i] & 63);
+        return std::popcount(seen[0]) + std::popcount(seen[1]) + std::popcount(seen[2]) + std::popcount(seen[3]);
+    };
+    if (distinct_values(GLANCE) > MOST_AT_A_GLANCE) return 0;
+    const int32_t distinct = distinct_values(WINDOW);
     if (distinct < 3 || distinct > MOST_DISTINCT) return 0;
     double density[8];
     bit_densities(bytes, WINDOW, density);
