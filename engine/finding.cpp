@@ -84,12 +84,15 @@ std::vector<double> mismatch_ratios(const std::vector<uint64_t>& words, int64_t 
 
 }  // namespace
 
-int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
+namespace {
+
+// guess_widths for widths up to `cap`.
+int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap)
 {
     most = std::clamp(most, 0, GUESS_MAX_CANDIDATES);
     if (!bytes || length <= 0 || most == 0) return 0;
     const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
-    const int32_t widest = static_cast<int32_t>(std::min<int64_t>(GUESS_MAX_WIDTH, n * 8 / 8));
+    const int32_t widest = static_cast<int32_t>(std::min<int64_t>(cap, n * 8 / 8));
     if (widest < 2) return 0;
     // Every width is judged at its first two multiples at least.
     const int32_t max_lag = 2 * widest + NEIGHBOURS;
@@ -173,6 +176,13 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
     for (int32_t i = 0; i < count; ++i)
         out[i] = WidthGuess{chosen[i], std::min(ranked[chosen[i]], i > 0 ? out[i - 1].score : 1.0)};
     return count;
+}
+
+}  // namespace
+
+int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
+{
+    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH);
 }
 
 // --- scanning ---------------------------------------------------------------
@@ -321,7 +331,10 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
         if (!seen[bytes[i]]) seen[bytes[i]] = true, ++values;
     if (values > MOST_VALUES) return false;
     WidthGuess guess[1];
-    if (guess_widths(bytes, length, guess, 1) < 1 || guess[0].score < REGION_SCORE) return false;
+    // The windows looked for rows up to ROW_LAGS bytes; the region's width
+    // is looked for up to twice that.
+    if (guess_widths_up_to(bytes, length, guess, 1, 2 * ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE)
+        return false;
     // Text and much else that repeats in whole bytes has no runs of pixels
     // along a row.
     const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
