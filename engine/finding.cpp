@@ -242,9 +242,11 @@ double window_score(const uint8_t* bytes, int64_t available)
     // Byte values used: first in the window's first bytes, which turn away
     // random and compressed data (most windows of most files) at a glance.
     auto distinct_values = [bytes](int64_t count) {
-        uint64_t seen[4] = {};
-        for (int64_t i = 0; i < count; ++i) seen[bytes[i] >> 6] |= uint64_t{1} << (bytes[i] & 63);
-        return std::popcount(seen[0]) + std::popcount(seen[1]) + std::popcount(seen[2]) + std::popcount(seen[3]);
+        uint8_t seen[256] = {};
+        for (int64_t i = 0; i < count; ++i) seen[bytes[i]] = 1;
+        int32_t values = 0;
+        for (uint8_t s : seen) values += s;
+        return values;
     };
     if (distinct_values(GLANCE) > MOST_AT_A_GLANCE) return 0;
     const int32_t distinct = distinct_values(WINDOW);

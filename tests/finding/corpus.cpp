@@ -179,7 +179,11 @@ CorpusSources corpus_sources(std::string& why)
                                         return glyph_picture(f, r, want, f.width, std::max(across, 2));
                                     }});
         sources.pictures.push_back({"font re-rendered", [pick](Random& r, int64_t want) {
-                                        return glyph_picture(pick(r), r, want, r() % 2 ? 12 : 16, 1);
+                                        // One draw after the other: the order of a call's
+                                        // arguments is the compiler's choice.
+                                        const Font& f = pick(r);
+                                        const int32_t width = r() % 2 ? 12 : 16;
+                                        return glyph_picture(f, r, want, width, 1);
                                     }});
     }
     sources.pictures.push_back({"sprites", sprite_picture});
