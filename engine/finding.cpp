@@ -426,16 +426,33 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
     for (std::thread& t : pool) t.join();
     if (failed) return false;
 
-    std::vector<uint8_t> sample;
-    for (const ScanSpan& s : merge_spans(std::move(spans))) {
-        const int64_t n = std::min(s.end - s.start, SCAN_JUDGE_BYTES);
-        sample.resize(static_cast<size_t>(n));
-        if (!read(s.start, n, sample.data())) {
-            regions.clear();
-            return false;
+    // The spans are judged on every thread too, then joined in file order.
+    const std::vector<ScanSpan> merged = merge_spans(std::move(spans));
+    std::vector<FoundRegion> judged(merged.size());
+    std::vector<char> accepted(merged.size(), 0);
+    std::atomic<size_t> next_span{0};
+    auto judge = [&] {
+        std::vector<uint8_t> sample;
+        for (size_t i; !failed && (i = next_span++) < merged.size();) {
+            const ScanSpan& s = merged[i];
+            const int64_t n = std::min(s.end - s.start, SCAN_JUDGE_BYTES);
+            sample.resize(static_cast<size_t>(n));
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                if (!read(s.start, n, sample.data())) {
+                    failed = true;
+                    return;
+                }
+            }
+            accepted[i] = judge_span(sample.data(), n, s, min_bytes, judged[i]);
         }
-        FoundRegion found{};
-        if (judge_span(sample.data(), n, s, min_bytes, found)) add_region(regions, found);
-    }
+    };
+    pool.clear();
+    for (int32_t t = 1; t < threads; ++t) pool.emplace_back(judge);
+    judge();
+    for (std::thread& t : pool) t.join();
+    if (failed) return false;
+    for (size_t i = 0; i < merged.size(); ++i)
+        if (accepted[i]) add_region(regions, judged[i]);
     return true;
 }

@@ -68,7 +68,7 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
 // near threads x 2 x SCAN_CHUNK_BYTES whatever the size. `progress`, if set,
 // is told the bytes done so far (from one thread at a time). False when a
 // read failed; `regions` then holds nothing.
-constexpr int64_t SCAN_CHUNK_BYTES = int64_t{4} << 20;
+constexpr int64_t SCAN_CHUNK_BYTES = int64_t{1} << 20;
 using ScanRead = std::function<bool(int64_t offset, int64_t count, uint8_t* into)>;
 using ScanProgress = std::function<void(int64_t done)>;
 bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
