@@ -148,28 +148,27 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
             ranked[w] = std::min(ranked[w], ranked[m] * 0.99);
     }
     std::vector<int32_t> order;
-    for (int32_t w = 2; w <= widest; ++w)
+    // Below 4 the neighbours to compare with run out.
+    for (int32_t w = 4; w <= widest; ++w)
         if (score[w] > 0) order.push_back(w);
     std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
         return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
     });
-    // The candidates say different things: a multiple of one already given
-    // adds nothing, while the largest width all of the first three are
-    // multiples of is the row of which they are whole numbers of rows.
-    std::vector<int32_t> chosen;
-    for (int32_t w : order) {
-        if (chosen.size() >= static_cast<size_t>(most)) break;
-        bool repeat = false;
-        for (int32_t c : chosen) repeat |= w % c == 0;
-        if (!repeat) chosen.push_back(w);
-    }
-    if (chosen.size() >= 3 && most >= 3) {
-        const int32_t common = std::gcd(std::gcd(chosen[0], chosen[1]), chosen[2]);
-        if (common >= 8 && score[common] > 0 && std::find(chosen.begin(), chosen.end(), common) == chosen.end()) {
-            chosen.insert(chosen.begin() + 2, common);
+    // Two more readings of the first candidates: the largest width the first
+    // three are all multiples of (the row of which they are whole numbers
+    // of rows), and for a first width a pixel or two off a whole byte, that
+    // byte width (the rows of slanted strokes line up a pixel aside).
+    std::vector<int32_t> chosen(order.begin(), order.begin() + std::min<size_t>(order.size(), static_cast<size_t>(most)));
+    auto offer = [&](int32_t w) {
+        if (w >= 4 && w <= widest && score[w] > 0 && most >= 3 &&
+            std::find(chosen.begin(), chosen.end(), w) == chosen.end()) {
+            chosen.insert(chosen.begin() + std::min<size_t>(2, chosen.size()), w);
             if (chosen.size() > static_cast<size_t>(most)) chosen.pop_back();
         }
-    }
+    };
+    if (chosen.size() >= 3) offer(std::gcd(std::gcd(chosen[0], chosen[1]), chosen[2]));
+    if (!chosen.empty() && chosen[0] % 8 != 0 && std::abs(chosen[0] - (chosen[0] + 4) / 8 * 8) <= 2)
+        offer((chosen[0] + 4) / 8 * 8);
     // Scores stay in order, so that a later candidate never outscores an
     // earlier one.
     const int32_t count = static_cast<int32_t>(chosen.size());
