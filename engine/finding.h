@@ -21,9 +21,9 @@ struct WidthGuess {
 // Up to `most` (at most GUESS_MAX_CANDIDATES) row widths in bits for
 // bytes[0 .. length - 1], best first, into `out`; returns how many. The
 // fundamental width is preferred over its multiples (8 x 16 glyphs stored a
-// byte a row give 8, not 128). Widths are kept to a quarter of the bits, so
-// that at least four rows are compared; long runs are judged on a sample of
-// their first bytes.
+// byte a row give 8, not 128). Widths are kept to an eighth of the bits, so
+// that every width is seen over at least eight rows; long runs are judged on
+// their first 8 KiB.
 int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most);
 
 // A region that looks like 1-bit graphics: file positions, end exclusive.
@@ -65,7 +65,7 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
 // A whole file of `size` bytes, read through `read` (which copies `count`
 // bytes from `offset` into `into`, false when it cannot; called from one
 // thread at a time), scanned in chunks on `threads` threads. Memory stays
-// near threads x 2 x SCAN_CHUNK_BYTES whatever the size. `progress`, if set,
+// near threads x (SCAN_CHUNK_BYTES + SCAN_JUDGE_BYTES) whatever the size. `progress`, if set,
 // is told the bytes done so far (from one thread at a time). False when a
 // read failed; `regions` then holds nothing.
 constexpr int64_t SCAN_CHUNK_BYTES = int64_t{1} << 20;
