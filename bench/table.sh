@@ -109,6 +109,12 @@ rows = [
      "floor: cat of the 1 GiB (overview turns)", "cat of the same 1 GiB", 3.0),
     ("CLI overview of 1 GiB, peak memory", "overview of 1 GiB, peak resident", "command line",
      "floor: the most overview may use", "64 MiB", 1.0),
+    ("CLI scan 1 GiB, every core", "scan 1 GiB, every core", "command line",
+     "floor: cat of the 1 GiB (scan turns)", "cat of the same 1 GiB", 3.0),
+    ("CLI scan 1 GiB, peak memory", "scan 1 GiB, peak resident", "command line",
+     "floor: 64 MiB, the scan's memory budget", "64 MiB", 1.0),
+    ("CLI guess-width on 64 KiB", "guess-width on 64 KiB", "command line",
+     "floor: view of the same 64 KiB file", "view of the same file", 1.0),
 ]
 
 def number(x):

@@ -31,9 +31,14 @@ using AddSubcommand = void (*)(CLI::App& app, int& result);
 void add_overview_command(CLI::App& app, int& result);
 // find: a small picture given by example (command_find.cpp).
 void add_find_command(CLI::App& app, int& result);
+// guess-width and scan (command_find_graphics.cpp).
+void add_guess_width_command(CLI::App& app, int& result);
+void add_scan_command(CLI::App& app, int& result);
 
 // Those subcommands, in the order --help lists them.
 inline constexpr AddSubcommand MORE_SUBCOMMANDS[] = {
     add_overview_command,
+    add_guess_width_command,
+    add_scan_command,
     add_find_command,
 };

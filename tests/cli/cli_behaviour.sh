@@ -109,6 +109,37 @@ expect 0 "wrote" view data.bin -o old.png
 leftovers="$(find . -name '*.tmp' -o -name '.~blp*')"
 [ -z "$leftovers" ] || fail "temporary files left: $leftovers"
 
+# guess-width and scan: a console font (8 x 16 glyphs, a byte a row) between
+# random bytes is found where it lies, with width 8; the JSON is one object;
+# the export command printed for it runs; the errors are the usual ones.
+zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz | tail -c +5 | head -c 4096 >font.bin
+{ head -c 70000 /dev/urandom; cat font.bin data.bin; } >hidden.bin
+head -c 20000 /dev/urandom >noise.bin
+: >empty.bin
+expect 0 '"candidates": \[\{"width_bits": 8, ' guess-width hidden.bin --start 70000 --length 0x1000 --json
+expect 0 "^bytes 70000 to 74095:" guess-width hidden.bin --start '$11170'
+expect 2 "^bitloupe-cli: command line: " guess-width hidden.bin
+expect 2 "^bitloupe-cli: --length: 0 is out of range" guess-width hidden.bin --start 0 --length 0
+expect 1 "^bitloupe-cli: hidden.bin: --start 78192 is past the end" guess-width hidden.bin --start 78192
+expect 2 "^bitloupe-cli: --min-bytes: not a number" scan hidden.bin --min-bytes x
+expect 1 "^bitloupe-cli: missing.bin: " scan missing.bin
+expect 0 '^\{"size": 0, "regions": \[\]\}$' scan empty.bin --json
+expect 0 '^\{"size": 20000, "regions": \[\]\}$' scan noise.bin --json
+expect 0 "bitloupe-cli export hidden.bin -o region-[0-9]+.png --start [0-9]+ --width-bits 8 --rows [0-9]+" scan hidden.bin
+"${run[@]}" scan hidden.bin --json >scan.json 2>/dev/null || fail "scan --json failed"
+/usr/bin/python3 - scan.json <<'PY' || fail "scan --json: not one object with the font at 70000..74096, width 8"
+import json, sys
+found = json.loads(open(sys.argv[1]).read())
+assert found["size"] == 78192
+hits = [r for r in found["regions"] if r["width_bits"] == 8 and r["start"] <= 70000 + 1024 and r["end"] >= 74096 - 1024]
+assert len(hits) == 1 and len(found["regions"]) == 1 and 0 <= hits[0]["score"] <= 1
+PY
+export_line="$("${run[@]}" scan hidden.bin 2>/dev/null | tr -d '\r' | grep -m1 'bitloupe-cli export' | sed 's/^ *bitloupe-cli //')"
+read -ra export_args <<<"$export_line"
+expect 0 "wrote region-" "${export_args[@]}"
+expect 0 "viewer: sprsize 1, disp [0-9]+" scan hidden.bin --min-bytes 1024
+expect 0 '"regions": \[\]' scan hidden.bin --min-bytes 0x100000 --json
+
 # On POSIX systems a pipe is written as it is (the summary then goes to
 # standard error), and a link is followed to the file it names.
 if [ "$#" -eq 0 ]; then

@@ -1,0 +1,75 @@
+// finding.h: finding 1-bit graphics (fonts, sprites, bitmaps) in raw bytes
+// by themselves: the row width of a run of bytes, and the regions of a whole
+// file that look like pictures. Platform-neutral; nothing here throws.
+//
+// Bits are read most significant first, rows horizontal, as the viewer
+// shows them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+constexpr int32_t GUESS_MAX_WIDTH = 4096;  // bits a row, the widest guessed
+constexpr int32_t GUESS_MAX_CANDIDATES = 5;
+
+struct WidthGuess {
+    int32_t width_bits;
+    double score;  // 0 (nothing like rows of that width) to 1
+};
+
+// Up to `most` (at most GUESS_MAX_CANDIDATES) row widths in bits for
+// bytes[0 .. length - 1], best first, into `out`; returns how many. The
+// fundamental width is preferred over its multiples (8 x 16 glyphs stored a
+// byte a row give 8, not 128). Widths are kept to an eighth of the bits, so
+// that every width is seen over at least eight rows; long runs are judged on
+// their first 8 KiB.
+int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most);
+
+// A region that looks like 1-bit graphics: file positions, end exclusive.
+struct FoundRegion {
+    int64_t start;
+    int64_t end;
+    int32_t width_bits;  // the best guess of its row width
+    double score;        // that guess's score
+};
+
+constexpr int64_t SCAN_MIN_BYTES = 256;  // the smallest region reported by default
+
+// The regions of bytes[0 .. length - 1] (which lie at file position `base`)
+// of at least `min_bytes`, in file order. For data held in memory; files of
+// any size go through scan_source.
+std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_t base, int64_t min_bytes);
+
+// The steps of scan_bytes, for callers that read a file a chunk at a time.
+// A chunk is scanned for spans (file positions) that look like graphics,
+// judging windows that start before `windows_end` (relative to `bytes`) on
+// the bytes that follow them; chunks read SCAN_OVERLAP bytes past the
+// windows they judge, so that every window sees the bytes a whole-file scan
+// gives it. The spans of all chunks are merged; each merged
+// span is then judged on its first bytes (up to SCAN_JUDGE_BYTES of them).
+struct ScanSpan {
+    int64_t start;
+    int64_t end;
+    int64_t windows;  // how many windows in it looked like rows
+};
+constexpr int64_t SCAN_OVERLAP = 1024;
+constexpr int64_t SCAN_JUDGE_BYTES = 64 * 1024;
+std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end);
+// Sorts `spans` and joins those that overlap or touch.
+std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans);
+// Whether `span`, whose first `length` bytes are `bytes`, is graphics of at
+// least min_bytes; fills `found`.
+bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int64_t min_bytes, FoundRegion& found);
+
+// A whole file of `size` bytes, read through `read` (which copies `count`
+// bytes from `offset` into `into`, false when it cannot; called from one
+// thread at a time), scanned in chunks on `threads` threads. Memory stays
+// near threads x (SCAN_CHUNK_BYTES + SCAN_JUDGE_BYTES) whatever the size. `progress`, if set,
+// is told the bytes done so far (from one thread at a time). False when a
+// read failed; `regions` then holds nothing.
+constexpr int64_t SCAN_CHUNK_BYTES = int64_t{1} << 20;
+using ScanRead = std::function<bool(int64_t offset, int64_t count, uint8_t* into)>;
+using ScanProgress = std::function<void(int64_t done)>;
+bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
+                 const ScanProgress& progress, std::vector<FoundRegion>& regions);
