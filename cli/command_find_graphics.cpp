@@ -9,6 +9,8 @@
 #include "commands.h"
 #include "finding.h"
 #include "options.h"
+#include "overview_map.h"
+#include "report.h"
 #include "source_file.h"
 #include "system.h"
 
@@ -93,7 +95,7 @@ struct GuessWidthCommand {
 };
 
 struct ScanCommand {
-    std::string file, min_bytes = std::to_string(SCAN_MIN_BYTES);
+    std::string file, min_bytes = std::to_string(SCAN_MIN_BYTES), report_path;
     bool json = false;
     int* result = nullptr;
 
@@ -126,6 +128,24 @@ struct ScanCommand {
             return void(*result = EXIT_FAILED);
         }
         write_out(json ? as_json(size, regions) : as_table(size, regions));
+        if (!report_path.empty()) {
+            // The page: the overview with the regions marked, then the regions.
+            OverviewMap map;
+            std::vector<ReportRegion> shown;
+            if (!make_overview(source, overview_block_size(size), map, why)) {
+                report(file, "cannot read: " + why);
+                return void(*result = EXIT_FAILED);
+            }
+            for (const FoundRegion& r : regions) {
+                mark_graphics(map, r.start, r.end);
+                shown.push_back(ReportRegion{r.start, r.end, r.width_bits, r.score});
+            }
+            if (!write_scan_report(report_path, file, source, map, shown, why)) {
+                report(report_path, why);
+                return void(*result = EXIT_FAILED);
+            }
+            if (!json) write_out("wrote the report " + report_path + "\n");
+        }
     }
 
     static std::string as_json(int64_t size, const std::vector<FoundRegion>& regions)
@@ -153,9 +173,7 @@ struct ScanCommand {
                           r.score);
             out += line;
             const std::string start = std::to_string(r.start);
-            const int64_t rows = std::max<int64_t>(1, (r.end - r.start) * 8 / r.width_bits);
-            out += "    bitloupe-cli export " + name + " -o region-" + start + ".png --start " + start +
-                   " --width-bits " + std::to_string(r.width_bits) + " --rows " + std::to_string(rows) + "\n";
+            out += "    " + export_command(file, ReportRegion{r.start, r.end, r.width_bits, r.score}) + "\n";
             if (r.width_bits % 8 == 0 && r.width_bits / 8 <= 80)
                 out += "    viewer: sprsize " + std::to_string(r.width_bits / 8) + ", disp " + start +
                        " (bitloupe-cli view " + name + " -o view-" + start + ".png --width " +
@@ -187,5 +205,7 @@ void add_scan_command(CLI::App& app, int& result)
     c->add_option("FILE", command.file, "the file to scan")->required();
     c->add_option("--min-bytes", command.min_bytes, "the smallest region to report (default 256)");
     c->add_flag("--json", command.json, "print one JSON object {size, regions: [{start, end, width_bits, score}]}");
+    c->add_option("--report", command.report_path,
+                  "also write OUT.html: one page with the overview and every region's first rows");
     c->callback([] { command.run(); });
 }

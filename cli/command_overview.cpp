@@ -1,10 +1,12 @@
 // command_overview.cpp: `bitloupe-cli overview`, one picture of a whole file
 // of any size, a pixel per block, coloured by what the block holds.
 #include <algorithm>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include "commands.h"
+#include "finding.h"
 #include "options.h"
 #include "output_file.h"
 #include "overview_map.h"
@@ -52,6 +54,17 @@ struct OverviewCommand {
             report(file, why);
             return EXIT_FAILED;
         }
+        // Graphics are what a scan of the whole file finds.
+        std::vector<FoundRegion> regions;
+        const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
+            return source.read(offset, count, into, why);
+        };
+        const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+        if (!scan_source(size, read, threads, SCAN_MIN_BYTES, nullptr, regions)) {
+            report(file, why);
+            return EXIT_FAILED;
+        }
+        for (const FoundRegion& r : regions) mark_graphics(map, r.start, r.end);
         const std::vector<BlockClass>& classes = map.classes;
         const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;

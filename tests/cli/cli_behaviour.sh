@@ -144,7 +144,8 @@ expect 0 '"regions": \[\]' scan hidden.bin --min-bytes 0x100000 --json
 # standard error), and a link is followed to the file it names.
 if [ "$#" -eq 0 ]; then
   mkfifo pipe
-  cat pipe >from-pipe.bin & reader=$!
+  # A reader that gives up, should the program never open the pipe.
+  timeout 60 cat pipe >from-pipe.bin & reader=$!
   "$cli" cut data.bin -o pipe --start 0 --count 100 >cut-out.txt 2>cut-err.txt || fail "cut to a pipe failed"
   wait "$reader"
   [ -p pipe ] || fail "the pipe was replaced"

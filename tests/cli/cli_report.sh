@@ -19,6 +19,7 @@ zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >font.psf || fail "no console fo
 grep -q "data:image/png;base64," report.html || fail "no inline picture in the page"
 grep -qE "<script|src=\"[^d]" report.html && fail "the page refers to something outside it"
 
+mkdir -p "$work/profile"  # Firefox waits forever on a profile folder that is not there
 timeout 120 firefox-esr --headless --no-remote --profile "$work/profile" --window-size=1280,2000 \
   --screenshot "$work/shot.png" "file://$work/report.html" >firefox.log 2>&1 || fail "firefox: $(tail -3 firefox.log)"
 [ -s shot.png ] || fail "no screenshot"
