@@ -16,17 +16,6 @@
 
 namespace {
 
-bool open_file(SourceFile& source, const std::string& file)
-{
-    std::string why;
-    if (source.open(file, why)) {
-        arm_read_fault_report(file);
-        return true;
-    }
-    report(file, why);
-    return false;
-}
-
 std::string score_text(double score)
 {
     char text[32];
@@ -57,7 +46,7 @@ struct GuessWidthCommand {
         const int64_t first = number_option("--start", start, 0, INT64_MAX);
         const int64_t wanted = number_option("--length", length, 1, SourceFile::WINDOW_BYTES);
         SourceFile source;
-        if (!open_file(source, file)) return void(*result = EXIT_FAILED);
+        if (!open_source(source, file)) return void(*result = EXIT_FAILED);
         if (first >= source.size()) {
             report(file, "--start " + std::to_string(first) + " is past the end (" + std::to_string(source.size()) +
                              " bytes)");
@@ -103,7 +92,7 @@ struct ScanCommand {
     {
         const int64_t least = number_option("--min-bytes", min_bytes, 1, INT64_MAX);
         SourceFile source;
-        if (!open_file(source, file)) return void(*result = EXIT_FAILED);
+        if (!open_source(source, file)) return void(*result = EXIT_FAILED);
         const int64_t size = source.size();
         std::string why;
         const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {

@@ -38,11 +38,7 @@ struct OverviewCommand {
         need_format(output, {PictureFormat::png, PictureFormat::ppm}, ".png or .ppm");
         SourceFile source;
         std::string why;
-        if (!source.open(file, why)) {
-            report(file, why);
-            return EXIT_FAILED;
-        }
-        arm_read_fault_report(file);
+        if (!open_source(source, file)) return EXIT_FAILED;
         const int64_t size = source.size();
         const int64_t block_bytes =
             block.empty() ? overview_block_size(size) : number_option("--block", block, 1, int64_t{1} << 40);

@@ -13,8 +13,6 @@
 #include "source_file.h"
 #include "system.h"
 
-namespace {
-
 bool open_source(SourceFile& source, const std::string& file)
 {
     std::string why;
@@ -25,6 +23,8 @@ bool open_source(SourceFile& source, const std::string& file)
     report(file, why);
     return false;
 }
+
+namespace {
 
 bool begin_output(OutputFile& out, const std::string& output)
 {

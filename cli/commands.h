@@ -16,6 +16,11 @@ constexpr int EXIT_USAGE = 2;
 // Writes "bitloupe-cli: WHAT: WHY" and a line break to standard error.
 void report(const std::string& what, const std::string& why);
 
+class SourceFile;
+// Opens `file` for reading and arms the report of a file that shrinks while
+// it is read; on failure reports why and returns false.
+bool open_source(SourceFile& source, const std::string& file);
+
 // The viewer's canvas for `view` over the file, as a PNG or PPM.
 int run_view(const std::string& file, const std::string& output, const ViewParameters& view);
 
