@@ -15,7 +15,9 @@ bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const Ch
     const int64_t size = source.size();
     if (size <= 0 || chunk <= 0) return true;
     const int64_t chunks = (size + chunk - 1) / chunk;
-    const int64_t threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1, 64);
+    // Every core, but no more chunk buffers than fit in 32 MiB together.
+    const int64_t threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1,
+                                                std::max<int64_t>(1, (int64_t{32} << 20) / (chunk + overlap)));
 
     std::atomic<int64_t> next{0};
     std::atomic<int64_t> done_bytes{0};

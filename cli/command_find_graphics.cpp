@@ -95,22 +95,22 @@ struct ScanCommand {
         if (!open_source(source, file)) return void(*result = EXIT_FAILED);
         const int64_t size = source.size();
         std::string why;
-        const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
-            return source.read(offset, count, into, why);
-        };
         // A bar on a terminal for files that take more than a moment.
         const bool bar = error_is_terminal() && size >= (int64_t{256} << 20);
         int32_t shown = -1;
-        const ScanProgress progress = [&](int64_t done) {
+        const std::function<void(int64_t)> progress = [&](int64_t done) {
             const int32_t percent = static_cast<int32_t>(done * 100 / size);
-            if (!bar || percent == shown) return;
+            if (percent == shown) return;
             shown = percent;
             write_error("\rscanning [" + std::string(static_cast<size_t>(percent / 5), '#') +
                         std::string(static_cast<size_t>(20 - percent / 5), ' ') + "] " + std::to_string(percent) + "%");
         };
-        const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+        // The report's overview is made in the scan's pass.
+        OverviewMap map;
+        map.block = overview_block_size(size);
         std::vector<FoundRegion> regions;
-        const bool scanned = scan_source(size, read, threads, least, progress, regions);
+        const bool scanned = scan_file(source, least, report_path.empty() ? nullptr : &map,
+                                       bar ? progress : std::function<void(int64_t)>{}, regions, why);
         if (bar) write_error("\r" + std::string(40, ' ') + "\r");
         if (!scanned) {
             report(file, "cannot read: " + why);
@@ -119,17 +119,10 @@ struct ScanCommand {
         write_out(json ? as_json(size, regions) : as_table(size, regions));
         if (!report_path.empty()) {
             // The page: the overview with the regions marked, then the regions.
-            OverviewMap map;
-            std::vector<ReportRegion> shown;
-            if (!make_overview(source, overview_block_size(size), map, why)) {
-                report(file, "cannot read: " + why);
-                return void(*result = EXIT_FAILED);
-            }
-            for (const FoundRegion& r : regions) {
-                mark_graphics(map, r.start, r.end);
-                shown.push_back(ReportRegion{r.start, r.end, r.width_bits, r.score});
-            }
-            if (!write_scan_report(report_path, file, source, map, shown, why)) {
+            std::vector<ReportRegion> shown_regions;
+            for (const FoundRegion& r : regions)
+                shown_regions.push_back(ReportRegion{r.start, r.end, r.width_bits, r.score});
+            if (!write_scan_report(report_path, file, source, map, shown_regions, why)) {
                 report(report_path, why);
                 return void(*result = EXIT_FAILED);
             }

@@ -1,7 +1,6 @@
 // command_overview.cpp: `bitloupe-cli overview`, one picture of a whole file
 // of any size, a pixel per block, coloured by what the block holds.
 #include <algorithm>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -45,22 +44,15 @@ struct OverviewCommand {
         if ((size + block_bytes - 1) / block_bytes > int64_t{OVERVIEW_COLUMNS} * 65536)
             throw Usage{"--block", "too small for this file: the picture would pass 65536 rows"};
 
+        // One pass classifies the blocks and scans for graphics, which are
+        // what the scan finds.
         OverviewMap map;
-        if (!make_overview(source, block_bytes, map, why)) {
-            report(file, why);
-            return EXIT_FAILED;
-        }
-        // Graphics are what a scan of the whole file finds.
+        map.block = block_bytes;
         std::vector<FoundRegion> regions;
-        const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
-            return source.read(offset, count, into, why);
-        };
-        const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-        if (!scan_source(size, read, threads, SCAN_MIN_BYTES, nullptr, regions)) {
+        if (!scan_file(source, SCAN_MIN_BYTES, &map, {}, regions, why)) {
             report(file, why);
             return EXIT_FAILED;
         }
-        for (const FoundRegion& r : regions) mark_graphics(map, r.start, r.end);
         const std::vector<BlockClass>& classes = map.classes;
         const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;

@@ -2,6 +2,8 @@
 #include "overview_map.h"
 
 #include <algorithm>
+#include <mutex>
+#include <thread>
 
 #include "chunks.h"
 
@@ -10,21 +12,67 @@ namespace {
 constexpr int64_t CHUNK_BYTES = int64_t{4} << 20;
 }  // namespace
 
-bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, std::string& why)
+namespace {
+
+void size_map(OverviewMap& map, int64_t size, int64_t block_bytes)
 {
-    const int64_t blocks = (source.size() + block_bytes - 1) / block_bytes;
+    const int64_t blocks = (size + block_bytes - 1) / block_bytes;
     map.block = block_bytes;
     map.classes.assign(static_cast<size_t>(blocks), BlockClass::none);
     map.columns = std::min<int64_t>(OVERVIEW_COLUMNS, std::max<int64_t>(blocks, 1));
     map.rows = std::max<int64_t>(1, (blocks + map.columns - 1) / map.columns);
+}
+
+// Classifies the blocks of a chunk that starts on a block: the chunk's own
+// `length` bytes (the last block may end with the file).
+void classify_chunk(OverviewMap& map, int64_t offset, const uint8_t* bytes, int64_t length)
+{
+    for (int64_t at = 0; at < length; at += map.block)
+        map.classes[static_cast<size_t>((offset + at) / map.block)] =
+            classify_block(bytes + at, std::min(map.block, length - at));
+}
+
+}  // namespace
+
+bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, std::string& why)
+{
+    size_map(map, source.size(), block_bytes);
     // Chunks hold whole blocks, so that every block is read by one thread.
     const int64_t chunk = std::max<int64_t>(1, CHUNK_BYTES / block_bytes) * block_bytes;
     const ChunkWork classify = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
-        for (int64_t at = 0; at < length; at += block_bytes)
-            map.classes[static_cast<size_t>((offset + at) / block_bytes)] =
-                classify_block(bytes + at, std::min(block_bytes, length - at));
+        classify_chunk(map, offset, bytes, length);
     };
     return for_each_chunk(source, chunk, 0, classify, why);
+}
+
+bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const std::function<void(int64_t)>& progress,
+               std::vector<FoundRegion>& regions, std::string& why)
+{
+    const int64_t size = source.size();
+    // The blocks are classified in the scan's pass when its chunks hold
+    // whole blocks (every power of two up to the chunk); other block sizes
+    // take a pass of their own.
+    const bool together = map && SCAN_CHUNK_BYTES % map->block == 0;
+    if (map && !together && !make_overview(source, map->block, *map, why)) return false;
+    if (together) size_map(*map, size, map->block);
+    std::mutex lock;
+    std::vector<ScanSpan> spans;
+    const ChunkWork work = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
+        const int64_t own = std::min(SCAN_CHUNK_BYTES, size - offset);
+        if (together) classify_chunk(*map, offset, bytes, own);
+        std::vector<ScanSpan> found = scan_spans(bytes, length, offset, own);
+        std::lock_guard<std::mutex> hold(lock);
+        spans.insert(spans.end(), found.begin(), found.end());
+    };
+    if (!for_each_chunk(source, SCAN_CHUNK_BYTES, SCAN_OVERLAP, work, why, progress)) return false;
+    const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
+        return source.read(offset, count, into, why);
+    };
+    const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    if (!judge_spans(std::move(spans), read, threads, min_bytes, regions)) return false;
+    if (map)
+        for (const FoundRegion& r : regions) mark_graphics(*map, r.start, r.end);
+    return true;
 }
 
 void mark_graphics(OverviewMap& map, int64_t start, int64_t end)

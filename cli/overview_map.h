@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "finding.h"
 #include "overview.h"
 #include "pictures.h"
 #include "source_file.h"
@@ -20,6 +22,13 @@ struct OverviewMap {
 // Classifies every block of the file, on every core. False, with `why`,
 // when the file cannot be read.
 bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, std::string& why);
+
+// Scans the whole file for graphics (finding.h) on every core, in one pass
+// with the classes of its blocks when `map` is given (whose block size is
+// set), and marks the regions found in it. `progress`, when given, is told
+// the bytes read so far. False, with `why`, when the file cannot be read.
+bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const std::function<void(int64_t)>& progress,
+               std::vector<FoundRegion>& regions, std::string& why);
 
 // Marks the blocks that lie mostly inside a found region [start, end) as
 // graphics.

@@ -20,6 +20,64 @@
 #include <numeric>
 #include <thread>
 
+// The hot loops count differing bits. Baseline x86-64 has no popcount
+// instruction and no vectors wider than 128 bits, so each loop is built
+// for four processor levels (without popcount, with it, with AVX2, with
+// AVX-512's vector popcount), and the best the processor has is chosen at
+// run time. All give the same counts: the loops are one source.
+#define BITLOUPE_INLINE inline __attribute__((always_inline))
+#if defined(__x86_64__) || defined(__i386__)
+#define BITLOUPE_X86 1
+#define BITLOUPE_TARGET_POPCNT __attribute__((target("popcnt")))
+#define BITLOUPE_TARGET_AVX2 __attribute__((target("popcnt,avx2")))
+#define BITLOUPE_TARGET_AVX512 __attribute__((target("popcnt,avx2,avx512f,avx512bw,avx512vl,avx512vpopcntdq")))
+#else
+#define BITLOUPE_X86 0
+#define BITLOUPE_TARGET_POPCNT
+#define BITLOUPE_TARGET_AVX2
+#define BITLOUPE_TARGET_AVX512
+#endif
+
+namespace {
+
+enum class Level { plain, popcnt, avx2, avx512 };
+
+Level processor_level()
+{
+#if BITLOUPE_X86
+    static const Level level = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512vpopcntdq") && __builtin_cpu_supports("avx512vl") &&
+            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"))
+            return Level::avx512;
+        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) return Level::avx2;
+        if (__builtin_cpu_supports("popcnt")) return Level::popcnt;
+        return Level::plain;
+    }();
+    return level;
+#else
+    return Level::plain;
+#endif
+}
+
+}  // namespace
+
+// `RET NAME PARAMS` built from NAME##_body at every level, and chosen.
+#define BITLOUPE_LEVELS(RET, NAME, PARAMS, ARGS)                          \
+    RET NAME##_plain PARAMS { return NAME##_body ARGS; }                  \
+    BITLOUPE_TARGET_POPCNT RET NAME##_popcnt PARAMS { return NAME##_body ARGS; } \
+    BITLOUPE_TARGET_AVX2 RET NAME##_avx2 PARAMS { return NAME##_body ARGS; }     \
+    BITLOUPE_TARGET_AVX512 RET NAME##_avx512 PARAMS { return NAME##_body ARGS; } \
+    RET NAME PARAMS                                                       \
+    {                                                                     \
+        switch (processor_level()) {                                      \
+        case Level::avx512: return NAME##_avx512 ARGS;                    \
+        case Level::avx2: return NAME##_avx2 ARGS;                        \
+        case Level::popcnt: return NAME##_popcnt ARGS;                    \
+        default: return NAME##_plain ARGS;                                \
+        }                                                                 \
+    }
+
 namespace {
 
 // --- guess_widths -----------------------------------------------------------
@@ -49,35 +107,64 @@ void bit_densities(const uint8_t* bytes, int64_t n, double* density)
     for (int32_t c = 0; c < 8; ++c) density[c] = n > 0 ? static_cast<double>(counts[c]) / static_cast<double>(n) : 0;
 }
 
-// The bits as 64-bit words, first bit in the most significant place.
-std::vector<uint64_t> bit_words(const uint8_t* bytes, int64_t n)
+// The bytes of the stream read from bit r of each byte on, for r = 0 .. 7:
+// byte k of shift r holds stream bits 8k + r .. 8k + r + 7 (past the end,
+// 0). Comparing bit t with bit t + 8m + r for 64 bits at a time is then one
+// unaligned load of shift r at m bytes on.
+struct ShiftedBytes {
+    std::vector<uint8_t> shift[8];
+};
+
+ShiftedBytes shifted_bytes(const uint8_t* bytes, int64_t n)
 {
-    std::vector<uint64_t> words(static_cast<size_t>(n / 8 + 2), 0);
-    for (int64_t i = 0; i < n; ++i) words[static_cast<size_t>(i / 8)] |= uint64_t{bytes[i]} << (56 - 8 * (i % 8));
-    return words;
+    ShiftedBytes s;
+    const size_t size = static_cast<size_t>(n) + 16;
+    s.shift[0].assign(size, 0);
+    std::memcpy(s.shift[0].data(), bytes, static_cast<size_t>(n));
+    for (int32_t r = 1; r < 8; ++r) {
+        s.shift[r].assign(size, 0);
+        for (size_t k = 0; k + 1 < size; ++k)
+            s.shift[r][k] = static_cast<uint8_t>((s.shift[0][k] << r) | (s.shift[0][k + 1] >> (8 - r)));
+    }
+    return s;
 }
 
+BITLOUPE_INLINE uint64_t load_word(const uint8_t* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+// Differing bits between the first `compared` x 64 bits and the bits `lag`
+// on, for every lag 1 .. max_lag, into differ[lag].
+BITLOUPE_INLINE void lag_differences_body(const ShiftedBytes& s, int64_t compared, int32_t max_lag, int64_t* differ)
+{
+    const uint8_t* bits = s.shift[0].data();
+    for (int32_t lag = 1; lag <= max_lag; ++lag) {
+        const uint8_t* on = s.shift[lag % 8].data() + lag / 8;
+        int64_t count = 0;
+        for (int64_t j = 0; j < compared * 8; j += 8) count += std::popcount(load_word(bits + j) ^ load_word(on + j));
+        differ[lag] = count;
+    }
+}
+
+BITLOUPE_LEVELS(void, lag_differences, (const ShiftedBytes& s, int64_t compared, int32_t max_lag, int64_t* differ),
+                (s, compared, max_lag, differ))
+
 // Mismatch ratio (mismatch / shuffled mismatch) at every lag 1 .. max_lag,
-// over the same first `compared` words of bit positions for every lag.
-std::vector<double> mismatch_ratios(const std::vector<uint64_t>& words, int64_t compared, int32_t max_lag,
+// over the same first `compared` x 64 bits for every lag.
+std::vector<double> mismatch_ratios(const ShiftedBytes& words, int64_t compared, int32_t max_lag,
                                     const double* density)
 {
     std::vector<double> ratio(static_cast<size_t>(max_lag) + 1, 1.0);
+    std::vector<int64_t> differ(static_cast<size_t>(max_lag) + 1, 0);
+    lag_differences(words, compared, max_lag, differ.data());
     for (int32_t lag = 1; lag <= max_lag; ++lag) {
-        const int64_t q = lag / 64;
-        const int32_t r = lag % 64;
-        int64_t differ = 0;
-        if (r == 0) {
-            for (int64_t j = 0; j < compared; ++j) differ += std::popcount(words[j] ^ words[j + q]);
-        } else {
-            for (int64_t j = 0; j < compared; ++j) {
-                const uint64_t shifted = (words[j + q] << r) | (words[j + q + 1] >> (64 - r));
-                differ += std::popcount(words[j] ^ shifted);
-            }
-        }
         const double expected = shuffled_mismatch(density, lag);
         if (expected > 1e-9)
-            ratio[lag] = static_cast<double>(differ) / (static_cast<double>(compared) * 64.0 * expected);
+            ratio[lag] = static_cast<double>(differ[static_cast<size_t>(lag)]) /
+                         (static_cast<double>(compared) * 64.0 * expected);
     }
     return ratio;
 }
@@ -101,8 +188,7 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
 
     double density[8];
     bit_densities(bytes, n, density);
-    const std::vector<uint64_t> words = bit_words(bytes, n);
-    const std::vector<double> ratio = mismatch_ratios(words, compared, max_lag, density);
+    const std::vector<double> ratio = mismatch_ratios(shifted_bytes(bytes, n), compared, max_lag, density);
 
     // Contrast: how far a lag dips below its neighbours (capped at the
     // shuffled level, so that neighbours that are anti-correlated add nothing).
@@ -132,12 +218,24 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
     // A multiple of a width that dips nearly as deeply itself is that width
     // repeated (the same row of the next glyph): it ranks below it.
     std::vector<double> ranked = score;
-    for (int32_t w = 4; w <= widest; ++w)
-        for (int32_t k = 2; k <= w / 2; ++k)
-            if (w % k == 0 && contrast[w / k] >= DIVISOR_SHARE * contrast[w] && score[w / k] > 0) {
-                ranked[w] = std::min(ranked[w], score[w / k] * 0.99);
+    // (The divisors of w are tried smallest first: those up to its square
+    // root, then the rest by the factor they leave.)
+    for (int32_t w = 4; w <= widest; ++w) {
+        if (score[w] <= 0) continue;  // nothing to rank below
+        int32_t factors[64], found = 0;
+        for (int32_t k = 2; k * k <= w; ++k)
+            if (w % k == 0) factors[found++] = k;
+        const int32_t small = found;
+        for (int32_t i = small - 1; i >= 0; --i)
+            if (factors[i] * factors[i] != w) factors[found++] = w / factors[i];
+        for (int32_t i = 0; i < found; ++i) {
+            const int32_t d = w / factors[i];
+            if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0) {
+                ranked[w] = std::min(ranked[w], score[d] * 0.99);
                 break;
             }
+        }
+    }
 
     // Rows are mostly whole bytes: a width a pixel or two from a multiple of
     // 8 that scores half as well or better (slanted strokes dip beside the
@@ -151,7 +249,8 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
     // Below 4 the neighbours to compare with run out.
     for (int32_t w = 4; w <= widest; ++w)
         if (score[w] > 0) order.push_back(w);
-    std::sort(order.begin(), order.end(), [&](int32_t a, int32_t b) {
+    const auto first = order.begin() + std::min<size_t>(order.size(), static_cast<size_t>(most));
+    std::partial_sort(order.begin(), first, order.end(), [&](int32_t a, int32_t b) {
         return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
     });
     // Two more readings of the first candidates: the largest width the first
@@ -189,30 +288,31 @@ int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int3
 namespace {
 
 constexpr int64_t WINDOW = 512;      // bytes judged at a time
-constexpr int64_t STEP = WINDOW / 2;  // from one window to the next
+constexpr int64_t STEP = SCAN_STEP;  // from one window to the next, half a window
+static_assert(STEP * 2 == WINDOW && SCAN_CHUNK_BYTES % STEP == 0);
 constexpr int64_t ROW_LAGS = 64;     // rows up to 64 bytes wide are looked for
 constexpr int64_t WINDOW_NEED = WINDOW + ROW_LAGS + 8;
-constexpr int32_t MOST_DISTINCT = 160;
-constexpr int64_t GLANCE = 64;          // the bytes a window is first judged on
-constexpr int32_t MOST_AT_A_GLANCE = 48; // random bytes give 57 values in 64   // more byte values in a window: noise or compressed
+constexpr int64_t GLANCE = 64;           // the bytes a window is first judged on
+constexpr int32_t MOST_AT_A_GLANCE = 48; // more values there: noise or compressed (random bytes give 57 in 64)
+constexpr int32_t MOST_AT_A_SHORT_GLANCE = 28;  // the same in its first half (random bytes give 30 in 32)
+constexpr int32_t MOST_DISTINCT = 96;    // byte values in a window
+constexpr int32_t MOST_PLAIN = 64;       // a window with more values must have long runs along its rows
+constexpr double MOST_BESIDE_VARIED = 0.8;
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.08;    // the score a region's width must reach
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
-constexpr int64_t LEAST_FLAGGED = 3;     // windows that look like rows in the least region
+constexpr int64_t LEAST_FLAGGED = 2;     // windows that look like rows in the least region
+constexpr int64_t FEW_FLAGGED = 2;       // a region this short (under 1 KiB) must score higher:
+constexpr double SHORT_REGION_SCORE = 0.12;
 constexpr double MOST_HORIZONTAL = 0.95; // pixels beside one another differ less than this
 constexpr double MOST_BESIDE = 0.92;     // the same in a window
 constexpr int32_t MOST_VALUES = 88;      // byte values in the middle 1 KiB of a region
-
-uint64_t load_word(const uint8_t* p)
-{
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
+constexpr double MOST_TEXT = 0.75;       // share of printable text in the middle of a region
+constexpr double LEAST_PLAIN = 0.3;      // share of bytes 00 and FF there
 
 // Differing bits between bytes[i] and bytes[i + lag] for i < pairs.
-int64_t byte_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t lag)
+BITLOUPE_INLINE int64_t byte_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t lag)
 {
     int64_t differ = 0, i = 0;
     for (; i + 8 <= pairs; i += 8) differ += std::popcount(load_word(bytes + i) ^ load_word(bytes + i + lag));
@@ -221,39 +321,97 @@ int64_t byte_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t lag)
 }
 
 // Differing bits between bit i and bit i + 8 * lag + shift (shift -7 to 7)
-// for the bits of bytes[0 .. pairs - 1], read a byte at a time.
-int64_t bit_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t available, int64_t lag, int32_t shift)
+// for the bits of bytes[0 .. pairs - 1], reading no byte at or past
+// `available`: eight bytes at a time (as big-endian words, so that the
+// stream's bits run from the top down), then the rest a byte at a time.
+BITLOUPE_INLINE int64_t bit_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t available, int64_t lag,
+                                            int32_t shift)
 {
     int64_t differ = 0;
     const int64_t from = lag + (shift < 0 ? -1 : 0);
     const int32_t down = shift < 0 ? -shift : 8 - shift;  // the other byte's bits within two bytes
-    for (int64_t i = 0; i < pairs && from + i + 1 < available; ++i) {
+    int64_t i = 0;
+    if (down < 8) {
+        for (; i + 8 <= pairs && from + i + 8 < available; i += 8) {
+            const uint64_t here = __builtin_bswap64(load_word(bytes + i));
+            const uint64_t there = (__builtin_bswap64(load_word(bytes + from + i)) << (8 - down)) |
+                                   (bytes[from + i + 8] >> down);
+            differ += std::popcount(here ^ there);
+        }
+    }
+    for (; i < pairs && from + i + 1 < available; ++i) {
         const uint32_t two = (uint32_t{bytes[from + i]} << 8) | bytes[from + i + 1];
         differ += std::popcount(static_cast<uint32_t>(bytes[i] ^ ((two >> down) & 0xFF)));
     }
     return differ;
 }
 
-// How much the window at `bytes` (with `available` bytes from there on)
-// looks like rows of whole bytes: 0 not at all.
-double window_score(const uint8_t* bytes, int64_t available)
+// What a window's first tests need of each half of it (STEP bytes, shared
+// by the two windows that hold it): how many bytes have each bit position
+// set, and how many bits differ from the bit after them in the stream (the
+// pixel beside them in a row).
+struct HalfCounts {
+    int32_t ones[8];  // by position, most significant first
+    int32_t beside;
+};
+
+// The counts of bytes[0 .. STEP - 1]; `next` says whether the byte after
+// them may be read (its first bit is beside the last byte's last one).
+BITLOUPE_INLINE HalfCounts half_counts(const uint8_t* bytes, bool next)
 {
-    // Byte values used: first in the window's first bytes, which turn away
-    // random and compressed data (most windows of most files) at a glance.
-    auto distinct_values = [bytes](int64_t count) {
-        uint8_t seen[256] = {};
-        for (int64_t i = 0; i < count; ++i) seen[bytes[i]] = 1;
-        int32_t values = 0;
-        for (uint8_t s : seen) values += s;
-        return values;
-    };
-    if (distinct_values(GLANCE) > MOST_AT_A_GLANCE) return 0;
-    const int32_t distinct = distinct_values(WINDOW);
-    if (distinct < 3 || distinct > MOST_DISTINCT) return 0;
+    constexpr uint64_t LOW = 0x0101010101010101;
+    constexpr uint64_t TOPS = 0x8080808080808080;
+    HalfCounts c{};
+    for (int64_t i = 0; i < STEP; i += 8) {
+        const uint64_t w = load_word(bytes + i);  // bytes in lanes, byte i + k in lane k
+        for (int32_t b = 0; b < 8; ++b) c.ones[b] += std::popcount(w & (LOW << (7 - b)));
+        // Within each byte, bit k against bit k + 1; across bytes, the last
+        // bit against the next byte's first.
+        uint64_t after = 0;
+        if (i + 8 < STEP || next) {
+            after = load_word(bytes + i + 1);
+        } else {
+            std::memcpy(&after, bytes + i + 1, 7);
+        }
+        uint64_t cross = ((w << 7) ^ after) & TOPS;
+        if (i + 8 >= STEP && !next) cross &= ~(uint64_t{0x80} << 56);
+        c.beside += std::popcount(((w ^ (w >> 1)) & ~TOPS) | cross);
+    }
+    return c;
+}
+
+// How many byte values bytes[0 .. count - 1] use. The bytes are spread
+// over four sets in turn, so that a run of one value does not wait on its
+// own last update.
+BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
+{
+    uint64_t sets[4][4] = {};
+    for (int64_t i = 0; i < count; ++i) sets[i & 3][bytes[i] >> 6] |= uint64_t{1} << (bytes[i] & 63);
+    int32_t values = 0;
+    for (int32_t w = 0; w < 4; ++w) values += std::popcount(sets[0][w] | sets[1][w] | sets[2][w] | sets[3][w]);
+    return values;
+}
+
+// How much the window at `bytes` (with `available` bytes from there on)
+// looks like rows of whole bytes: 0 not at all. `first` and `second` are
+// the counts of its halves. The tests go from the cheapest to the dearest,
+// so that most windows of most files are turned away early; the first of
+// them, a glance at the values of the first bytes, is the caller's.
+BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available, const HalfCounts& first,
+                                         const HalfCounts& second)
+{
     double density[8];
-    bit_densities(bytes, WINDOW, density);
+    for (int32_t b = 0; b < 8; ++b) density[b] = (first.ones[b] + second.ones[b]) / static_cast<double>(WINDOW);
     const double expected_same = shuffled_mismatch(density, 0);
     if (expected_same < 1e-9) return 0;
+    // Pixels beside one another in a row are alike; in text and most code
+    // they are not.
+    const double beside = static_cast<double>(first.beside + second.beside) /
+                          (static_cast<double>(WINDOW) * 8 * std::max(1e-9, shuffled_mismatch(density, 1)));
+    if (beside > MOST_BESIDE) return 0;
+    // Pictures repeat a small stock of byte values; code uses many.
+    const int32_t distinct = distinct_values(bytes, WINDOW);
+    if (distinct < 3 || distinct > MOST_DISTINCT || (distinct > MOST_PLAIN && beside > MOST_BESIDE_VARIED)) return 0;
 
     double best = 2.0;
     int64_t best_lag = 0, best_pairs = 0;
@@ -269,10 +427,6 @@ double window_score(const uint8_t* bytes, int64_t available)
         }
     }
     if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return 0;
-    // Pixels beside one another in a row are alike too; in text they are not.
-    const double beside = static_cast<double>(bit_lag_differences(bytes, WINDOW, available, 0, 1)) /
-                          (static_cast<double>(WINDOW) * 8 * std::max(1e-9, shuffled_mismatch(density, 1)));
-    if (beside > MOST_BESIDE) return 0;
     // The same rows shifted a pixel sideways must match worse.
     double side = 0;
     for (int32_t shift : {-2, -1, 1, 2}) {
@@ -284,14 +438,31 @@ double window_score(const uint8_t* bytes, int64_t available)
     return std::max(0.0, side / 4 - best);
 }
 
-}  // namespace
-
-std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end)
+BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* bytes, int64_t length, int64_t base,
+                                                      int64_t windows_end)
 {
     std::vector<ScanSpan> spans;
     if (!bytes) return spans;
+    // The counts of the halves at `counted` and the one after it, made when
+    // a window first needs them.
+    HalfCounts halves[2]{};
+    int64_t counted = -1;
     for (int64_t at = 0; at + WINDOW <= length && at < windows_end; at += STEP) {
-        if (window_score(bytes + at, std::min(length - at, WINDOW_NEED)) < WINDOW_DIP) continue;
+        const int64_t available = std::min(length - at, WINDOW_NEED);
+        // Random and compressed data (most windows of most files) at a glance.
+        if (distinct_values(bytes + at, GLANCE / 2) > MOST_AT_A_SHORT_GLANCE ||
+            distinct_values(bytes + at, GLANCE) > MOST_AT_A_GLANCE)
+            continue;
+        if (counted != at) {
+            if (counted == at - STEP) {
+                halves[0] = halves[1];
+            } else {
+                halves[0] = half_counts(bytes + at, true);
+            }
+            halves[1] = half_counts(bytes + at + STEP, at + WINDOW < length);
+            counted = at;
+        }
+        if (window_score_body(bytes + at, available, halves[0], halves[1]) < WINDOW_DIP) continue;
         if (!spans.empty() && spans.back().end >= base + at) {
             spans.back().end = base + at + WINDOW;
             spans.back().windows++;
@@ -300,6 +471,17 @@ std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t b
         }
     }
     return spans;
+}
+
+BITLOUPE_LEVELS(std::vector<ScanSpan>, scan_spans_at_level,
+                (const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end),
+                (bytes, length, base, windows_end))
+
+}  // namespace
+
+std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end)
+{
+    return scan_spans_at_level(bytes, length, base, windows_end);
 }
 
 std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
@@ -331,10 +513,22 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
     for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i)
         if (!seen[bytes[i]]) seen[bytes[i]] = true, ++values;
     if (values > MOST_VALUES) return false;
+    // Text repeats rows of letters and spaces: lines of one length, boxes
+    // drawn with dashes and bars. Pictures hold blank rows (0) and solid ones.
+    int64_t printable = 0;
+    for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i)
+        printable += (bytes[i] >= 0x20 && bytes[i] < 0x7F) || bytes[i] == '\t' || bytes[i] == '\n' || bytes[i] == '\r';
+    if (static_cast<double>(printable) > MOST_TEXT * static_cast<double>(middle)) return false;
+    // Line art and glyphs leave blank bytes (0) and solid ones (FF) between
+    // and inside their strokes; code that repeats itself does not.
+    int64_t plain = 0;
+    for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i) plain += bytes[i] == 0 || bytes[i] == 0xFF;
+    if (static_cast<double>(plain) < LEAST_PLAIN * static_cast<double>(middle)) return false;
     WidthGuess guess[1];
     // The windows looked for rows up to ROW_LAGS bytes; the region's width
     // is looked for up to twice that.
-    if (guess_widths_up_to(bytes, length, guess, 1, 2 * ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE)
+    if (guess_widths_up_to(bytes, length, guess, 1, 2 * ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE ||
+        (span.windows <= FEW_FLAGGED && guess[0].score < SHORT_REGION_SCORE))
         return false;
     // Text and much else that repeats in whole bytes has no runs of pixels
     // along a row.
@@ -342,7 +536,7 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
     double density[8];
     bit_densities(bytes, n, density);
     const int64_t compared = (n * 8 - 2) / 64;
-    if (compared < 1 || mismatch_ratios(bit_words(bytes, n), compared, 1, density)[1] > MOST_HORIZONTAL) return false;
+    if (compared < 1 || mismatch_ratios(shifted_bytes(bytes, n), compared, 1, density)[1] > MOST_HORIZONTAL) return false;
     found = FoundRegion{span.start, span.end, guess[0].width_bits, guess[0].score};
     return true;
 }
@@ -425,10 +619,18 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
     for (std::thread& t : pool) t.join();
     if (failed) return false;
 
-    // The spans are judged on every thread too, then joined in file order.
+    return judge_spans(std::move(spans), read, threads, min_bytes, regions);
+}
+
+bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int32_t threads, int64_t min_bytes,
+                 std::vector<FoundRegion>& regions)
+{
+    regions.clear();
     const std::vector<ScanSpan> merged = merge_spans(std::move(spans));
     std::vector<FoundRegion> judged(merged.size());
     std::vector<char> accepted(merged.size(), 0);
+    std::mutex lock;  // the reads
+    std::atomic<bool> failed{false};
     std::atomic<size_t> next_span{0};
     auto judge = [&] {
         std::vector<uint8_t> sample;
@@ -446,7 +648,8 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
             accepted[i] = judge_span(sample.data(), n, s, min_bytes, judged[i]);
         }
     };
-    pool.clear();
+    std::vector<std::thread> pool;
+    threads = static_cast<int32_t>(std::clamp<int64_t>(threads, 1, std::max<int64_t>(1, static_cast<int64_t>(merged.size()))));
     for (int32_t t = 1; t < threads; ++t) pool.emplace_back(judge);
     judge();
     for (std::thread& t : pool) t.join();

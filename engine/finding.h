@@ -54,6 +54,9 @@ struct ScanSpan {
     int64_t windows;  // how many windows in it looked like rows
 };
 constexpr int64_t SCAN_OVERLAP = 1024;
+// Windows start every SCAN_STEP bytes from the start of the bytes given, so
+// chunks start at multiples of it.
+constexpr int64_t SCAN_STEP = 256;
 constexpr int64_t SCAN_JUDGE_BYTES = 64 * 1024;
 std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end);
 // Sorts `spans` and joins those that overlap or touch.
@@ -73,3 +76,9 @@ using ScanRead = std::function<bool(int64_t offset, int64_t count, uint8_t* into
 using ScanProgress = std::function<void(int64_t done)>;
 bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
                  const ScanProgress& progress, std::vector<FoundRegion>& regions);
+// The second half of scan_source, for callers that found the spans
+// themselves (chunk by chunk, scan_spans with SCAN_OVERLAP): merges them,
+// judges each on `threads` threads (reading its first bytes through `read`)
+// and puts the regions in file order into `regions`. False when a read failed.
+bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int32_t threads, int64_t min_bytes,
+                 std::vector<FoundRegion>& regions);
