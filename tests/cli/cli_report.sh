@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # The scan report opened in a real browser: Firefox draws the page headless
 # into a screenshot, and the overview (its colours) and the regions' pictures
-# (pure white pixels: the page itself has none) must be on it.
+# (pure white pixels: the page itself has none) must be on it; the export
+# command the page shows for a region, on a file whose name needs quoting,
+# must work when typed into the platform's shell. Runs the native build, or
+# the Windows build under Wine when given a runner (the browser is the
+# host's either way; the shell is cmd.exe):
 #
-#   cli_report.sh CLI
+#   cli_report.sh CLI [RUNNER...]
 set -uo pipefail
-cli="$1"
+cli="$1"; shift
+runner=("$@")
+run=("${runner[@]}" "$cli")
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
@@ -14,10 +20,21 @@ fail() { echo "FAIL: $*"; exit 1; }
 # Text, random bytes and two copies of a console font's glyphs.
 zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >font.psf || fail "no console font"
 { head -c 20000 /usr/share/common-licenses/GPL-3; head -c 30000 /dev/urandom; tail -c +5 font.psf | head -c 4096
-  head -c 10000 /dev/urandom; tail -c +5 font.psf | head -c 4096; head -c 20000 /dev/zero; } >sample.bin
-"$cli" scan sample.bin --report report.html >scan.txt || fail "scan --report failed: $(cat scan.txt)"
+  head -c 10000 /dev/urandom; tail -c +5 font.psf | head -c 4096; head -c 20000 /dev/zero; } >"sample file.bin"
+"${run[@]}" scan "sample file.bin" --report report.html >scan.txt || fail "scan --report failed: $(cat scan.txt)"
 grep -q "data:image/png;base64," report.html || fail "no inline picture in the page"
 grep -qE "<script|src=\"[^d]" report.html && fail "the page refers to something outside it"
+
+command="$(python3 -c 'import html, re; print(html.unescape(re.search(r"<code>(bitloupe-cli export [^<]*)</code>",
+  open("report.html").read()).group(1)))')" || fail "no export command on the page"
+cli_folder="$(cd "$(dirname "$cli")" && pwd)"
+if [ "${#runner[@]}" -gt 0 ]; then
+  printf '@%s\r\n' "$command" >export.cmd
+  WINEPATH="Z:${cli_folder//\//\\}" "${runner[@]}" cmd.exe /c export.cmd >export.txt 2>&1
+else
+  PATH="$cli_folder:$PATH" bash -c "$command" >export.txt 2>&1
+fi
+compgen -G "region-*.png" >/dev/null || fail "the page's command wrote no picture: $command: $(cat export.txt)"
 
 mkdir -p "$work/profile"  # Firefox waits forever on a profile folder that is not there
 timeout 120 firefox-esr --headless --no-remote --profile "$work/profile" --window-size=1280,2000 \
