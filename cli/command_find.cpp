@@ -31,19 +31,6 @@ constexpr int64_t BUFFER_BUDGET = int64_t{40} << 20;
 constexpr int64_t MAX_THREADS = 8;
 constexpr int64_t PATTERN_FILE_LIMIT = int64_t{1} << 20;
 
-// The file name as a shell reads it back in the commands we print.
-std::string shell_word(const std::string& text)
-{
-    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](unsigned char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               std::string_view("_./:@%+=,-").find(static_cast<char>(c)) != std::string_view::npos || c >= 0x80;
-    });
-    if (plain) return text;
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 std::string position_text(int64_t start_bit)
 {
     return std::to_string(start_bit / 8) + "." + std::to_string(start_bit % 8);

@@ -23,19 +23,6 @@ std::string score_text(double score)
     return text;
 }
 
-// The file's name as a POSIX shell reads it back.
-std::string quoted(const std::string& text)
-{
-    bool plain = !text.empty();
-    for (char c : text)
-        plain &= (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 std::string("_./-+=,:").find(c) != std::string::npos;
-    if (plain) return text;
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 struct GuessWidthCommand {
     std::string file, start, length = "4096";
     bool json = false;
@@ -147,7 +134,7 @@ struct ScanCommand {
         std::string out = file + ": " + std::to_string(size) + " bytes, " + std::to_string(regions.size()) +
                           (regions.size() == 1 ? " region" : " regions") + " that look like 1-bit graphics\n";
         if (!regions.empty()) out += "       start         end     bytes  width_bits   score\n";
-        const std::string name = quoted(file);
+        const std::string name = shell_word(file);
         for (const FoundRegion& r : regions) {
             char line[128];
             std::snprintf(line, sizeof line, "%12lld%12lld%10lld%12d  %.4f\n", static_cast<long long>(r.start),

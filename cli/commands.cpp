@@ -202,3 +202,29 @@ int run_cut(const std::string& file, const std::string& output, int64_t start, i
     tell(out, "wrote " + std::to_string(end - first) + " bytes to " + output);
     return EXIT_DONE;
 }
+
+// A file name as a word of the shell the commands are typed into: as it is
+// when it holds only characters the shell leaves alone, else quoted. On
+// Windows that is in double quotes, the only ones cmd.exe and the C
+// runtime's reading of a command line know (a name cannot hold one), and a
+// backslash is a plain character; elsewhere in single quotes.
+std::string shell_word(const std::string& text)
+{
+#ifdef _WIN32
+    const std::string safe = "-_./:+,=@\\";
+#else
+    const std::string safe = "-_./:+,=@";
+#endif
+    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               static_cast<unsigned char>(c) >= 0x80 || safe.find(c) != std::string::npos;
+    });
+    if (plain) return text;
+#ifdef _WIN32
+    return "\"" + text + "\"";
+#else
+    std::string out = "'";
+    for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+#endif
+}

@@ -29,3 +29,7 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
 
 // `count` bytes from `start` on (those that exist), complemented with `invert`.
 int run_cut(const std::string& file, const std::string& output, int64_t start, int64_t count, bool invert);
+
+// A file name as a word of the shell the commands we print are typed into
+// (POSIX shells; cmd.exe on Windows), quoted where it needs to be.
+std::string shell_word(const std::string& text);

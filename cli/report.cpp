@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "commands.h"
 #include "layout.h"
 #include "output_file.h"
 #include "pictures.h"
@@ -39,32 +40,6 @@ std::string escape(const std::string& text)
         }
     }
     return out;
-}
-
-// A file name as a word of the shell the commands are typed into: as it is
-// when it holds only characters the shell leaves alone, else quoted. On
-// Windows that is in double quotes, the only ones cmd.exe and the C
-// runtime's reading of a command line know (a name cannot hold one), and a
-// backslash is a plain character; elsewhere in single quotes.
-std::string shell_word(const std::string& text)
-{
-#ifdef _WIN32
-    const std::string safe = "-_./:+,=@\\";
-#else
-    const std::string safe = "-_./:+,=@";
-#endif
-    const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [&](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               safe.find(c) != std::string::npos;
-    });
-    if (plain) return text;
-#ifdef _WIN32
-    return "\"" + text + "\"";
-#else
-    std::string out = "'";
-    for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-#endif
 }
 
 std::string fixed(double value, int decimals)

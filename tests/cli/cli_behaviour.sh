@@ -28,7 +28,9 @@ expect() {
   grep -Eq -- "$pattern" <<<"$text" || fail "$* -> \"$text\" does not match \"$pattern\""
 }
 
-head -c 4096 /dev/urandom >data.bin
+# noise COUNT SEED: the same pseudo-random bytes every run.
+noise() { python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(int(sys.argv[2])).randbytes(int(sys.argv[1])))' "$1" "$2"; }
+noise 4096 1 >data.bin
 printf 'old' >old.png
 
 # Exit codes and messages.
@@ -113,8 +115,8 @@ leftovers="$(find . -name '*.tmp' -o -name '.~blp*')"
 # random bytes is found where it lies, with width 8; the JSON is one object;
 # the export command printed for it runs; the errors are the usual ones.
 zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz | tail -c +5 | head -c 4096 >font.bin
-{ head -c 70000 /dev/urandom; cat font.bin data.bin; } >hidden.bin
-head -c 20000 /dev/urandom >noise.bin
+{ noise 70000 2; cat font.bin data.bin; } >hidden.bin
+noise 20000 3 >noise.bin
 : >empty.bin
 expect 0 '"candidates": \[\{"width_bits": 8, ' guess-width hidden.bin --start 70000 --length 0x1000 --json
 expect 0 "^bytes 70000 to 74095:" guess-width hidden.bin --start '$11170'

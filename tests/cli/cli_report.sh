@@ -17,10 +17,12 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1
 fail() { echo "FAIL: $*"; exit 1; }
 
+# noise COUNT SEED: the same pseudo-random bytes every run.
+noise() { python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(int(sys.argv[2])).randbytes(int(sys.argv[1])))' "$1" "$2"; }
 # Text, random bytes and two copies of a console font's glyphs.
 zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >font.psf || fail "no console font"
-{ head -c 20000 /usr/share/common-licenses/GPL-3; head -c 30000 /dev/urandom; tail -c +5 font.psf | head -c 4096
-  head -c 10000 /dev/urandom; tail -c +5 font.psf | head -c 4096; head -c 20000 /dev/zero; } >"sample file.bin"
+{ head -c 20000 /usr/share/common-licenses/GPL-3; noise 30000 1; tail -c +5 font.psf | head -c 4096
+  noise 10000 2; tail -c +5 font.psf | head -c 4096; head -c 20000 /dev/zero; } >"sample file.bin"
 "${run[@]}" scan "sample file.bin" --report report.html >scan.txt || fail "scan --report failed: $(cat scan.txt)"
 grep -q "data:image/png;base64," report.html || fail "no inline picture in the page"
 grep -qE "<script|src=\"[^d]" report.html && fail "the page refers to something outside it"
