@@ -20,63 +20,7 @@
 #include <numeric>
 #include <thread>
 
-// The hot loops count differing bits. Baseline x86-64 has no popcount
-// instruction and no vectors wider than 128 bits, so each loop is built
-// for four processor levels (without popcount, with it, with AVX2, with
-// AVX-512's vector popcount), and the best the processor has is chosen at
-// run time. All give the same counts: the loops are one source.
-#define BITLOUPE_INLINE inline __attribute__((always_inline))
-#if defined(__x86_64__) || defined(__i386__)
-#define BITLOUPE_X86 1
-#define BITLOUPE_TARGET_POPCNT __attribute__((target("popcnt")))
-#define BITLOUPE_TARGET_AVX2 __attribute__((target("popcnt,avx2")))
-#define BITLOUPE_TARGET_AVX512 __attribute__((target("popcnt,avx2,avx512f,avx512bw,avx512vl,avx512vpopcntdq")))
-#else
-#define BITLOUPE_X86 0
-#define BITLOUPE_TARGET_POPCNT
-#define BITLOUPE_TARGET_AVX2
-#define BITLOUPE_TARGET_AVX512
-#endif
-
-namespace {
-
-enum class Level { plain, popcnt, avx2, avx512 };
-
-Level processor_level()
-{
-#if BITLOUPE_X86
-    static const Level level = [] {
-        __builtin_cpu_init();
-        if (__builtin_cpu_supports("avx512vpopcntdq") && __builtin_cpu_supports("avx512vl") &&
-            __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"))
-            return Level::avx512;
-        if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt")) return Level::avx2;
-        if (__builtin_cpu_supports("popcnt")) return Level::popcnt;
-        return Level::plain;
-    }();
-    return level;
-#else
-    return Level::plain;
-#endif
-}
-
-}  // namespace
-
-// `RET NAME PARAMS` built from NAME##_body at every level, and chosen.
-#define BITLOUPE_LEVELS(RET, NAME, PARAMS, ARGS)                          \
-    RET NAME##_plain PARAMS { return NAME##_body ARGS; }                  \
-    BITLOUPE_TARGET_POPCNT RET NAME##_popcnt PARAMS { return NAME##_body ARGS; } \
-    BITLOUPE_TARGET_AVX2 RET NAME##_avx2 PARAMS { return NAME##_body ARGS; }     \
-    BITLOUPE_TARGET_AVX512 RET NAME##_avx512 PARAMS { return NAME##_body ARGS; } \
-    RET NAME PARAMS                                                       \
-    {                                                                     \
-        switch (processor_level()) {                                      \
-        case Level::avx512: return NAME##_avx512 ARGS;                    \
-        case Level::avx2: return NAME##_avx2 ARGS;                        \
-        case Level::popcnt: return NAME##_popcnt ARGS;                    \
-        default: return NAME##_plain ARGS;                                \
-        }                                                                 \
-    }
+#include "cpu_levels.h"
 
 namespace {
 
@@ -353,6 +297,9 @@ BITLOUPE_INLINE int64_t bit_lag_differences(const uint8_t* bytes, int64_t pairs,
 struct HalfCounts {
     int32_t ones[8];  // by position, most significant first
     int32_t beside;
+    // The byte values used, one bit each, made only when asked for.
+    bool valued;
+    uint64_t values[4];
 };
 
 // The counts of bytes[0 .. STEP - 1]; `next` says whether the byte after
@@ -380,16 +327,21 @@ BITLOUPE_INLINE HalfCounts half_counts(const uint8_t* bytes, bool next)
     return c;
 }
 
-// How many byte values bytes[0 .. count - 1] use. The bytes are spread
-// over four sets in turn, so that a run of one value does not wait on its
-// own last update.
-BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
+// The byte values bytes[0 .. count - 1] use, one bit each. The bytes are
+// spread over four sets in turn, so that a run of one value does not wait
+// on its own last update.
+BITLOUPE_INLINE void used_values(const uint8_t* bytes, int64_t count, uint64_t* values)
 {
     uint64_t sets[4][4] = {};
     for (int64_t i = 0; i < count; ++i) sets[i & 3][bytes[i] >> 6] |= uint64_t{1} << (bytes[i] & 63);
-    int32_t values = 0;
-    for (int32_t w = 0; w < 4; ++w) values += std::popcount(sets[0][w] | sets[1][w] | sets[2][w] | sets[3][w]);
-    return values;
+    for (int32_t w = 0; w < 4; ++w) values[w] = sets[0][w] | sets[1][w] | sets[2][w] | sets[3][w];
+}
+
+BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
+{
+    uint64_t values[4];
+    used_values(bytes, count, values);
+    return std::popcount(values[0]) + std::popcount(values[1]) + std::popcount(values[2]) + std::popcount(values[3]);
 }
 
 // How much the window at `bytes` (with `available` bytes from there on)
@@ -397,8 +349,8 @@ BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
 // the counts of its halves. The tests go from the cheapest to the dearest,
 // so that most windows of most files are turned away early; the first of
 // them, a glance at the values of the first bytes, is the caller's.
-BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available, const HalfCounts& first,
-                                         const HalfCounts& second)
+BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available, HalfCounts& first,
+                                         HalfCounts& second)
 {
     double density[8];
     for (int32_t b = 0; b < 8; ++b) density[b] = (first.ones[b] + second.ones[b]) / static_cast<double>(WINDOW);
@@ -410,7 +362,13 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
                           (static_cast<double>(WINDOW) * 8 * std::max(1e-9, shuffled_mismatch(density, 1)));
     if (beside > MOST_BESIDE) return 0;
     // Pictures repeat a small stock of byte values; code uses many.
-    const int32_t distinct = distinct_values(bytes, WINDOW);
+    int32_t distinct = 0;
+    for (HalfCounts* half : {&first, &second})
+        if (!half->valued) {
+            used_values(bytes + (half == &first ? 0 : STEP), STEP, half->values);
+            half->valued = true;
+        }
+    for (int32_t w = 0; w < 4; ++w) distinct += std::popcount(first.values[w] | second.values[w]);
     if (distinct < 3 || distinct > MOST_DISTINCT || (distinct > MOST_PLAIN && beside > MOST_BESIDE_VARIED)) return 0;
 
     double best = 2.0;
