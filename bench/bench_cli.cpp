@@ -9,12 +9,10 @@
 //   - the process start, bitloupe-cli --version, for scale;
 //   - with --find: find of an 8 x 16 glyph at a given stride in a 1 GiB
 //     file, against cat of the same file, the page cache warm;
-//   - with --overview: the overview of the same file, against cat.
 // bench/run_cli_bench.sh makes the files and runs this.
 //
 //   bench_cli CLI FOLDER SHORT_RUNS PBM_RUNS PNG_RUNS   (runs of each kind)
 //   bench_cli --find CLI FILE RUNS
-//   bench_cli --overview CLI FILE RUNS
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -108,23 +106,12 @@ int find_bench(const std::string& cli, const std::string& file, int runs)
                             "find 8x16 glyph, stride 16, 1 GiB", "find");
 }
 
-// The overview of a file of 1 GiB: every block classified, on every core.
-int overview_bench(const std::string& cli, const std::string& file, int runs)
-{
-    const Command overview{cli, "overview", file, "-o", file + ".overview.png"};
-    return whole_file_bench(overview, file, runs, "host command line, overview (bitloupe-cli, whole processes)",
-                            "overview of 1 GiB", "overview");
-}
-
 int main(int argc, char** argv)
 {
     if (argc == 5 && std::string(argv[1]) == "--find") return find_bench(argv[2], argv[3], std::max(1, std::atoi(argv[4])));
-    if (argc == 5 && std::string(argv[1]) == "--overview")
-        return overview_bench(argv[2], argv[3], std::max(1, std::atoi(argv[4])));
     if (argc != 6) {
         std::fprintf(stderr, "usage: bench_cli CLI FOLDER SHORT_RUNS PBM_RUNS PNG_RUNS\n"
-                             "       bench_cli --find CLI FILE RUNS\n"
-                             "       bench_cli --overview CLI FILE RUNS\n");
+                             "       bench_cli --find CLI FILE RUNS\n");
         return 2;
     }
     const std::string cli = argv[1], folder = argv[2];

@@ -2,10 +2,11 @@
 # bitloupe-cli as whole processes (bench_cli, host build): view at the end of
 # a 16 GiB sparse file against a 1 KiB file, export of 64 MiB against cat,
 # the export's peak resident memory (/usr/bin/time -v) against the 64 MiB it
-# exports; find at a given stride and the overview of 1 GiB of random bytes
-# against cat, with their peak resident memory against 64 MiB; scan of 1 GiB
-# (the console fonts, then random bytes) against cat of it, and its peak
-# memory; guess-width on 64 KiB against view of the same file.
+# exports; find at a given stride in 1 GiB of random bytes against cat, with
+# its peak resident memory against 64 MiB; scan and overview of 1 GiB (the
+# console fonts, then random bytes) against cat of it, and their peak
+# memory; scan of 1 GiB of mixed real data against cat; guess-width on 64 KiB
+# against view of the same file.
 #
 #   bench/run_cli_bench.sh [BUILD_DIR] [RUNS]   BUILD_DIR default build/bench-host;
 #                                              RUNS sets the samples (default 5)
@@ -53,15 +54,6 @@ if [ -x /usr/bin/time ]; then
   printf '%-48s %12.2f %s\n' "  floor: the most find may use" 64 MiB
 fi
 
-# overview: the same 1 GiB.
-"$bench" --overview "$cli" "$work/random-1g.bin" "$runs"
-if [ -x /usr/bin/time ]; then
-  /usr/bin/time -v -o "$work/time.txt" "$cli" overview "$work/random-1g.bin" -o "$work/overview.png" >/dev/null
-  kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
-  printf '%-48s %12.2f %s\n' "overview of 1 GiB, peak resident" "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')" MiB
-  printf '%-48s %12.2f %s\n' "  floor: the most overview may use" 64 MiB
-fi
-
 # median_ms COMMAND...: the median wall time of RUNS runs, in milliseconds.
 median_ms() {
   local i t0 t1
@@ -71,28 +63,79 @@ median_ms() {
   done | sort -n | awk '{ v[NR] = $1 } END { printf "%.2f", v[int((NR + 1) / 2)] / 1000 }'
 }
 
-# Finding: scan and cat in turns, a run each, so that both see the same load.
-# (head stops its writers early: the pipelines' status is that of a broken pipe.)
+# Finding: scan (and overview, which scans in the same pass) and cat in
+# turns, a run each, so that both see the same load.
+middle() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# turns LABEL FLOOR_LABEL FILE COMMAND...: the median of RUNS runs of the
+# command, each followed by a cat of FILE, and their ratio.
+turns() {
+  local label="$1" floor="$2" file="$3" i; shift 3
+  local ms=() cats=()
+  cat "$file" >/dev/null
+  for i in $(seq 1 "$runs"); do
+    ms+=("$(runs=1 median_ms "$@")")
+    cats+=("$(runs=1 median_ms cat "$file")")
+  done
+  local m c; m=$(middle "${ms[@]}") c=$(middle "${cats[@]}")
+  printf '%-48s %12.2f %s\n' "$label" "$m" ms
+  printf '%-48s %12.2f %s\n' "$floor" "$c" ms
+  printf '%-48s %12.2f %s\n' "ratio $label / cat" "$(awk -v a="$m" -v b="$c" 'BEGIN { print a / b }')" x
+}
+# peak LABEL FLOOR_LABEL COMMAND...: its peak resident memory against 64 MiB.
+peak() {
+  local label="$1" floor="$2"; shift 2
+  [ -x /usr/bin/time ] || return 0
+  /usr/bin/time -v -o "$work/time.txt" "$@" >/dev/null
+  local kib; kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
+  printf '%-48s %12.2f %s\n' "$label" "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')" MiB
+  printf '%-48s %12.2f %s\n' "$floor" 64 MiB
+}
+
+# The console fonts (5.7 MiB), then random bytes: graphics in a large file.
 { zcat /usr/share/consolefonts/*.psf.gz; head -c 1G /dev/urandom; } 2>/dev/null | head -c 1G >"$work/scan-1g.bin" || true
 [ "$(stat -c %s "$work/scan-1g.bin")" -eq $((1 << 30)) ] || { echo "run_cli_bench: no 1 GiB file to scan" >&2; exit 1; }
-cat "$work/scan-1g.bin" >/dev/null
-scan_ms=() cat_ms=()
-for i in $(seq 1 "$runs"); do
-  scan_ms+=("$(runs=1 median_ms "$cli" scan "$work/scan-1g.bin")")
-  cat_ms+=("$(runs=1 median_ms cat "$work/scan-1g.bin")")
-done
-middle() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-scan_median=$(middle "${scan_ms[@]}") cat_median=$(middle "${cat_ms[@]}")
-printf '%-48s %12.2f %s\n' "scan 1 GiB, every core" "$scan_median" ms
-printf '%-48s %12.2f %s\n' "  floor: cat of the 1 GiB (scan turns)" "$cat_median" ms
-printf '%-48s %12.2f %s\n' "ratio scan 1 GiB / cat" "$(awk -v a="$scan_median" -v b="$cat_median" 'BEGIN { print a / b }')" x
-if [ -x /usr/bin/time ]; then
-  /usr/bin/time -v -o "$work/time.txt" "$cli" scan "$work/scan-1g.bin" >/dev/null
-  kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/time.txt")
-  printf '%-48s %12.2f %s\n' "scan 1 GiB, peak resident" "$(awk -v k="$kib" 'BEGIN { print k / 1024 }')" MiB
-  printf '%-48s %12.2f %s\n' "  floor: 64 MiB, the scan's memory budget" 64 MiB
-fi
+turns "scan 1 GiB, every core" "  floor: cat of the 1 GiB (scan turns)" "$work/scan-1g.bin" "$cli" scan "$work/scan-1g.bin"
+peak "scan 1 GiB, peak resident" "  floor: 64 MiB, the scan's memory budget" "$cli" scan "$work/scan-1g.bin"
+turns "overview of 1 GiB" "  floor: cat of the 1 GiB (overview turns)" "$work/scan-1g.bin" \
+  "$cli" overview "$work/scan-1g.bin" -o "$work/overview.png"
+peak "overview of 1 GiB, peak resident" "  floor: the most overview may use" \
+  "$cli" overview "$work/scan-1g.bin" -o "$work/overview.png"
 rm -f "$work/scan-1g.bin"
+
+# Mixed real data: 1 MiB pieces of machine code (the programs in /usr/bin),
+# text (licences and copyright files), deflate (that text compressed), zeros,
+# random bytes and console fonts, in turn, each from a random place in its
+# source. The scan does the most work on code, where many windows pass its
+# first tests.
+python3 - "$work/mixed-1g.bin" <<'PY'
+import glob, gzip, os, random, sys, zlib
+def gather(paths, limit, read=lambda p: open(p, 'rb').read()):
+    out = bytearray()
+    for p in sorted(paths):
+        if len(out) >= limit: break
+        try: out += read(p)
+        except OSError: pass
+    return bytes(out[:limit])
+code = gather([p for p in glob.glob('/usr/bin/*') if os.path.isfile(p)], 64 << 20)
+text = gather(glob.glob('/usr/share/common-licenses/*') + glob.glob('/usr/share/doc/*/copyright'), 16 << 20)
+packed = b''.join(zlib.compress(text[i:i + (1 << 20)], 6) for i in range(0, len(text), 1 << 20))
+fonts = gather(glob.glob('/usr/share/consolefonts/*.psf.gz'), 16 << 20, lambda p: gzip.open(p).read())
+r = random.Random(20261207)
+kinds = [code, text, packed, None, 'random', fonts]
+with open(sys.argv[1], 'wb') as out:
+    for n in range(1024):
+        kind = kinds[n % len(kinds)]
+        if kind is None: piece = bytes(1 << 20)
+        elif kind == 'random': piece = r.randbytes(1 << 20)
+        else:
+            at = r.randrange(len(kind))
+            piece = (kind[at:] + kind)[:1 << 20]
+            while len(piece) < (1 << 20): piece += kind[:(1 << 20) - len(piece)]
+        out.write(piece)
+PY
+turns "scan 1 GiB of mixed real data" "  floor: cat of the 1 GiB (mixed scan turns)" "$work/mixed-1g.bin" \
+  "$cli" scan "$work/mixed-1g.bin"
+rm -f "$work/mixed-1g.bin"
 zcat /usr/share/consolefonts/*.psf.gz 2>/dev/null | head -c 65536 >"$work/glyphs-64k.bin" || true
 [ "$(stat -c %s "$work/glyphs-64k.bin")" -eq 65536 ] || { echo "run_cli_bench: no 64 KiB of glyphs" >&2; exit 1; }
 printf '%-48s %12.2f %s\n' "guess-width on 64 KiB" "$(median_ms "$cli" guess-width "$work/glyphs-64k.bin" --start 0 --length 65536)" ms

@@ -5,6 +5,9 @@
 // source, so all give the same results.
 #pragma once
 
+#include <algorithm>
+#include <atomic>
+
 #define BITLOUPE_INLINE inline __attribute__((always_inline))
 #if defined(__x86_64__) || defined(__i386__)
 #define BITLOUPE_X86 1
@@ -22,7 +25,8 @@ namespace cpu_levels {
 
 enum class Level { plain, popcnt, avx2, avx512 };
 
-inline Level processor_level()
+// The best level this processor has.
+inline Level best_level()
 {
 #if BITLOUPE_X86
     static const Level level = [] {
@@ -38,6 +42,25 @@ inline Level processor_level()
 #else
     return Level::plain;
 #endif
+}
+
+// The most a loop may use, below the best only when lowered on purpose.
+inline std::atomic<int>& level_cap()
+{
+    static std::atomic<int> cap{static_cast<int>(Level::avx512)};
+    return cap;
+}
+
+inline Level processor_level()
+{
+    return static_cast<Level>(std::min(static_cast<int>(best_level()), level_cap().load(std::memory_order_relaxed)));
+}
+
+// Runs the loops at `cap` or below from now on, so that the builds of a loop
+// can be held against one another on one processor.
+inline void cap_processor_level(Level cap)
+{
+    level_cap() = static_cast<int>(cap);
 }
 
 }  // namespace cpu_levels

@@ -59,25 +59,31 @@ struct ShiftedBytes {
     std::vector<uint8_t> shift[8];
 };
 
-ShiftedBytes shifted_bytes(const uint8_t* bytes, int64_t n)
-{
-    ShiftedBytes s;
-    const size_t size = static_cast<size_t>(n) + 16;
-    s.shift[0].assign(size, 0);
-    std::memcpy(s.shift[0].data(), bytes, static_cast<size_t>(n));
-    for (int32_t r = 1; r < 8; ++r) {
-        s.shift[r].assign(size, 0);
-        for (size_t k = 0; k + 1 < size; ++k)
-            s.shift[r][k] = static_cast<uint8_t>((s.shift[0][k] << r) | (s.shift[0][k + 1] >> (8 - r)));
-    }
-    return s;
-}
-
 BITLOUPE_INLINE uint64_t load_word(const uint8_t* p)
 {
     uint64_t v;
     std::memcpy(&v, p, 8);
     return v;
+}
+
+ShiftedBytes shifted_bytes(const uint8_t* bytes, int64_t n)
+{
+    ShiftedBytes s;
+    const size_t size = static_cast<size_t>(n) + 16;
+    s.shift[0].assign(size + 8, 0);
+    std::memcpy(s.shift[0].data(), bytes, static_cast<size_t>(n));
+    const uint8_t* from = s.shift[0].data();
+    for (int32_t r = 1; r < 8; ++r) {
+        s.shift[r].assign(size + 8, 0);
+        // Eight bytes at a time: a big-endian word shifted up by r, filled
+        // from the byte after it.
+        for (size_t k = 0; k < size; k += 8) {
+            const uint64_t shifted = (__builtin_bswap64(load_word(from + k)) << r) | (from[k + 8] >> (8 - r));
+            const uint64_t out = __builtin_bswap64(shifted);
+            std::memcpy(s.shift[r].data() + k, &out, 8);
+        }
+    }
+    return s;
 }
 
 // Differing bits between the first `compared` x 64 bits and the bits `lag`
@@ -116,6 +122,29 @@ std::vector<double> mismatch_ratios(const ShiftedBytes& words, int64_t compared,
 }  // namespace
 
 namespace {
+
+// For every width w up to GUESS_MAX_WIDTH, the widths w / k that it is a
+// whole number k >= 2 of, k from the least up: width[first[w] .. first[w + 1] - 1].
+struct Divisors {
+    std::vector<int32_t> first, width;
+};
+
+const Divisors& width_divisors()
+{
+    static const Divisors divisors = [] {
+        std::vector<std::vector<int32_t>> lists(GUESS_MAX_WIDTH + 1);
+        for (int32_t k = 2; k <= GUESS_MAX_WIDTH / 2; ++k)
+            for (int32_t w = 2 * k; w <= GUESS_MAX_WIDTH; w += k) lists[static_cast<size_t>(w)].push_back(w / k);
+        Divisors d;
+        d.first.push_back(0);
+        for (const std::vector<int32_t>& list : lists) {
+            d.width.insert(d.width.end(), list.begin(), list.end());
+            d.first.push_back(static_cast<int32_t>(d.width.size()));
+        }
+        return d;
+    }();
+    return divisors;
+}
 
 // guess_widths for widths up to `cap`.
 int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap)
@@ -162,18 +191,11 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
     // A multiple of a width that dips nearly as deeply itself is that width
     // repeated (the same row of the next glyph): it ranks below it.
     std::vector<double> ranked = score;
-    // (The divisors of w are tried smallest first: those up to its square
-    // root, then the rest by the factor they leave.)
+    const Divisors& divisors = width_divisors();
     for (int32_t w = 4; w <= widest; ++w) {
         if (score[w] <= 0) continue;  // nothing to rank below
-        int32_t factors[64], found = 0;
-        for (int32_t k = 2; k * k <= w; ++k)
-            if (w % k == 0) factors[found++] = k;
-        const int32_t small = found;
-        for (int32_t i = small - 1; i >= 0; --i)
-            if (factors[i] * factors[i] != w) factors[found++] = w / factors[i];
-        for (int32_t i = 0; i < found; ++i) {
-            const int32_t d = w / factors[i];
+        for (int32_t i = divisors.first[w]; i < divisors.first[w + 1]; ++i) {
+            const int32_t d = divisors.width[i];
             if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0) {
                 ranked[w] = std::min(ranked[w], score[d] * 0.99);
                 break;
@@ -240,8 +262,8 @@ constexpr int64_t GLANCE = 64;           // the bytes a window is first judged o
 constexpr int32_t MOST_AT_A_GLANCE = 48; // more values there: noise or compressed (random bytes give 57 in 64)
 constexpr int32_t MOST_AT_A_SHORT_GLANCE = 28;  // the same in its first half (random bytes give 30 in 32)
 constexpr int32_t MOST_DISTINCT = 96;    // byte values in a window
-constexpr int32_t MOST_PLAIN = 64;       // a window with more values must have long runs along its rows
-constexpr double MOST_BESIDE_VARIED = 0.8;
+constexpr int32_t MANY_VALUES = 64;      // a window with more values must have pixels beside one
+constexpr double MOST_BESIDE_VARIED = 0.8; // another alike more often than MOST_BESIDE asks
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.08;    // the score a region's width must reach
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
@@ -369,7 +391,7 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
             half->valued = true;
         }
     for (int32_t w = 0; w < 4; ++w) distinct += std::popcount(first.values[w] | second.values[w]);
-    if (distinct < 3 || distinct > MOST_DISTINCT || (distinct > MOST_PLAIN && beside > MOST_BESIDE_VARIED)) return 0;
+    if (distinct < 3 || distinct > MOST_DISTINCT || (distinct > MANY_VALUES && beside > MOST_BESIDE_VARIED)) return 0;
 
     double best = 2.0;
     int64_t best_lag = 0, best_pairs = 0;

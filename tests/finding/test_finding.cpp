@@ -16,6 +16,7 @@
 #include <map>
 
 #include "corpus.h"
+#include "cpu_levels.h"
 #include "finding.h"
 
 namespace {
@@ -113,6 +114,53 @@ TEST(ScanSource, ChunksGiveTheRegionsOfTheWholeFile)
     const ScanRead failing = [&](int64_t offset, int64_t count, uint8_t* into) { return ++reads < 3 && read(offset, count, into); };
     EXPECT_FALSE(scan_source(size, failing, 2, SCAN_MIN_BYTES, nullptr, chunked));
     EXPECT_TRUE(chunked.empty());
+}
+
+// The loops built for each processor level (plain, popcount, AVX2, AVX-512)
+// find the same regions and guess the same widths, to the last bit of the
+// scores, on every kind of filler; the levels this processor lacks are
+// left out.
+TEST(ScanLevels, EveryProcessorLevelFindsTheSame)
+{
+    std::string why;
+    const CorpusSources sources = corpus_sources(why);
+    ASSERT_FALSE(sources.fillers.empty());
+    using cpu_levels::Level;
+    const Level levels[] = {Level::plain, Level::popcnt, Level::avx2, Level::avx512};
+    std::printf("best processor level here: %d of 3\n", static_cast<int>(cpu_levels::best_level()));
+    Random random(11);
+    for (size_t kind = 0; kind < sources.fillers.size(); ++kind) {
+        const CorpusFile file = make_corpus_file(sources, kind, random, 1 << 20, 8, 256, 16384);
+        const int64_t size = static_cast<int64_t>(file.bytes.size());
+        std::vector<FoundRegion> first;
+        std::vector<WidthGuess> first_guesses;
+        for (const Level level : levels) {
+            if (level > cpu_levels::best_level()) break;
+            cpu_levels::cap_processor_level(level);
+            const std::vector<FoundRegion> regions = scan_bytes(file.bytes.data(), size, 0, SCAN_MIN_BYTES);
+            std::vector<WidthGuess> guesses;
+            for (const Placement& p : file.placed) {
+                WidthGuess guess[GUESS_MAX_CANDIDATES];
+                const int32_t n = guess_widths(file.bytes.data() + p.start, p.end - p.start, guess, GUESS_MAX_CANDIDATES);
+                guesses.insert(guesses.end(), guess, guess + n);
+            }
+            if (level == Level::plain) {
+                first = regions, first_guesses = guesses;
+                EXPECT_FALSE(first.empty()) << file.filler;
+                continue;
+            }
+            ASSERT_EQ(regions.size(), first.size()) << file.filler << " at level " << static_cast<int>(level);
+            for (size_t i = 0; i < regions.size(); ++i)
+                EXPECT_TRUE(regions[i].start == first[i].start && regions[i].end == first[i].end &&
+                            regions[i].width_bits == first[i].width_bits && regions[i].score == first[i].score)
+                    << file.filler << " region " << i << " at level " << static_cast<int>(level);
+            ASSERT_EQ(guesses.size(), first_guesses.size());
+            for (size_t i = 0; i < guesses.size(); ++i)
+                EXPECT_TRUE(guesses[i].width_bits == first_guesses[i].width_bits &&
+                            guesses[i].score == first_guesses[i].score);
+        }
+    }
+    cpu_levels::cap_processor_level(Level::avx512);
 }
 
 struct Tally {
