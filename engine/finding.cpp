@@ -276,6 +276,8 @@ constexpr double MOST_BESIDE = 0.92;     // the same in a window
 constexpr int32_t MOST_VALUES = 88;      // byte values in the middle 1 KiB of a region
 constexpr double MOST_TEXT = 0.75;       // share of printable text in the middle of a region
 constexpr double LEAST_PLAIN = 0.3;      // share of bytes 00 and FF there
+constexpr int64_t JUDGED_MIDDLE_BYTES = 1024;  // a span's bytes judged: its middle ones
+constexpr int64_t JUDGED_FIRST_BYTES = GUESS_SAMPLE_BYTES;  // and its first ones
 
 // Differing bits between bytes[i] and bytes[i + lag] for i < pairs.
 BITLOUPE_INLINE int64_t byte_lag_differences(const uint8_t* bytes, int64_t pairs, int64_t lag)
@@ -487,7 +489,7 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
     // Pictures repeat a small stock of byte values (blank, edges, strokes);
     // code, tables and compressed data use most of them. Counted in the
     // middle, away from the filler a span's edges may hold.
-    const int64_t middle = std::min<int64_t>(length, 1024);
+    const int64_t middle = std::min<int64_t>(length, JUDGED_MIDDLE_BYTES);
     bool seen[256] = {};
     int32_t values = 0;
     for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i)
@@ -504,19 +506,29 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
     int64_t plain = 0;
     for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i) plain += bytes[i] == 0 || bytes[i] == 0xFF;
     if (static_cast<double>(plain) < LEAST_PLAIN * static_cast<double>(middle)) return false;
-    WidthGuess guess[1];
-    // The windows looked for rows up to ROW_LAGS bytes; the region's width
-    // is looked for up to twice that.
-    if (guess_widths_up_to(bytes, length, guess, 1, 2 * ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE ||
-        (span.windows <= FEW_FLAGGED && guess[0].score < SHORT_REGION_SCORE))
-        return false;
     // Text and much else that repeats in whole bytes has no runs of pixels
-    // along a row.
+    // along a row: each bit against the next, over the bytes the width is
+    // guessed on, against the same for shuffled bytes.
     const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
+    const int64_t compared = (n * 8 - 2) / 64;
+    if (compared < 1) return false;
     double density[8];
     bit_densities(bytes, n, density);
-    const int64_t compared = (n * 8 - 2) / 64;
-    if (compared < 1 || mismatch_ratios(shifted_bytes(bytes, n), compared, 1, density)[1] > MOST_HORIZONTAL) return false;
+    int64_t beside = 0;
+    for (int64_t j = 0; j < compared; ++j) {
+        const uint64_t w = __builtin_bswap64(load_word(bytes + 8 * j));
+        beside += std::popcount(w ^ ((w << 1) | (bytes[8 * j + 8] >> 7)));
+    }
+    const double expected = shuffled_mismatch(density, 1);
+    if (expected > 1e-9 && static_cast<double>(beside) / (static_cast<double>(compared) * 64.0 * expected) > MOST_HORIZONTAL)
+        return false;
+    WidthGuess guess[1];
+    // The windows looked for rows up to ROW_LAGS bytes, and so does the
+    // region's width (a wider guess would cost twice as much and only find
+    // more tables that repeat).
+    if (guess_widths_up_to(bytes, length, guess, 1, ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE ||
+        (span.windows <= FEW_FLAGGED && guess[0].score < SHORT_REGION_SCORE))
+        return false;
     found = FoundRegion{span.start, span.end, guess[0].width_bits, guess[0].score};
     return true;
 }
@@ -619,8 +631,15 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int32_t thre
             const int64_t n = std::min(s.end - s.start, SCAN_JUDGE_BYTES);
             sample.resize(static_cast<size_t>(n));
             {
+                // judge_span looks at the first bytes and the middle ones
+                // only: the rest is not read.
+                const int64_t first = std::min(n, JUDGED_FIRST_BYTES);
+                const int64_t middle = std::min<int64_t>(n, JUDGED_MIDDLE_BYTES), from = (n - middle) / 2;
                 std::lock_guard<std::mutex> hold(lock);
-                if (!read(s.start, n, sample.data())) {
+                if (!read(s.start, first, sample.data()) ||
+                    (from + middle > first &&
+                     !read(s.start + std::max(from, first), from + middle - std::max(from, first),
+                           sample.data() + std::max(from, first)))) {
                     failed = true;
                     return;
                 }
