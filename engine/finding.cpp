@@ -274,7 +274,6 @@ constexpr double SHORT_REGION_SCORE = 0.12;
 constexpr double MOST_HORIZONTAL = 0.95; // pixels beside one another differ less than this
 constexpr double MOST_BESIDE = 0.92;     // the same in a window
 constexpr int32_t MOST_VALUES = 88;      // byte values in the middle 1 KiB of a region
-constexpr double MOST_TEXT = 0.75;       // share of printable text in the middle of a region
 constexpr double LEAST_PLAIN = 0.3;      // share of bytes 00 and FF there
 constexpr int64_t JUDGED_MIDDLE_BYTES = 1024;  // a span's bytes judged: its middle ones
 constexpr int64_t JUDGED_FIRST_BYTES = GUESS_SAMPLE_BYTES;  // and its first ones
@@ -495,14 +494,9 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
     for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i)
         if (!seen[bytes[i]]) seen[bytes[i]] = true, ++values;
     if (values > MOST_VALUES) return false;
-    // Text repeats rows of letters and spaces: lines of one length, boxes
-    // drawn with dashes and bars. Pictures hold blank rows (0) and solid ones.
-    int64_t printable = 0;
-    for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i)
-        printable += (bytes[i] >= 0x20 && bytes[i] < 0x7F) || bytes[i] == '\t' || bytes[i] == '\n' || bytes[i] == '\r';
-    if (static_cast<double>(printable) > MOST_TEXT * static_cast<double>(middle)) return false;
     // Line art and glyphs leave blank bytes (0) and solid ones (FF) between
-    // and inside their strokes; code that repeats itself does not.
+    // and inside their strokes; text (lines of one length, boxes drawn with
+    // dashes and bars) and code that repeats itself do not.
     int64_t plain = 0;
     for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i) plain += bytes[i] == 0 || bytes[i] == 0xFF;
     if (static_cast<double>(plain) < LEAST_PLAIN * static_cast<double>(middle)) return false;

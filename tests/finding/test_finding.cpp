@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "corpus.h"
 #include "cpu_levels.h"
@@ -75,6 +76,26 @@ TEST(GuessWidths, FlatTinyAndRandomDataGiveNothingWorthReporting)
     for (int32_t i = 0; i < n; ++i) EXPECT_LT(guess[i].score, 0.05) << guess[i].width_bits;
     EXPECT_TRUE(scan_bytes(noise.data(), 65536, 0, SCAN_MIN_BYTES).empty());
     EXPECT_TRUE(scan_bytes(zeros.data(), 4096, 0, SCAN_MIN_BYTES).empty());
+}
+
+// Text laid out in columns (lists of names indented by runs of spaces,
+// boxes drawn with bars and dashes) repeats rows of whole bytes as pictures
+// do, but holds no blank (00) or solid (FF) bytes: it is not graphics.
+TEST(ScanBytes, TextInColumnsIsNotGraphics)
+{
+    Random random(5);
+    std::string text;
+    const char* words[] = {"Alice", "Bartosz", "Claus", "Dmitri", "Eve", "Fatima", "Gunnar", "Hiroshi"};
+    while (text.size() < 64 * 1024) {
+        const std::string name = std::string(words[random() % 8]) + " " + words[random() % 8];
+        text += std::string(21, ' ') + name + " <" + words[random() % 8] + "@example.org>\n";
+        if (random() % 8 == 0)
+            text += "   |" + std::string(40 + random() % 3, ' ') + "|\n   +" + std::string(40, '-') + "+\n";
+    }
+    const std::vector<FoundRegion> regions =
+        scan_bytes(reinterpret_cast<const uint8_t*>(text.data()), static_cast<int64_t>(text.size()), 0, SCAN_MIN_BYTES);
+    for (const FoundRegion& r : regions)
+        ADD_FAILURE() << "text found as graphics: " << r.start << ".." << r.end << " width " << r.width_bits;
 }
 
 // A file of several chunks with pictures across the chunk edges, scanned
