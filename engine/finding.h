@@ -35,6 +35,10 @@ struct FoundRegion {
 };
 
 constexpr int64_t SCAN_MIN_BYTES = 256;  // the smallest region reported by default
+// The scan returns every candidate region it judged; those that score below
+// this are weaker candidates (tables and the like) that the command line
+// leaves out unless asked for a lower --min-score.
+constexpr double SCAN_DEFAULT_MIN_SCORE = 0.0;
 
 // The regions of bytes[0 .. length - 1] (which lie at file position `base`)
 // of at least `min_bytes`, in file order. For data held in memory; files of

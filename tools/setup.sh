@@ -14,7 +14,7 @@ PACKAGES=(
   googletest libgtest-dev libbenchmark-dev clang-14 libclang-rt-14-dev
   libjpeg62-turbo-dev dpkg-dev python3-gi gir1.2-gtk-3.0 xdotool
   console-setup-linux libcli11-dev libpng-dev zlib1g-dev imagemagick time zip
-  firefox-esr
+  firefox-esr unifont xfonts-terminus vgabios bochsbios memtest86+
 )
 
 SUDO=""
