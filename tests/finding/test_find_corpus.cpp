@@ -43,7 +43,7 @@ TEST(FindOnCorpus, FindsEveryPlantedGlyphInEveryFillerAndOnlyRealMatches)
     std::string why;
     const CorpusSources sources = corpus_sources(why);
     ASSERT_TRUE(why.empty()) << why;
-    ASSERT_EQ(sources.fillers.size(), 5u);
+    ASSERT_EQ(sources.fillers.size(), 7u);
     const auto font = std::find_if(sources.pictures.begin(), sources.pictures.end(),
                                    [](const Named<PictureMaker>& m) { return m.name == "font"; });
     ASSERT_NE(font, sources.pictures.end());
