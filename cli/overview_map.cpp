@@ -69,7 +69,7 @@ bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const st
         return source.read(offset, count, into, why);
     };
     const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-    if (!judge_spans(std::move(spans), read, threads, min_bytes, regions)) return false;
+    if (!judge_spans(std::move(spans), read, size, threads, min_bytes, regions)) return false;
     if (map)
         for (const FoundRegion& r : regions) mark_graphics(*map, r.start, r.end);
     return true;

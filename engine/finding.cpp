@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <atomic>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <numeric>
@@ -372,8 +373,33 @@ BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
 // the counts of its halves. The tests go from the cheapest to the dearest,
 // so that most windows of most files are turned away early; the first of
 // them, a glance at the values of the first bytes, is the caller's.
+// How far rows `lag` bytes apart match better than the same rows shifted a
+// pixel or two sideways: 0 when they do not.
+BITLOUPE_INLINE double lag_contrast(const uint8_t* bytes, int64_t available, const double* density,
+                                    double expected_same, int64_t lag, double& ratio)
+{
+    const int64_t pairs = std::min(WINDOW, available - lag);
+    if (pairs < WINDOW / 2) return ratio = 2.0, 0.0;
+    ratio = static_cast<double>(byte_lag_differences(bytes, pairs, lag)) / (static_cast<double>(pairs) * 8 * expected_same);
+    double side = 0;
+    for (int32_t shift : {-2, -1, 1, 2}) {
+        const double expected = shuffled_mismatch(density, (shift + 8) % 8);
+        if (expected < 1e-9) return 0;
+        side += std::min(1.0, static_cast<double>(bit_lag_differences(bytes, pairs, available, lag, shift)) /
+                                  (static_cast<double>(pairs) * 8 * expected));
+    }
+    return std::max(0.0, side / 4 - ratio);
+}
+
+// How much the window at `bytes` (with `available` bytes from there on)
+// looks like rows of whole bytes: 0 not at all; the row in `lag`. `first`
+// and `second` are the counts of its halves. The tests go from the
+// cheapest to the dearest, so that most windows of most files are turned
+// away early; the first of them, a glance at the values of the first
+// bytes, is the caller's. A window that continues rows of `last_lag` bytes
+// is tried at that row first.
 BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available, HalfCounts& first,
-                                         HalfCounts& second)
+                                         HalfCounts& second, int64_t last_lag, int64_t& lag)
 {
     double density[8];
     for (int32_t b = 0; b < 8; ++b) density[b] = (first.ones[b] + second.ones[b]) / static_cast<double>(WINDOW);
@@ -394,29 +420,23 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
     for (int32_t w = 0; w < 4; ++w) distinct += std::popcount(first.values[w] | second.values[w]);
     if (distinct < 3 || distinct > MOST_DISTINCT || (distinct > MANY_VALUES && beside > MOST_BESIDE_VARIED)) return 0;
 
+    double ratio = 0;
+    if (last_lag > 0) {
+        const double contrast = lag_contrast(bytes, available, density, expected_same, last_lag, ratio);
+        if (contrast >= WINDOW_DIP && 1.0 - ratio >= WINDOW_DIP) return lag = last_lag, contrast;
+    }
     double best = 2.0;
-    int64_t best_lag = 0, best_pairs = 0;
-    for (int64_t lag = 1; lag <= ROW_LAGS; ++lag) {
-        const int64_t pairs = std::min(WINDOW, available - lag);
+    int64_t best_lag = 0;
+    for (int64_t l = 1; l <= ROW_LAGS; ++l) {
+        const int64_t pairs = std::min(WINDOW, available - l);
         if (pairs < WINDOW / 2) break;
-        const double ratio = static_cast<double>(byte_lag_differences(bytes, pairs, lag)) /
-                             (static_cast<double>(pairs) * 8 * expected_same);
-        if (ratio < best) {
-            best = ratio;
-            best_lag = lag;
-            best_pairs = pairs;
-        }
+        const double r = static_cast<double>(byte_lag_differences(bytes, pairs, l)) /
+                         (static_cast<double>(pairs) * 8 * expected_same);
+        if (r < best) best = r, best_lag = l;
     }
     if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return 0;
-    // The same rows shifted a pixel sideways must match worse.
-    double side = 0;
-    for (int32_t shift : {-2, -1, 1, 2}) {
-        const double expected = shuffled_mismatch(density, (shift + 8) % 8);
-        if (expected < 1e-9) return 0;
-        side += std::min(1.0, static_cast<double>(bit_lag_differences(bytes, best_pairs, available, best_lag, shift)) /
-                                  (static_cast<double>(best_pairs) * 8 * expected));
-    }
-    return std::max(0.0, side / 4 - best);
+    lag = best_lag;
+    return lag_contrast(bytes, available, density, expected_same, best_lag, ratio);
 }
 
 BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* bytes, int64_t length, int64_t base,
@@ -443,12 +463,17 @@ BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* by
             halves[1] = half_counts(bytes + at + STEP, at + WINDOW < length);
             counted = at;
         }
-        if (window_score_body(bytes + at, available, halves[0], halves[1]) < WINDOW_DIP) continue;
-        if (!spans.empty() && spans.back().end >= base + at) {
+        const bool going = !spans.empty() && spans.back().end >= base + at;
+        int64_t lag = 0;
+        if (window_score_body(bytes + at, available, halves[0], halves[1], going ? spans.back().lag : 0, lag) <
+            WINDOW_DIP)
+            continue;
+        // Rows of another width start a span of their own.
+        if (going && spans.back().lag == lag) {
             spans.back().end = base + at + WINDOW;
             spans.back().windows++;
         } else {
-            spans.push_back(ScanSpan{base + at, base + at + WINDOW, 1});
+            spans.push_back(ScanSpan{base + at, base + at + WINDOW, 1, lag});
         }
     }
     return spans;
@@ -470,7 +495,7 @@ std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
     std::sort(spans.begin(), spans.end(), [](const ScanSpan& a, const ScanSpan& b) { return a.start < b.start; });
     std::vector<ScanSpan> merged;
     for (const ScanSpan& s : spans) {
-        if (!merged.empty() && s.start <= merged.back().end + JOIN_GAP) {
+        if (!merged.empty() && s.lag == merged.back().lag && s.start <= merged.back().end + JOIN_GAP) {
             merged.back().end = std::max(merged.back().end, s.end);
             merged.back().windows += s.windows;
         } else
@@ -479,52 +504,165 @@ std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
     return merged;
 }
 
-bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int64_t min_bytes, FoundRegion& found)
+namespace {
+
+BITLOUPE_INLINE int32_t bit_at(const uint8_t* bytes, int64_t i)
+{
+    return bytes[i >> 3] >> (7 - (i & 7)) & 1;
+}
+
+}  // namespace
+
+RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
+{
+    RowStatistics st;
+    st.rows = n * 8 / width;
+    if (st.rows < 2 || width < 2) return st;
+    std::vector<int64_t> ones(static_cast<size_t>(width), 0);
+    int64_t below = 0, beside = 0, blank = 0, repeated = 0;
+    for (int64_t r = 0; r < st.rows; ++r) {
+        const int64_t row = r * width;
+        int32_t last = bit_at(bytes, row);
+        bool same_as_above = r > 0, plain = true;
+        for (int32_t c = 0; c < width; ++c) {
+            plain &= bit_at(bytes, row + c) == last;
+            if (r > 0) same_as_above &= bit_at(bytes, row + c) == bit_at(bytes, row - width + c);
+        }
+        blank += plain;
+        repeated += same_as_above && !plain;
+        ones[0] += last;
+        if (r + 1 < st.rows) below += last != bit_at(bytes, row + width);
+        for (int32_t c = 1; c < width; ++c) {
+            const int32_t b = bit_at(bytes, row + c);
+            ones[static_cast<size_t>(c)] += b;
+            beside += b != last;
+            if (r + 1 < st.rows) below += b != bit_at(bytes, row + width + c);
+            last = b;
+        }
+    }
+    st.density.resize(static_cast<size_t>(width));
+    double expected_below = 0, expected_beside = 0;
+    int64_t active = 0;
+    for (int32_t c = 0; c < width; ++c) {
+        const double p = static_cast<double>(ones[static_cast<size_t>(c)]) / static_cast<double>(st.rows);
+        st.density[static_cast<size_t>(c)] = p;
+        active += ones[static_cast<size_t>(c)] > 0 && ones[static_cast<size_t>(c)] < st.rows;
+        expected_below += 2 * p * (1 - p);
+        if (c > 0) {
+            const double q = st.density[static_cast<size_t>(c - 1)];
+            expected_beside += p * (1 - q) + q * (1 - p);
+        }
+    }
+    expected_below *= static_cast<double>(st.rows - 1);
+    expected_beside *= static_cast<double>(st.rows);
+    st.vertical = expected_below > 0 ? static_cast<double>(below) / expected_below : 1;
+    st.horizontal = expected_beside > 0 ? static_cast<double>(beside) / expected_beside : 1;
+    st.active = static_cast<double>(active) / width;
+    // Isolated pixels: strokes and blank space have next to none.
+    int64_t isolated = 0, set = 0;
+    for (int64_t r = 1; r + 1 < st.rows; ++r)
+        for (int32_t c = 1; c + 1 < width; ++c) {
+            const int64_t at = r * width + c;
+            const int32_t v = bit_at(bytes, at);
+            set += v;
+            bool alone = true;
+            const int64_t w = width;
+            for (int64_t d : {-w - 1, -w, -w + 1, int64_t{-1}, int64_t{1}, w - 1, w, w + 1})
+                alone &= bit_at(bytes, at + d) != v;
+            isolated += alone;
+        }
+    const double inner = static_cast<double>((st.rows - 2) * (width - 2));
+    if (inner > 0) {
+        const double p = static_cast<double>(set) / inner;
+        const double expected = inner * (p * std::pow(1 - p, 8) + (1 - p) * std::pow(p, 8));
+        st.isolated = expected > 0 ? static_cast<double>(isolated) / expected : 0;
+    }
+    st.blank = static_cast<double>(blank) / static_cast<double>(st.rows);
+    st.repeated = static_cast<double>(repeated) / static_cast<double>(st.rows);
+    return st;
+}
+
+namespace {
+
+constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this far before its first window
+constexpr int64_t EDGE_INSIDE = 1024;           // bytes inside a span judged for its edge
+constexpr double EDGE_SHARE = 0.75;             // a byte of rows differs at most this share of the independent
+
+// Where rows `width` bits wide, of the column shares `st`, start or end
+// around a span's edge. bytes[0 .. n - 1] lie at file position `at`;
+// `inside` (a file position) is known to be in the rows; `phase` is the
+// file position of a row's first bit. Each byte scores what rows of those
+// columns would let differ, against what differs between it and the row
+// towards `inside` and beside it; the edge is where the sum from `inside`
+// out is largest (the nearest such place). Bytes of one plain value (00 or
+// FF) that the row towards `inside` repeats score nothing either way.
+int64_t row_edge(const uint8_t* bytes, int64_t n, int64_t at, int64_t inside, int64_t phase, int32_t width,
+                 const RowStatistics& st, bool start)
+{
+    const int64_t first = start ? 0 : inside - at, end = start ? inside - at : n;
+    double sum = 0, best = 0;
+    int64_t edge = inside;
+    auto column = [&](int64_t bit) { return static_cast<size_t>(((bit - phase * 8) % width + width) % width); };
+    for (int64_t k = 0; k < end - first; ++k) {
+        const int64_t j = start ? end - 1 - k : first + k;  // from inside out
+        const int64_t other = j * 8 + (start ? width : -width);  // the row towards inside, bit by bit
+        if (other < 0 || other + 8 > n * 8) break;
+        double expected = 0, differ = 0;
+        bool plain = bytes[j] == 0 || bytes[j] == 0xFF;
+        for (int32_t b = 0; b < 8; ++b) {
+            const int64_t bit = j * 8 + b;
+            const size_t c = column(bit + at * 8);
+            const double p = st.density[c];
+            const int32_t v = bit_at(bytes, bit), w = bit_at(bytes, other + b);
+            plain &= w == v;
+            expected += 2 * p * (1 - p);
+            differ += v != w;
+            if (bit + 1 < n * 8 && column(bit + 1 + at * 8) != 0) {
+                const double q = st.density[column(bit + 1 + at * 8)];
+                expected += p * (1 - q) + q * (1 - p);
+                differ += v != bit_at(bytes, bit + 1);
+            }
+        }
+        if (!plain) sum += EDGE_SHARE * expected - differ;
+        if (sum > best) best = sum, edge = start ? at + j : at + j + 1;
+    }
+    return edge;
+}
+
+}  // namespace
+
+bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes, FoundRegion& found,
+                bool& failed)
 {
     const int64_t span_bytes = span.end - span.start;
-    if (span_bytes < std::max<int64_t>(min_bytes, 1) || length <= 0 || span.windows < LEAST_FLAGGED) return false;
+    if (span.windows < LEAST_FLAGGED) return false;
     // Windows overlap: a span of n windows in a row is (n + 1) steps long.
     if (static_cast<double>((span.windows + 1) * STEP) < FLAGGED_SHARE * static_cast<double>(span_bytes)) return false;
-    // Pictures repeat a small stock of byte values (blank, edges, strokes);
-    // code, tables and compressed data use most of them. Counted in the
-    // middle, away from the filler a span's edges may hold.
-    const int64_t middle = std::min<int64_t>(length, JUDGED_MIDDLE_BYTES);
-    bool seen[256] = {};
-    int32_t values = 0;
-    for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i)
-        if (!seen[bytes[i]]) seen[bytes[i]] = true, ++values;
-    if (values > MOST_VALUES) return false;
-    // Line art and glyphs leave blank bytes (0) and solid ones (FF) between
-    // and inside their strokes; text (lines of one length, boxes drawn with
-    // dashes and bars) and code that repeats itself do not.
-    int64_t plain = 0;
-    for (int64_t i = (length - middle) / 2, end = i + middle; i < end; ++i) plain += bytes[i] == 0 || bytes[i] == 0xFF;
-    if (static_cast<double>(plain) < LEAST_PLAIN * static_cast<double>(middle)) return false;
-    // Text and much else that repeats in whole bytes has no runs of pixels
-    // along a row: each bit against the next, over the bytes the width is
-    // guessed on, against the same for shuffled bytes.
-    const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
-    const int64_t compared = (n * 8 - 2) / 64;
-    if (compared < 1) return false;
-    double density[8];
-    bit_densities(bytes, n, density);
-    int64_t beside = 0;
-    for (int64_t j = 0; j < compared; ++j) {
-        const uint64_t w = __builtin_bswap64(load_word(bytes + 8 * j));
-        beside += std::popcount(w ^ ((w << 1) | (bytes[8 * j + 8] >> 7)));
-    }
-    const double expected = shuffled_mismatch(density, 1);
-    if (expected > 1e-9 && static_cast<double>(beside) / (static_cast<double>(compared) * 64.0 * expected) > MOST_HORIZONTAL)
-        return false;
+    const int64_t n = std::min(span_bytes, JUDGED_FIRST_BYTES);
+    std::vector<uint8_t> bytes(static_cast<size_t>(n));
+    if (!read(span.start, n, bytes.data())) return failed = true, false;
     WidthGuess guess[1];
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
-    // region's width (a wider guess would cost twice as much and only find
-    // more tables that repeat).
-    if (guess_widths_up_to(bytes, length, guess, 1, ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE ||
-        (span.windows <= FEW_FLAGGED && guess[0].score < SHORT_REGION_SCORE))
-        return false;
-    found = FoundRegion{span.start, span.end, guess[0].width_bits, guess[0].score};
-    return true;
+    // region's width.
+    if (guess_widths_up_to(bytes.data(), n, guess, 1, ROW_LAGS * 8) < 1) return false;
+    const int32_t width = guess[0].width_bits;
+    const RowStatistics st = row_statistics(bytes.data(), n, width);
+    found = FoundRegion{span.start, span.end, width, guess[0].score, st.vertical, st.horizontal, st.active, st.blank, st.repeated, st.isolated};
+    if (guess[0].score < REGION_SCORE) return false;
+
+    // The edges, to the byte.
+    const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
+    const int64_t inside_end = span.end - std::min(EDGE_INSIDE, span_bytes / 2);
+    const int64_t head = std::max<int64_t>(0, span.start - EDGE_MARGIN);
+    const int64_t tail = std::min(size, span.end + EDGE_MARGIN);
+    std::vector<uint8_t> edge(static_cast<size_t>(std::max(inside_start - head, tail - inside_end) + ROW_LAGS + 8));
+    const int64_t before = std::min(inside_start - head + ROW_LAGS + 8, size - head);
+    if (!read(head, before, edge.data())) return failed = true, false;
+    found.start = row_edge(edge.data(), before, head, inside_start, span.start, width, st, true);
+    const int64_t from = std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
+    if (!read(from, tail - from, edge.data())) return failed = true, false;
+    found.end = row_edge(edge.data(), tail - from, from, inside_end, span.start, width, st, false);
+    return found.end - found.start >= std::max<int64_t>(min_bytes, 1);
 }
 
 namespace {
@@ -540,8 +678,12 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
         FoundRegion& last = regions.back();
         const double a = static_cast<double>(last.end - last.start), b = static_cast<double>(found.end - found.start);
         last.score = (last.score * a + found.score * b) / (a + b);
-        last.end = found.end;
+        last.end = std::max(last.end, found.end);
         return;
+    }
+    if (!regions.empty() && found.start < regions.back().end) {
+        // Rows of two widths that met: each keeps its own side.
+        regions.back().end = std::max(regions.back().start + 1, std::min(regions.back().end, found.start));
     }
     regions.push_back(found);
 }
@@ -552,13 +694,14 @@ std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_
 {
     std::vector<FoundRegion> regions;
     if (!bytes || length <= 0) return regions;
-    for (const ScanSpan& s : merge_spans(scan_spans(bytes, length, base, length))) {
-        FoundRegion found{};
-        const int64_t first = s.start - base;
-        if (judge_span(bytes + first, std::min(s.end - s.start, SCAN_JUDGE_BYTES), s, min_bytes, found))
-            add_region(regions, found);
-    }
-    return regions;
+    const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
+        if (offset < base || count < 0 || offset - base + count > length) return false;
+        std::memcpy(into, bytes + (offset - base), static_cast<size_t>(count));
+        return true;
+    };
+    std::vector<FoundRegion> found;
+    judge_spans(scan_spans(bytes, length, base, length), read, base + length, 1, min_bytes, found);
+    return found;
 }
 
 bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
@@ -605,10 +748,10 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
     for (std::thread& t : pool) t.join();
     if (failed) return false;
 
-    return judge_spans(std::move(spans), read, threads, min_bytes, regions);
+    return judge_spans(std::move(spans), read, size, threads, min_bytes, regions);
 }
 
-bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int32_t threads, int64_t min_bytes,
+bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size, int32_t threads, int64_t min_bytes,
                  std::vector<FoundRegion>& regions)
 {
     regions.clear();
@@ -618,27 +761,15 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int32_t thre
     std::mutex lock;  // the reads
     std::atomic<bool> failed{false};
     std::atomic<size_t> next_span{0};
+    const ScanRead locked = [&](int64_t offset, int64_t count, uint8_t* into) {
+        std::lock_guard<std::mutex> hold(lock);
+        return read(offset, count, into);
+    };
     auto judge = [&] {
-        std::vector<uint8_t> sample;
         for (size_t i; !failed && (i = next_span++) < merged.size();) {
-            const ScanSpan& s = merged[i];
-            const int64_t n = std::min(s.end - s.start, SCAN_JUDGE_BYTES);
-            sample.resize(static_cast<size_t>(n));
-            {
-                // judge_span looks at the first bytes and the middle ones
-                // only: the rest is not read.
-                const int64_t first = std::min(n, JUDGED_FIRST_BYTES);
-                const int64_t middle = std::min<int64_t>(n, JUDGED_MIDDLE_BYTES), from = (n - middle) / 2;
-                std::lock_guard<std::mutex> hold(lock);
-                if (!read(s.start, first, sample.data()) ||
-                    (from + middle > first &&
-                     !read(s.start + std::max(from, first), from + middle - std::max(from, first),
-                           sample.data() + std::max(from, first)))) {
-                    failed = true;
-                    return;
-                }
-            }
-            accepted[i] = judge_span(sample.data(), n, s, min_bytes, judged[i]);
+            bool failure = false;
+            accepted[i] = judge_span(locked, size, merged[i], min_bytes, judged[i], failure);
+            if (failure) failed = true;
         }
     };
     std::vector<std::thread> pool;

@@ -32,7 +32,25 @@ struct FoundRegion {
     int64_t end;
     int32_t width_bits;  // the best guess of its row width
     double score;        // that guess's score
+    double vertical, horizontal, active, blank, repeated, isolated;
 };
+
+// What rows `width` bits wide give of bytes[0 .. n - 1], the rows counted
+// from the first bit: the share of rows each column (bit of a row) is set
+// in, and how often a bit differs from the bit below it and from the bit
+// beside it, each against what columns of those shares give when their
+// bits are independent.
+struct RowStatistics {
+    std::vector<double> density;  // by column
+    double vertical = 1;          // observed / independent, below
+    double horizontal = 1;        // the same, beside (within a row)
+    double active = 0;            // share of the columns that change at all
+    double blank = 0;             // share of the rows all 0 or all 1
+    double repeated = 0;          // share of the rows, not blank, the same as the row before
+    double isolated = 1;          // pixels none of whose eight neighbours is alike, against independent bits
+    int64_t rows = 0;
+};
+RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width);
 
 constexpr int64_t SCAN_MIN_BYTES = 256;  // the smallest region reported by default
 // The scan returns every candidate region it judged; those that score below
@@ -56,6 +74,7 @@ struct ScanSpan {
     int64_t start;
     int64_t end;
     int64_t windows;  // how many windows in it looked like rows
+    int64_t lag;      // the bytes from one of their rows to the next
 };
 constexpr int64_t SCAN_OVERLAP = 1024;
 // Windows start every SCAN_STEP bytes from the start of the bytes given, so
@@ -65,9 +84,12 @@ constexpr int64_t SCAN_JUDGE_BYTES = 64 * 1024;
 std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end);
 // Sorts `spans` and joins those that overlap or touch.
 std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans);
-// Whether `span`, whose first `length` bytes are `bytes`, is graphics of at
-// least min_bytes; fills `found`.
-bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int64_t min_bytes, FoundRegion& found);
+// Whether `span` of a file of `size` bytes, read through `read`, is
+// graphics of at least min_bytes; fills `found` (its edges on the rows).
+// `failed` is set when a read fails.
+using ScanRead = std::function<bool(int64_t offset, int64_t count, uint8_t* into)>;
+bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes, FoundRegion& found,
+                bool& failed);
 
 // A whole file of `size` bytes, read through `read` (which copies `count`
 // bytes from `offset` into `into`, false when it cannot; called from one
@@ -76,7 +98,6 @@ bool judge_span(const uint8_t* bytes, int64_t length, const ScanSpan& span, int6
 // is told the bytes done so far (from one thread at a time). False when a
 // read failed; `regions` then holds nothing.
 constexpr int64_t SCAN_CHUNK_BYTES = int64_t{1} << 20;
-using ScanRead = std::function<bool(int64_t offset, int64_t count, uint8_t* into)>;
 using ScanProgress = std::function<void(int64_t done)>;
 bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
                  const ScanProgress& progress, std::vector<FoundRegion>& regions);
@@ -84,5 +105,5 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
 // themselves (chunk by chunk, scan_spans with SCAN_OVERLAP): merges them,
 // judges each on `threads` threads (reading its first bytes through `read`)
 // and puts the regions in file order into `regions`. False when a read failed.
-bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int32_t threads, int64_t min_bytes,
+bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size, int32_t threads, int64_t min_bytes,
                  std::vector<FoundRegion>& regions);

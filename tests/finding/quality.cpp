@@ -97,6 +97,12 @@ void measure_file(const CorpusFile& file, Quality& q)
     for (const FoundRegion& r : regions) {
         bool placed = false;
         for (const Placement& p : file.placed) placed |= r.start < p.end && p.start < r.end;
+        {
+            char f[200];
+            std::snprintf(f, sizeof f, "features %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f", placed, file.filler.c_str()[0] == '0' ? "zeros" : file.filler.substr(0, file.filler.find(' ')).c_str(),
+                          static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.vertical, r.horizontal, r.active, r.blank, r.repeated, r.isolated);
+            q.notes.push_back(f);
+        }
         if (placed) continue;
         ++q.false_regions[file.filler];
         ++q.false_regions[""];
