@@ -1,7 +1,8 @@
-// real_files.h: real files in which it is known where pictures are:
-// firmware holding the standard VGA fonts (found by their letter A). Every
-// file falls in one of two fixed halves, one for tuning and one held out, by
-// a hash of its bytes.
+// real_files.h: real files in which it is known where pictures are and where
+// none can be: firmware holding the standard VGA fonts (found by their
+// letter A), and the sections of installed programs (ELF and PE) that hold
+// code, tables, strings or debug information. Every file falls in one of two
+// fixed halves, one for tuning and one held out, by a hash of its bytes.
 // The measures of a scan on these files are defined here, so that every
 // caller counts alike. Nothing here throws.
 #pragma once
@@ -54,6 +55,49 @@ std::vector<FirmwareFile> firmware_files(std::string& why);
 // find each run as one region.
 std::vector<FontTable> merged_font_runs(const std::vector<FontTable>& fonts);
 
+// A part of a program file: file positions, end exclusive, inside the file.
+// picture_free: the bytes are code, relocations, symbols, strings, unwind
+// tables, pointer tables, hashes, version needs, notes, debug information
+// or file headers, none of which can hold a picture.
+struct FileSection {
+    std::string name;
+    int64_t start, end;
+    bool picture_free;
+};
+
+// The sections of an ELF (32 or 64-bit, little-endian) or PE (PE32, PE32+)
+// file with bytes in the file, in order of their start; empty for other
+// files. Besides the sections themselves: the headers, and for PE the
+// tables found through the data directories (imports, exports, exception
+// table, base relocations, debug directory and the debug data it names) and
+// the COFF symbol and string tables. Parts may overlap (a table inside its
+// section). A damaged or cut file gives the parts that can be read; nothing
+// outside `bytes` is read.
+std::vector<FileSection> file_sections(const std::vector<uint8_t>& bytes);
+
+struct RealProgram {
+    std::string path;
+    int32_t half;
+    int64_t size;
+};
+
+// Installed programs to scan, sorted by path, one of each set of identical
+// files (the first by path):
+// - the ELF files (programs, shared libraries) installed by the packages
+//   clang-14, llvm-14, libllvm14, libclang-cpp14, gcc-12, cpp-12, g++-12 and
+//   firefox-esr (as dpkg lists them);
+// - the PE files: this project's own Windows programs (*.exe under the
+//   folder BITLOUPE_WIN_BUILD, by default build/win of the source tree,
+//   leaving out the test programs under tests/ and googletest/) and the DLLs
+//   of the mingw-w64 toolchain (under /usr/lib/gcc/x86_64-w64-mingw32 and
+//   /usr/x86_64-w64-mingw32/lib).
+// At most REAL_PROGRAMS_MAX_BYTES in all: files are taken in the order of
+// their content hash, a fixed order that favours no package and no size,
+// and a file that would go over the total is left out. `why` names the
+// packages and folders that gave nothing.
+constexpr int64_t REAL_PROGRAMS_MAX_BYTES = int64_t{400} << 20;
+std::vector<RealProgram> real_programs(std::string& why);
+
 struct FirmwareResult {
     std::string path;
     int32_t half;
@@ -71,3 +115,11 @@ struct FirmwareResult {
     int64_t other_regions;  // regions that overlap no font
 };
 FirmwareResult measure_firmware(const FirmwareFile& file, const std::vector<FoundRegion>& regions);
+
+struct ProgramResult {
+    int64_t bytes;
+    int64_t picture_free_bytes;  // bytes in at least one picture-free part
+    int64_t regions;
+    int64_t false_regions;  // regions with more than half their bytes picture-free
+};
+ProgramResult measure_program(const std::vector<uint8_t>& bytes, const std::vector<FoundRegion>& regions);
