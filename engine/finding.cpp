@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "cpu_levels.h"
+#include "finding_model.h"
 
 namespace {
 
@@ -270,13 +271,7 @@ constexpr double REGION_SCORE = 0.08;    // the score a region's width must reac
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 2;     // windows that look like rows in the least region
-constexpr int64_t FEW_FLAGGED = 2;       // a region this short (under 1 KiB) must score higher:
-constexpr double SHORT_REGION_SCORE = 0.12;
-constexpr double MOST_HORIZONTAL = 0.95; // pixels beside one another differ less than this
 constexpr double MOST_BESIDE = 0.92;     // the same in a window
-constexpr int32_t MOST_VALUES = 88;      // byte values in the middle 1 KiB of a region
-constexpr double LEAST_PLAIN = 0.3;      // share of bytes 00 and FF there
-constexpr int64_t JUDGED_MIDDLE_BYTES = 1024;  // a span's bytes judged: its middle ones
 constexpr int64_t JUDGED_FIRST_BYTES = GUESS_SAMPLE_BYTES;  // and its first ones
 
 // Differing bits between bytes[i] and bytes[i + lag] for i < pairs.
@@ -585,91 +580,145 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
 namespace {
 
 constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this far before its first window
-constexpr int64_t EDGE_INSIDE = 1024;           // bytes inside a span judged for its edge
-constexpr double EDGE_SHARE = 0.75;             // a byte of rows differs at most this share of the independent
+constexpr int64_t EDGE_INSIDE = 1024;  // bytes inside a span from which its edges are looked for
+constexpr double EDGE_SHARE = 1.0;     // a byte of rows differs less than independent bits would
 
-// Where rows `width` bits wide, of the column shares `st`, start or end
-// around a span's edge. bytes[0 .. n - 1] lie at file position `at`;
-// `inside` (a file position) is known to be in the rows; `phase` is the
-// file position of a row's first bit. Each byte scores what rows of those
-// columns would let differ, against what differs between it and the row
-// towards `inside` and beside it; the edge is where the sum from `inside`
-// out is largest (the nearest such place). Bytes of one plain value (00 or
-// FF) that the row towards `inside` repeats score nothing either way.
-int64_t row_edge(const uint8_t* bytes, int64_t n, int64_t at, int64_t inside, int64_t phase, int32_t width,
-                 const RowStatistics& st, bool start)
+// Each byte of bytes[0 .. n - 1] (at file position `at`) scored as a part
+// of rows `width` bits wide of the column shares `st`, whose first bit lies
+// at file position `phase`: what such rows let differ, between it and the
+// row above or below (whichever is nearer) and beside it, less what does.
+// `share` is how much of what independent bits would let differ a byte of
+// the rows may differ. Bytes of one plain value (00 or FF) that the row
+// above or below repeats score nothing either way: they could be blank
+// rows of the picture or blank filler.
+void row_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int32_t width, const RowStatistics& st,
+                double share, std::vector<double>& scores)
 {
-    const int64_t first = start ? 0 : inside - at, end = start ? inside - at : n;
-    double sum = 0, best = 0;
-    int64_t edge = inside;
-    auto column = [&](int64_t bit) { return static_cast<size_t>(((bit - phase * 8) % width + width) % width); };
-    for (int64_t k = 0; k < end - first; ++k) {
-        const int64_t j = start ? end - 1 - k : first + k;  // from inside out
-        const int64_t other = j * 8 + (start ? width : -width);  // the row towards inside, bit by bit
-        if (other < 0 || other + 8 > n * 8) break;
-        double expected = 0, differ = 0;
-        bool plain = bytes[j] == 0 || bytes[j] == 0xFF;
+    scores.assign(static_cast<size_t>(n), 0.0);
+    const int64_t origin = ((at - phase) * 8 % width + width) % width;  // the column of bytes[0]'s first bit
+    for (int64_t j = 0; j < n; ++j) {
+        double expected = 0, beside = 0, above = 0, below = 0;
+        bool plain_above = j * 8 - width >= 0, plain_below = j * 8 + width + 8 <= n * 8;
+        const bool plain = bytes[j] == 0 || bytes[j] == 0xFF;
+        if (!plain_above && !plain_below) continue;
         for (int32_t b = 0; b < 8; ++b) {
             const int64_t bit = j * 8 + b;
-            const size_t c = column(bit + at * 8);
+            const size_t c = static_cast<size_t>((origin + bit) % width);
             const double p = st.density[c];
-            const int32_t v = bit_at(bytes, bit), w = bit_at(bytes, other + b);
-            plain &= w == v;
+            const int32_t v = bit_at(bytes, bit);
             expected += 2 * p * (1 - p);
-            differ += v != w;
-            if (bit + 1 < n * 8 && column(bit + 1 + at * 8) != 0) {
-                const double q = st.density[column(bit + 1 + at * 8)];
+            if (j * 8 - width >= 0) {
+                const int32_t up = bit_at(bytes, bit - width);
+                above += up != v, plain_above &= up == v;
+            } else
+                above = 1e9;
+            if (j * 8 + width + 8 <= n * 8) {
+                const int32_t down = bit_at(bytes, bit + width);
+                below += down != v, plain_below &= down == v;
+            } else
+                below = 1e9;
+            if (c + 1 < static_cast<size_t>(width) && bit + 1 < n * 8) {
+                const double q = st.density[c + 1];
                 expected += p * (1 - q) + q * (1 - p);
-                differ += v != bit_at(bytes, bit + 1);
+                beside += v != bit_at(bytes, bit + 1);
             }
         }
-        if (!plain) sum += EDGE_SHARE * expected - differ;
-        if (sum > best) best = sum, edge = start ? at + j : at + j + 1;
+        if (plain && (plain_above || plain_below)) continue;
+        scores[static_cast<size_t>(j)] = share * expected - beside - std::min(above, below);
     }
-    return edge;
 }
 
 }  // namespace
 
-bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes, FoundRegion& found,
-                bool& failed)
+namespace {
+
+// How much rows of these statistics look like a picture: the logit of a
+// logistic model trained on the tuning half of the corpus
+// (tools/train_finding.py writes finding_model.h), turned into a score
+// from 0 to 1 with no function that may round differently from one
+// library to another.
+double picture_score(const RowStatistics& st)
+{
+    const double features[FINDING_FEATURES] = {st.vertical, st.horizontal, st.blank, st.repeated,
+                                               st.isolated / (st.isolated + 0.05), st.active};
+    double z = FINDING_BIAS;
+    for (int32_t i = 0; i < FINDING_FEATURES; ++i) z += FINDING_WEIGHTS[i] * features[i];
+    return 0.5 + 0.5 * z / (1.0 + std::fabs(z));
+}
+
+}  // namespace
+
+bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes,
+                std::vector<FoundRegion>& found, bool& failed)
 {
     const int64_t span_bytes = span.end - span.start;
     if (span.windows < LEAST_FLAGGED) return false;
     // Windows overlap: a span of n windows in a row is (n + 1) steps long.
     if (static_cast<double>((span.windows + 1) * STEP) < FLAGGED_SHARE * static_cast<double>(span_bytes)) return false;
-    const int64_t n = std::min(span_bytes, JUDGED_FIRST_BYTES);
+    int64_t n = std::min(span_bytes, JUDGED_FIRST_BYTES);
     std::vector<uint8_t> bytes(static_cast<size_t>(n));
     if (!read(span.start, n, bytes.data())) return failed = true, false;
     WidthGuess guess[1];
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
     // region's width.
-    if (guess_widths_up_to(bytes.data(), n, guess, 1, ROW_LAGS * 8) < 1) return false;
+    if (guess_widths_up_to(bytes.data(), n, guess, 1, ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE) return false;
     const int32_t width = guess[0].width_bits;
-    const RowStatistics st = row_statistics(bytes.data(), n, width);
-    found = FoundRegion{span.start, span.end, width, guess[0].score, st.vertical, st.horizontal, st.active, st.blank, st.repeated, st.isolated};
-    if (guess[0].score < REGION_SCORE) return false;
+    const RowStatistics rough = row_statistics(bytes.data(), n, width);
+    if (rough.rows < 2) return false;
+    // A byte of these rows differs about as much as the span's own rows do,
+    // filler as much as independent bits or more: the line between them
+    // halfway.
+    const double share = EDGE_SHARE;
 
-    // The edges, to the byte.
-    const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
-    const int64_t inside_end = span.end - std::min(EDGE_INSIDE, span_bytes / 2);
+    // The edges, to the byte: from a point inside the span out, where the
+    // sum of the bytes' scores is largest.
     const int64_t head = std::max<int64_t>(0, span.start - EDGE_MARGIN);
     const int64_t tail = std::min(size, span.end + EDGE_MARGIN);
-    std::vector<uint8_t> edge(static_cast<size_t>(std::max(inside_start - head, tail - inside_end) + ROW_LAGS + 8));
-    const int64_t before = std::min(inside_start - head + ROW_LAGS + 8, size - head);
-    if (!read(head, before, edge.data())) return failed = true, false;
-    found.start = row_edge(edge.data(), before, head, inside_start, span.start, width, st, true);
-    const int64_t from = std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
-    if (!read(from, tail - from, edge.data())) return failed = true, false;
-    found.end = row_edge(edge.data(), tail - from, from, inside_end, span.start, width, st, false);
-    return found.end - found.start >= std::max<int64_t>(min_bytes, 1);
+    const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
+    const int64_t inside_end = std::max(inside_start, span.end - std::min(EDGE_INSIDE, span_bytes / 2));
+    std::vector<double> scores;
+    auto edge = [&](int64_t from, int64_t to, bool start, int64_t& at) {
+        std::vector<uint8_t> part(static_cast<size_t>(to - from));
+        if (!read(from, to - from, part.data())) return false;
+        row_scores(part.data(), to - from, from, span.start, width, rough, share, scores);
+        const int64_t inside = (start ? inside_start : inside_end) - from;
+        double sum = 0, best = 0;
+        at = start ? inside_start : inside_end;
+        for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
+            const int64_t j = start ? inside - 1 - k : inside + k;
+            sum += scores[static_cast<size_t>(j)];
+            if (sum > best) best = sum, at = from + (start ? j : j + 1);
+        }
+        return true;
+    };
+    int64_t first = 0, last = 0;
+    if (!edge(head, std::min(tail, inside_start + ROW_LAGS + 8), true, first) ||
+        !edge(std::max(head, inside_end - ROW_LAGS - 8), tail, false, last))
+        return failed = true, false;
+    std::vector<std::pair<int64_t, int64_t>> runs;
+    if (last > first) runs.emplace_back(first, last);
+
+    // Each run judged again on its own rows, without the bytes around it.
+    bool any = false;
+    for (const auto& [start, end] : runs) {
+        if (end - start < std::max<int64_t>(min_bytes, 1)) continue;
+        n = std::min(end - start, JUDGED_FIRST_BYTES);
+        bytes.resize(static_cast<size_t>(n));
+        if (!read(start, n, bytes.data())) return failed = true, false;
+        FoundRegion region{start, end, width, 0, row_statistics(bytes.data(), n, width)};
+        region.score = picture_score(region.statistics);
+        if (region.score < SCAN_LEAST_SCORE) continue;
+        found.push_back(std::move(region));
+        any = true;
+    }
+    return any;
 }
 
 namespace {
 
 // Parts of one picture that a run of faint windows split: neighbours of the
 // same width, this close, are one region.
-constexpr int64_t JOIN_REGIONS_GAP = 4096;
+constexpr int64_t JOIN_REGIONS_GAP = 256;
 
 void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
 {
@@ -681,11 +730,18 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
         last.end = std::max(last.end, found.end);
         return;
     }
-    if (!regions.empty() && found.start < regions.back().end) {
-        // Rows of two widths that met: each keeps its own side.
-        regions.back().end = std::max(regions.back().start + 1, std::min(regions.back().end, found.start));
+    FoundRegion next = found;
+    if (!regions.empty() && next.start < regions.back().end) {
+        // Rows of two widths that overlap: the better keeps the bytes both claim.
+        FoundRegion& last = regions.back();
+        if (next.score > last.score) {
+            last.end = next.start;
+            if (last.end <= last.start) regions.pop_back();
+        } else {
+            next.start = last.end;
+        }
     }
-    regions.push_back(found);
+    if (next.end > next.start) regions.push_back(next);
 }
 
 }  // namespace
@@ -756,7 +812,7 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size
 {
     regions.clear();
     const std::vector<ScanSpan> merged = merge_spans(std::move(spans));
-    std::vector<FoundRegion> judged(merged.size());
+    std::vector<std::vector<FoundRegion>> judged(merged.size());
     std::vector<char> accepted(merged.size(), 0);
     std::mutex lock;  // the reads
     std::atomic<bool> failed{false};
@@ -778,7 +834,11 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size
     judge();
     for (std::thread& t : pool) t.join();
     if (failed) return false;
+    std::vector<FoundRegion> all;
     for (size_t i = 0; i < merged.size(); ++i)
-        if (accepted[i]) add_region(regions, judged[i]);
+        if (accepted[i]) all.insert(all.end(), judged[i].begin(), judged[i].end());
+    std::sort(all.begin(), all.end(), [](const FoundRegion& a, const FoundRegion& b) { return a.start < b.start; });
+    for (const FoundRegion& r : all) add_region(regions, r);
+    std::erase_if(regions, [&](const FoundRegion& r) { return r.end - r.start < std::max<int64_t>(min_bytes, 1); });
     return true;
 }

@@ -26,15 +26,6 @@ struct WidthGuess {
 // their first 8 KiB.
 int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most);
 
-// A region that looks like 1-bit graphics: file positions, end exclusive.
-struct FoundRegion {
-    int64_t start;
-    int64_t end;
-    int32_t width_bits;  // the best guess of its row width
-    double score;        // that guess's score
-    double vertical, horizontal, active, blank, repeated, isolated;
-};
-
 // What rows `width` bits wide give of bytes[0 .. n - 1], the rows counted
 // from the first bit: the share of rows each column (bit of a row) is set
 // in, and how often a bit differs from the bit below it and from the bit
@@ -52,11 +43,24 @@ struct RowStatistics {
 };
 RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width);
 
+// A region that looks like 1-bit graphics: file positions, end exclusive.
+struct FoundRegion {
+    int64_t start;
+    int64_t end;
+    int32_t width_bits;  // the best guess of its row width
+    double score;        // 0 to 1: how much its rows look like a picture rather than data
+    RowStatistics statistics;  // of its rows (its first SCAN_JUDGE_BYTES)
+};
+
+
+
 constexpr int64_t SCAN_MIN_BYTES = 256;  // the smallest region reported by default
 // The scan returns every candidate region it judged; those that score below
 // this are weaker candidates (tables and the like) that the command line
 // leaves out unless asked for a lower --min-score.
-constexpr double SCAN_DEFAULT_MIN_SCORE = 0.0;
+constexpr double SCAN_DEFAULT_MIN_SCORE = 0.7;
+// Regions below this are not candidates at all.
+constexpr double SCAN_LEAST_SCORE = 0.1;
 
 // The regions of bytes[0 .. length - 1] (which lie at file position `base`)
 // of at least `min_bytes`, in file order. For data held in memory; files of
@@ -84,12 +88,13 @@ constexpr int64_t SCAN_JUDGE_BYTES = 64 * 1024;
 std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end);
 // Sorts `spans` and joins those that overlap or touch.
 std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans);
-// Whether `span` of a file of `size` bytes, read through `read`, is
-// graphics of at least min_bytes; fills `found` (its edges on the rows).
+// Whether `span` of a file of `size` bytes, read through `read`, holds
+// graphics of at least min_bytes; adds the regions of its rows to `found`,
+// their edges to the byte.
 // `failed` is set when a read fails.
 using ScanRead = std::function<bool(int64_t offset, int64_t count, uint8_t* into)>;
-bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes, FoundRegion& found,
-                bool& failed);
+bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes,
+                std::vector<FoundRegion>& found, bool& failed);
 
 // A whole file of `size` bytes, read through `read` (which copies `count`
 // bytes from `offset` into `into`, false when it cannot; called from one

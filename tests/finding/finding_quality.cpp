@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "quality.h"
+#include "real_files.h"
 
 int main(int argc, char** argv)
 {
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     std::printf("%lld files of 1 MiB per filler kind and half, seed %llu\n\n", static_cast<long long>(files),
                 static_cast<unsigned long long>(seed));
     std::fputs(quality_table(tuning, held_out).c_str(), stdout);
+    std::fputs(real_files_table(why).c_str(), stdout);
     if (std::getenv("BITLOUPE_QUALITY_NOTES"))
         for (const Quality* q : {&tuning, &held_out}) {
             std::printf("\n%s half:\n", q == &tuning ? "tuning" : "held-out");

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
 #include "finding.h"
+#include "real_files.h"
 
 double Quality::false_per_16_mib(const std::string& filler) const
 {
@@ -69,7 +71,7 @@ void measure_file(const CorpusFile& file, Quality& q)
     q.filler_bytes[file.filler] += filler;
     q.filler_bytes[""] += filler;
 
-    const std::vector<FoundRegion> regions = scan_bytes(file.bytes.data(), size, 0, SCAN_MIN_BYTES);
+    const std::vector<FoundRegion> regions = listed_regions(file.bytes);
     for (const Placement& p : file.placed) {
         const int64_t length = p.end - p.start;
         if (length < 512) continue;
@@ -100,7 +102,7 @@ void measure_file(const CorpusFile& file, Quality& q)
         {
             char f[200];
             std::snprintf(f, sizeof f, "features %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f", placed, file.filler.c_str()[0] == '0' ? "zeros" : file.filler.substr(0, file.filler.find(' ')).c_str(),
-                          static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.vertical, r.horizontal, r.active, r.blank, r.repeated, r.isolated);
+                          static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical, r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated, r.statistics.isolated);
             q.notes.push_back(f);
         }
         if (placed) continue;
@@ -229,4 +231,71 @@ std::string quality_table(const Quality& tuning, const Quality& held_out)
                    " / " + text;
         });
     return out;
+}
+
+std::string real_files_table(std::string& why)
+{
+    struct Side {
+        int64_t runs = 0, whole = 0, at_8 = 0, worst = 0, others = 0, files = 0;
+        int64_t bytes = 0, free_bytes = 0, regions = 0, false_regions = 0, programs = 0;
+    } side[2];
+    for (const FirmwareFile& f : firmware_files(why)) {
+        const FirmwareResult r = measure_firmware(f, listed_regions(f.bytes));
+        Side& s = side[f.half];
+        s.files++, s.runs += r.runs, s.whole += r.runs_found_whole, s.at_8 += r.runs_found_at_8;
+        s.worst = std::max(s.worst, r.worst_edge), s.others += r.other_regions;
+    }
+    for (const RealProgram& p : real_programs(why)) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(p.size));
+        std::FILE* in = std::fopen(p.path.c_str(), "rb");
+        if (!in) continue;
+        const size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
+        std::fclose(in);
+        if (got != bytes.size()) continue;
+        const ProgramResult r = measure_program(bytes, listed_regions(bytes));
+        Side& s = side[p.half];
+        s.programs++, s.bytes += r.bytes, s.free_bytes += r.picture_free_bytes, s.regions += r.regions;
+        s.false_regions += r.false_regions;
+    }
+    std::string out;
+    auto text = [](const char* format, auto... values) {
+        char line[160];
+        std::snprintf(line, sizeof line, format, values...);
+        return std::string(line);
+    };
+    row(out, "firmware: font runs found whole at width 8 (edges within 64 bytes)",
+        text("%lld of %lld in %lld files", (long long)side[0].whole, (long long)side[0].runs, (long long)side[0].files),
+        text("%lld of %lld in %lld files", (long long)side[1].whole, (long long)side[1].runs, (long long)side[1].files));
+    row(out, "firmware: runs half covered at width 8 / worst edge / other regions",
+        text("%lld / %lld bytes / %lld", (long long)side[0].at_8, (long long)side[0].worst, (long long)side[0].others),
+        text("%lld / %lld bytes / %lld", (long long)side[1].at_8, (long long)side[1].worst, (long long)side[1].others));
+    auto per_16 = [](const Side& s) {
+        return s.free_bytes ? static_cast<double>(s.false_regions) * 16.0 * 1048576.0 / static_cast<double>(s.free_bytes) : 0.0;
+    };
+    row(out, "real programs: regions mostly in picture-free sections per 16 MiB of them",
+        text("%.2f (%lld of %lld regions; %lld files, %.0f MiB)", per_16(side[0]), (long long)side[0].false_regions,
+             (long long)side[0].regions, (long long)side[0].programs, static_cast<double>(side[0].bytes) / 1048576.0),
+        text("%.2f (%lld of %lld regions; %lld files, %.0f MiB)", per_16(side[1]), (long long)side[1].false_regions,
+             (long long)side[1].regions, (long long)side[1].programs, static_cast<double>(side[1].bytes) / 1048576.0));
+    return out;
+}
+
+namespace {
+
+// BITLOUPE_QUALITY_FEATURES=1 keeps every candidate, for training the model
+// that scores them (tools/train_finding.py).
+bool every_candidate()
+{
+    static const bool every = std::getenv("BITLOUPE_QUALITY_FEATURES") != nullptr;
+    return every;
+}
+
+}  // namespace
+
+std::vector<FoundRegion> listed_regions(const std::vector<uint8_t>& bytes)
+{
+    std::vector<FoundRegion> regions;
+    for (const FoundRegion& r : scan_bytes(bytes.data(), static_cast<int64_t>(bytes.size()), 0, SCAN_MIN_BYTES))
+        if (r.score >= SCAN_DEFAULT_MIN_SCORE || every_candidate()) regions.push_back(r);
+    return regions;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "corpus.h"
+#include "finding.h"
 
 struct Tally {
     int64_t total = 0, hits = 0;
@@ -50,3 +51,12 @@ int64_t edge_distance(const uint8_t* file, const Placement& placed, int64_t star
 // The figures of both halves side by side, one row per figure, per picture
 // kind and per filler kind, as a Markdown table.
 std::string quality_table(const Quality& tuning, const Quality& held_out);
+
+// What scan lists by default in `bytes`: the regions of SCAN_MIN_BYTES or
+// more, the weaker candidates left out.
+std::vector<FoundRegion> listed_regions(const std::vector<uint8_t>& bytes);
+
+// Rows for the real files (real_files.h), both halves side by side: the
+// firmware's font runs found, and the regions in the picture-free sections
+// of real programs.
+std::string real_files_table(std::string& why);

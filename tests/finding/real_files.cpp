@@ -509,7 +509,7 @@ FirmwareResult measure_firmware(const FirmwareFile& file, const std::vector<Foun
             const int64_t shared = overlap(r.start, r.end, run.start, run.end);
             if (r.width_bits != 8 || shared == 0) continue;
             covered_at_8 += shared;  // regions do not overlap one another
-            whole |= r.start <= run.start && r.end >= run.end && run.start - r.start <= 64 && r.end - run.end <= 64;
+            whole |= std::abs(r.start - run.start) <= 64 && std::abs(r.end - run.end) <= 64;
             if (shared > best_overlap)
                 best_overlap = shared, edge = std::max(std::abs(r.start - run.start), std::abs(r.end - run.end));
         }

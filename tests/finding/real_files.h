@@ -101,9 +101,9 @@ struct FirmwareResult {
     std::string path;
     int32_t half;
     int64_t runs;
-    // Runs found whole: one region of width_bits 8 overlaps the run and
-    // covers all of it, its start at most 64 bytes before the run's first
-    // byte and its end at most 64 bytes past the run's end.
+    // Runs found whole: one region of width_bits 8 whose start is within
+    // 64 bytes of the run's first byte and whose end is within 64 bytes of
+    // the run's end (a blank first or last glyph may be left out).
     int64_t runs_found_whole;
     // Runs of which regions of width_bits 8 together cover at least half.
     int64_t runs_found_at_8;

@@ -148,9 +148,9 @@ TEST(RealFilesMeasures, FontRunsAndPictureFreeParts)
 {
     const FirmwareFile file{
         "made", {}, {{1000, 3048, 8, 256}, {3048, 6632, 14, 256}, {9000, 10024, 8, 128}, {12000, 13024, 8, 128}}, 0};
-    const FirmwareResult r = measure_firmware(file, {{940, 6690, 8, 0.9},
-                                                     {8800, 10024, 8, 0.9},  // starts 200 bytes early
-                                                     {12000, 12500, 8, 0.9},
+    const FirmwareResult r = measure_firmware(file, {{940, 6690, 8, 0.9, {}},
+                                                     {8800, 10024, 8, 0.9, {}},  // starts 200 bytes early
+                                                     {12000, 12500, 8, 0.9, {}},
                                                      {12500, 13024, 16, 0.9},  // 500 of 1024 bytes at width 8
                                                      {20000, 21000, 8, 0.5}});
     EXPECT_EQ(r.runs, 3);
