@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "finding.h"
 #include "options.h"
+#include "output_file.h"
 #include "overview_map.h"
 #include "report.h"
 #include "source_file.h"
@@ -70,18 +71,32 @@ struct GuessWidthCommand {
     }
 };
 
+std::string plural(size_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 struct ScanCommand {
-    std::string file, min_bytes = std::to_string(SCAN_MIN_BYTES), report_path;
+    std::string file, min_bytes = std::to_string(SCAN_MIN_BYTES), min_score, order = "score", report_path,
+                      export_dir;
     bool json = false;
     int* result = nullptr;
 
     void run()
     {
         const int64_t least = number_option("--min-bytes", min_bytes, 1, INT64_MAX);
+        const double least_score = min_score_option(min_score);
+        if (order != "score" && order != "file") throw Usage{"--order", "must be score or file: \"" + order + "\""};
         SourceFile source;
         if (!open_source(source, file)) return void(*result = EXIT_FAILED);
-        const int64_t size = source.size();
         std::string why;
+        // The folder is made before the scan, which can take a while, so that
+        // a folder that cannot be made is told at once.
+        if (!export_dir.empty() && !make_folder(export_dir, why)) {
+            report(export_dir, why);
+            return void(*result = EXIT_FAILED);
+        }
+        const int64_t size = source.size();
         // A bar on a terminal for files that take more than a moment.
         const bool bar = error_is_terminal() && size >= (int64_t{256} << 20);
         int32_t shown = -1;
@@ -95,21 +110,31 @@ struct ScanCommand {
         // The report's overview is made in the scan's pass.
         OverviewMap map;
         map.block = overview_block_size(size);
-        std::vector<FoundRegion> regions;
-        const bool scanned = scan_file(source, least, report_path.empty() ? nullptr : &map,
-                                       bar ? progress : std::function<void(int64_t)>{}, regions, why);
+        OverviewMap* const report_map = report_path.empty() ? nullptr : &map;
+        std::vector<FoundRegion> judged;
+        const bool scanned = scan_file(source, least, report_map, bar ? progress : std::function<void(int64_t)>{},
+                                       judged, why);
         if (bar) write_error("\r" + std::string(40, ' ') + "\r");
         if (!scanned) {
             report(file, "cannot read: " + why);
             return void(*result = EXIT_FAILED);
         }
-        write_out(json ? as_json(size, regions) : as_table(size, regions));
+        const RegionList list =
+            list_regions(judged, least_score, order == "file" ? RegionOrder::file : RegionOrder::score, report_map);
+        std::vector<ReportRegion> regions;
+        for (const FoundRegion& r : list.regions)
+            regions.push_back(ReportRegion{r.start, r.end, r.width_bits, r.score, {}});
+        std::vector<std::string> written(regions.size());
+        for (size_t i = 0; i < regions.size() && !export_dir.empty(); ++i) {
+            ReportRegion& r = regions[i];
+            const char last = export_dir.back();
+            r.picture = export_dir + (last == '/' || last == '\\' ? "" : "/") + export_name(r);
+            if (!write_picture(source, r, written[i])) return void(*result = EXIT_FAILED);
+        }
+        write_out(json ? as_json(size, list.left_out, regions) : as_table(size, list.left_out, regions, written));
         if (!report_path.empty()) {
             // The page: the overview with the regions marked, then the regions.
-            std::vector<ReportRegion> shown_regions;
-            for (const FoundRegion& r : regions)
-                shown_regions.push_back(ReportRegion{r.start, r.end, r.width_bits, r.score});
-            if (!write_scan_report(report_path, file, source, map, shown_regions, why)) {
+            if (!write_scan_report(report_path, file, source, map, regions, list.left_out, why)) {
                 report(report_path, why);
                 return void(*result = EXIT_FAILED);
             }
@@ -117,36 +142,56 @@ struct ScanCommand {
         }
     }
 
-    static std::string as_json(int64_t size, const std::vector<FoundRegion>& regions)
+    // The region's PNG, the picture its export command writes; `summary`
+    // gets what the export command would say of it.
+    bool write_picture(SourceFile& source, const ReportRegion& region, std::string& summary) const
+    {
+        const BitLayout layout = region_layout(region);
+        std::string why = layout_valid(layout) ? "" : "a region beyond what a picture can show";
+        OutputFile out;
+        int64_t past_end = 0;
+        if (!why.empty() || !out.begin(region.picture, why) ||
+            !write_export(source, file, out, PictureFormat::png, layout, past_end, why) || !out.commit(why)) {
+            report(region.picture, why.empty() ? "not written" : why);
+            return false;
+        }
+        summary = "wrote " + region.picture + " (" + std::to_string(layout.width_bits) + " x " +
+                  std::to_string(layout.rows) + ")";
+        return true;
+    }
+
+    static std::string as_json(int64_t size, int64_t left_out, const std::vector<ReportRegion>& regions)
     {
         std::string out = "{\"size\": " + std::to_string(size) + ", \"regions\": [";
         for (size_t i = 0; i < regions.size(); ++i) {
-            const FoundRegion& r = regions[i];
+            const ReportRegion& r = regions[i];
             out += std::string(i ? ", " : "") + "{\"start\": " + std::to_string(r.start) + ", \"end\": " +
                    std::to_string(r.end) + ", \"width_bits\": " + std::to_string(r.width_bits) +
                    ", \"score\": " + score_text(r.score) + "}";
         }
-        return out + "]}\n";
+        return out + "], \"left_out\": " + std::to_string(left_out) + "}\n";
     }
 
-    std::string as_table(int64_t size, const std::vector<FoundRegion>& regions) const
+    std::string as_table(int64_t size, int64_t left_out, const std::vector<ReportRegion>& regions,
+                         const std::vector<std::string>& written) const
     {
-        std::string out = file + ": " + std::to_string(size) + " bytes, " + std::to_string(regions.size()) +
-                          (regions.size() == 1 ? " region" : " regions") + " that look like 1-bit graphics\n";
+        const std::string note = left_out_note(left_out);
+        std::string out = file + ": " + std::to_string(size) + " bytes, " +
+                          plural(regions.size(), "region that looks", "regions that look") + " like 1-bit graphics" +
+                          (note.empty() ? "" : " (" + note + ")") + "\n";
         if (!regions.empty()) out += "       start         end     bytes  width_bits   score\n";
-        const std::string name = shell_word(file);
-        for (const FoundRegion& r : regions) {
+        for (size_t i = 0; i < regions.size(); ++i) {
+            const ReportRegion& r = regions[i];
             char line[128];
             std::snprintf(line, sizeof line, "%12lld%12lld%10lld%12d  %.4f\n", static_cast<long long>(r.start),
                           static_cast<long long>(r.end), static_cast<long long>(r.end - r.start), r.width_bits,
                           r.score);
             out += line;
-            const std::string start = std::to_string(r.start);
-            out += "    " + export_command(file, ReportRegion{r.start, r.end, r.width_bits, r.score}) + "\n";
-            if (r.width_bits % 8 == 0 && r.width_bits / 8 <= 80)
-                out += "    viewer: sprsize " + std::to_string(r.width_bits / 8) + ", disp " + start +
-                       " (bitloupe-cli view " + name + " -o view-" + start + ".png --width " +
-                       std::to_string(r.width_bits / 8) + " --start " + start + ")\n";
+            out += "    " + export_command(file, r) + "\n";
+            if (!written[i].empty()) out += "    " + written[i] + "\n";
+            ViewParameters view{};
+            if (region_view(r, view))
+                out += "    viewer: " + viewer_words(view) + " (" + view_command(file, view) + ")\n";
         }
         return out;
     }
@@ -173,8 +218,19 @@ void add_scan_command(CLI::App& app, int& result)
     CLI::App* c = app.add_subcommand("scan", "List the regions of FILE that look like 1-bit graphics");
     c->add_option("FILE", command.file, "the file to scan")->required();
     c->add_option("--min-bytes", command.min_bytes, "the smallest region to report (default 256)");
-    c->add_flag("--json", command.json, "print one JSON object {size, regions: [{start, end, width_bits, score}]}");
+    c->add_option("--min-score", command.min_score,
+                  min_score_help("the least score of a region listed: the weaker candidates are left out "
+                                 "and counted"));
+    c->add_option("--order", command.order,
+                  "the order of the regions: score (best first, equal scores in file order; the default) "
+                  "or file (file order)");
+    c->add_flag("--json", command.json,
+                "print one JSON object {size, regions: [{start, end, width_bits, score}], left_out}, "
+                "the regions in the same order");
     c->add_option("--report", command.report_path,
                   "also write OUT.html: one page with the overview and every region's first rows");
+    c->add_option("--export-dir", command.export_dir,
+                  "also write every region listed as DIR/region-START.png, the picture its export command "
+                  "writes (DIR is made if missing)");
     c->callback([] { command.run(); });
 }

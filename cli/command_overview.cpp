@@ -15,7 +15,7 @@
 namespace {
 
 struct OverviewCommand {
-    std::string file, output, block;
+    std::string file, output, block, min_score;
     bool json = false;
     int* result = nullptr;
 
@@ -28,6 +28,8 @@ struct OverviewCommand {
         c->add_option("-o,--output", output, "the picture to write: OUT.png or OUT.ppm")->required();
         c->add_option("--block", block, "bytes a pixel (default: the least power of two, at least 64, "
                                         "that fits the picture in 256 x 1024)");
+        c->add_option("--min-score", min_score,
+                      min_score_help("mark as graphics the regions scan lists at this --min-score"));
         c->add_flag("--json", json, "print the block size and the class of every block as JSON");
         c->callback([this] { *result = run(); });
     }
@@ -35,6 +37,7 @@ struct OverviewCommand {
     int run()
     {
         need_format(output, {PictureFormat::png, PictureFormat::ppm}, ".png or .ppm");
+        const double least_score = min_score_option(min_score);
         SourceFile source;
         std::string why;
         if (!open_source(source, file)) return EXIT_FAILED;
@@ -44,15 +47,16 @@ struct OverviewCommand {
         if ((size + block_bytes - 1) / block_bytes > int64_t{OVERVIEW_COLUMNS} * 65536)
             throw Usage{"--block", "too small for this file: the picture would pass 65536 rows"};
 
-        // One pass classifies the blocks and scans for graphics, which are
-        // what the scan finds.
+        // One pass classifies the blocks and scans for graphics: the regions
+        // scan lists.
         OverviewMap map;
         map.block = block_bytes;
-        std::vector<FoundRegion> regions;
-        if (!scan_file(source, SCAN_MIN_BYTES, &map, {}, regions, why)) {
+        std::vector<FoundRegion> judged;
+        if (!scan_file(source, SCAN_MIN_BYTES, &map, {}, judged, why)) {
             report(file, why);
             return EXIT_FAILED;
         }
+        list_regions(judged, least_score, RegionOrder::file, &map);
         const std::vector<BlockClass>& classes = map.classes;
         const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;

@@ -111,20 +111,15 @@ int run_view(const std::string& file, const std::string& output, const ViewParam
     return EXIT_DONE;
 }
 
-int run_export(const std::string& file, const std::string& output, const BitLayout& layout)
+bool write_export(SourceFile& source, const std::string& file, OutputFile& out, PictureFormat format,
+                  const BitLayout& layout, int64_t& past_end, std::string& why)
 {
-    SourceFile source;
-    if (!open_source(source, file)) return EXIT_FAILED;
-    OutputFile out;
-    if (!begin_output(out, output)) return EXIT_FAILED;
-
     const int64_t row_bytes = packed_row_bytes(layout);
     // The plain layout (whole bytes a row, no gaps, most significant bit
     // first, top down) is the file's bytes themselves: copied in blocks.
     const bool plain = !layout.vertical && !layout.lsb && !layout.bottom_up && layout.start_bit % 8 == 0 &&
                        layout.width_bits % 8 == 0 && layout.stride_bits == layout.width_bits;
-    int64_t past_end = 0;
-    std::string why;
+    past_end = 0;
     const RowBlockSource rows = [&](int64_t y, int64_t count, bool complemented, uint8_t* block) {
         const int64_t total = count * row_bytes;
         if (plain) {
@@ -159,7 +154,18 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
             for (int64_t i = 0; i < total; ++i) block[i] = static_cast<uint8_t>(~block[i]);
         return true;
     };
-    const bool made = write_bit_picture(out, picture_format(output), layout.width_bits, layout.rows, rows, why);
+    return write_bit_picture(out, format, layout.width_bits, layout.rows, rows, why);
+}
+
+int run_export(const std::string& file, const std::string& output, const BitLayout& layout)
+{
+    SourceFile source;
+    if (!open_source(source, file)) return EXIT_FAILED;
+    OutputFile out;
+    if (!begin_output(out, output)) return EXIT_FAILED;
+    int64_t past_end = 0;
+    std::string why;
+    const bool made = write_export(source, file, out, picture_format(output), layout, past_end, why);
     if (!finish_output(out, output, made, why)) return EXIT_FAILED;
     std::string summary = "wrote " + output + " (" + std::to_string(layout.width_bits) + " x " +
                           std::to_string(layout.rows) + ")";

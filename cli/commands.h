@@ -7,6 +7,7 @@
 #include <string>
 
 #include "layout.h"
+#include "pictures.h"
 #include "view.h"
 
 constexpr int EXIT_DONE = 0;
@@ -26,6 +27,14 @@ int run_view(const std::string& file, const std::string& output, const ViewParam
 
 // The file's bits in `layout`, one pixel a bit, as a PNG or PBM.
 int run_export(const std::string& file, const std::string& output, const BitLayout& layout);
+
+class OutputFile;
+// The bits of `file` (open as `source`) in `layout`, one pixel a bit, written
+// to `out` as a PNG or PBM (`format`), as the export command writes them;
+// `past_end` gets how many pixels lay past the end of the file. False, with
+// `why`, when a read or the encoder fails.
+bool write_export(SourceFile& source, const std::string& file, OutputFile& out, PictureFormat format,
+                  const BitLayout& layout, int64_t& past_end, std::string& why);
 
 // `count` bytes from `start` on (those that exist), complemented with `invert`.
 int run_cut(const std::string& file, const std::string& output, int64_t start, int64_t count, bool invert);

@@ -2,6 +2,8 @@
 // different position: anything left over is an error.
 #include "numbers.h"
 
+#include <cstdlib>
+
 bool parse_number(const std::string& text, int64_t& value)
 {
     size_t i = 0;
@@ -62,4 +64,22 @@ bool parse_pair(const std::string& text, int64_t& first, int64_t& second)
     const size_t split = text.find_first_of(",xX", text.compare(0, 2, "0x") == 0 ? 2 : 0);
     if (split == std::string::npos) return false;
     return parse_number(text.substr(0, split), first) && parse_number(text.substr(split + 1), second);
+}
+
+bool parse_decimal(const std::string& text, double& value)
+{
+    size_t i = text.empty() || (text[0] != '+' && text[0] != '-') ? 0 : 1;
+    bool digits = false, point = false;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            digits = true;
+        else if (text[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    if (!digits) return false;
+    // What is left is what strtod reads in the C locale, the program's own.
+    value = std::strtod(text.c_str(), nullptr);
+    return true;
 }

@@ -15,5 +15,10 @@ bool parse_number(const std::string& text, int64_t& value);
 // anything else or a position too large for 64 bits.
 bool parse_bit_position(const std::string& text, int64_t& bit);
 
+// A decimal fraction ("0.25", "1", ".5", "3."), optionally signed, with
+// nothing after it: no exponent, "inf" or "nan". Returns false for anything
+// else.
+bool parse_decimal(const std::string& text, double& value);
+
 // Two numbers separated by a comma or an "x" ("8,16", "8x16").
 bool parse_pair(const std::string& text, int64_t& first, int64_t& second);

@@ -19,6 +19,14 @@ struct Usage {
 // Reads option `name`'s text as a number within low..high.
 int64_t number_option(const std::string& name, const std::string& text, int64_t low, int64_t high);
 
+// Reads option `name`'s text as a decimal fraction within low..high.
+double decimal_option(const std::string& name, const std::string& text, double low, double high);
+
+// --min-score, the least score of the regions scan lists (0 to 1): the
+// engine's default when not given (empty). Its help text follows.
+double min_score_option(const std::string& text);
+std::string min_score_help(const char* what);
+
 // Requires `output` to end in one of the picture formats `formats` (named
 // in `names` for the message).
 void need_format(const std::string& output, std::initializer_list<PictureFormat> formats, const char* names);

@@ -69,10 +69,29 @@ bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const st
         return source.read(offset, count, into, why);
     };
     const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-    if (!judge_spans(std::move(spans), read, size, threads, min_bytes, regions)) return false;
+    return judge_spans(std::move(spans), read, size, threads, min_bytes, regions);
+}
+
+RegionList list_regions(const std::vector<FoundRegion>& judged, double min_score, RegionOrder order,
+                        OverviewMap* map)
+{
+    RegionList list;
+    for (const FoundRegion& r : judged) {
+        if (r.score >= min_score)
+            list.regions.push_back(r);
+        else
+            ++list.left_out;
+    }
+    if (order == RegionOrder::score)
+        std::sort(list.regions.begin(), list.regions.end(), [](const FoundRegion& a, const FoundRegion& b) {
+            return a.score != b.score ? a.score > b.score : a.start < b.start;
+        });
+    else
+        std::sort(list.regions.begin(), list.regions.end(),
+                  [](const FoundRegion& a, const FoundRegion& b) { return a.start < b.start; });
     if (map)
-        for (const FoundRegion& r : regions) mark_graphics(*map, r.start, r.end);
-    return true;
+        for (const FoundRegion& r : list.regions) mark_graphics(*map, r.start, r.end);
+    return list;
 }
 
 void mark_graphics(OverviewMap& map, int64_t start, int64_t end)

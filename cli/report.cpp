@@ -8,6 +8,7 @@
 #include "layout.h"
 #include "output_file.h"
 #include "pictures.h"
+#include "system.h"
 
 namespace {
 
@@ -49,26 +50,78 @@ std::string fixed(double value, int decimals)
     return text;
 }
 
-// The layout that shows a region: its rows one after another from its start.
-BitLayout region_layout(const ReportRegion& region, int64_t rows)
-{
-    BitLayout layout{};
-    layout.start_bit = region.start * 8;
-    layout.width_bits = std::max<int32_t>(region.width_bits, 1);
-    layout.stride_bits = layout.width_bits;
-    layout.rows = std::max<int64_t>(rows, 1);
-    return layout;
-}
-
 int64_t region_rows(const ReportRegion& region)
 {
     return std::max<int64_t>(1, (region.end - region.start) * 8 / std::max<int32_t>(region.width_bits, 1));
 }
 
+// A path as the part of an address that names it: every byte but letters,
+// digits, "-._~" and the slashes (and `keep`) written as %XX.
+std::string address_part(const std::string& path, const std::string& keep = "")
+{
+    std::string out;
+    for (const char c : path) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '/' ||
+            std::string("-._~").find(c) != std::string::npos || keep.find(c) != std::string::npos) {
+            out += c;
+        } else {
+            char code[4];
+            std::snprintf(code, sizeof code, "%%%02X", static_cast<unsigned char>(c));
+            out += code;
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> path_names(const std::string& full)
+{
+    std::vector<std::string> names;
+    for (size_t at = 0; at <= full.size();) {
+        const size_t slash = std::min(full.find('/', at), full.size());
+        names.push_back(full.substr(at, slash - at));
+        at = slash + 1;
+    }
+    return names;
+}
+
+bool same_name(const std::string& a, const std::string& b)
+{
+#ifdef _WIN32
+    // Drive letters and names compare without case, as the system does.
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
+           });
+#else
+    return a == b;
+#endif
+}
+
+// The address of the file `target` in a page written to `page`: relative to
+// the page's folder, or a file URL when the two lie on different drives or
+// shares.
+std::string link_from(const std::string& page, const std::string& target)
+{
+    const std::string full_target = full_path(target);
+    std::vector<std::string> from = path_names(full_path(page));
+    const std::vector<std::string> to = path_names(full_target);
+    from.pop_back();  // the page's own name
+    size_t common = 0;
+    while (common < from.size() && common + 1 < to.size() && same_name(from[common], to[common])) ++common;
+    // The root: "" on POSIX, the drive ("C:") or "", "", server, share.
+    const size_t root = full_target.compare(0, 2, "//") == 0 ? 4 : 1;
+    if (common < root)
+        return "file://" + std::string(full_target[0] == '/' ? "" : "/") + address_part(full_target, ":");
+    std::string link;
+    for (size_t i = common; i < from.size(); ++i) link += "../";
+    for (size_t i = common; i < to.size(); ++i) link += address_part(to[i]) + (i + 1 < to.size() ? "/" : "");
+    return link;
+}
+
 // The first rows of a region as a 1-bit PNG.
 bool region_picture(SourceFile& source, const ReportRegion& region, std::vector<uint8_t>& png, std::string& why)
 {
-    const BitLayout layout = region_layout(region, std::min(region_rows(region), REPORT_MAX_ROWS));
+    BitLayout layout = region_layout(region);
+    layout.rows = std::min(layout.rows, REPORT_MAX_ROWS);
     if (!layout_valid(layout)) {
         why = "a region beyond what a picture can show";
         return false;
@@ -87,21 +140,69 @@ bool region_picture(SourceFile& source, const ReportRegion& region, std::vector<
 
 }  // namespace
 
-std::string export_command(const std::string& file, const ReportRegion& region)
+BitLayout region_layout(const ReportRegion& region)
 {
-    return "bitloupe-cli export " + shell_word(file) + " -o region-" + std::to_string(region.start) +
-           ".png --start " + std::to_string(region.start) + " --width-bits " + std::to_string(region.width_bits) +
-           " --rows " + std::to_string(region_rows(region));
+    BitLayout layout{};
+    layout.start_bit = region.start * 8;
+    layout.width_bits = std::max<int32_t>(region.width_bits, 1);
+    layout.stride_bits = layout.width_bits;
+    layout.rows = region_rows(region);
+    return layout;
 }
 
-std::string viewer_state(const ReportRegion& region)
+std::string export_name(const ReportRegion& region)
 {
-    if (region.width_bits % 8 != 0 || region.width_bits / 8 < 1 || region.width_bits / 8 > 80) return {};
-    return "--width " + std::to_string(region.width_bits / 8) + " --start " + std::to_string(region.start);
+    return "region-" + std::to_string(region.start) + ".png";
+}
+
+std::string export_command(const std::string& file, const ReportRegion& region)
+{
+    const BitLayout layout = region_layout(region);
+    return "bitloupe-cli export " + shell_word(file) + " -o " + export_name(region) + " --start " +
+           std::to_string(layout.start_bit / 8) + " --width-bits " + std::to_string(layout.width_bits) + " --rows " +
+           std::to_string(layout.rows);
+}
+
+bool region_view(const ReportRegion& region, ViewParameters& view)
+{
+    if (region.width_bits % 8 != 0 || region.width_bits / 8 < 1 || region.width_bits / 8 > 80) return false;
+    view = ViewParameters{};
+    view.sprsize = region.width_bits / 8;
+    view.grid_x = view.grid_y = 8;
+    view.multi_columns = true;
+    view.start_position = region.start;
+    const int64_t rows = (region.end - region.start + view.sprsize - 1) / view.sprsize;
+    for (const int32_t zoom : {8, 2, 1}) {
+        view.zoom = zoom;
+        if (view_whole_rows(view) >= rows) break;
+    }
+    return true;
+}
+
+std::string viewer_words(const ViewParameters& view)
+{
+    return "sprsize " + std::to_string(view.sprsize) + ", disp " + std::to_string(view.start_position) + ", zoom " +
+           std::to_string(view.zoom) + ", MultiColumns " + (view.multi_columns ? "on" : "off");
+}
+
+std::string view_command(const std::string& file, const ViewParameters& view)
+{
+    const std::string start = std::to_string(view.start_position);
+    return "bitloupe-cli view " + shell_word(file) + " -o view-" + start + ".png --width " +
+           std::to_string(view.sprsize) + " --start " + start + " --zoom " + std::to_string(view.zoom) +
+           (view.multi_columns ? " --multi" : "");
+}
+
+std::string left_out_note(int64_t left_out)
+{
+    if (left_out == 0) return {};
+    return std::to_string(left_out) + (left_out == 1 ? " weaker candidate" : " weaker candidates") +
+           " left out; --min-score 0 shows " + (left_out == 1 ? "it" : "them");
 }
 
 bool write_scan_report(const std::string& output, const std::string& file, SourceFile& source,
-                       const OverviewMap& map, const std::vector<ReportRegion>& regions, std::string& why)
+                       const OverviewMap& map, const std::vector<ReportRegion>& regions, int64_t left_out,
+                       std::string& why)
 {
     std::vector<uint8_t> png;
     if (!encode_colour_png(map.columns, map.rows, overview_rows(map), png, why)) return false;
@@ -117,7 +218,8 @@ bool write_scan_report(const std::string& output, const std::string& file, Sourc
         "code { font-size: 90%; }\n.swatch { display: inline-block; width: 1em; height: 1em; "
         "border: 1px solid #555; vertical-align: middle; }\n</style></head><body>\n<h1>Bitloupe scan of " +
         escape(file) + "</h1>\n<p>" + std::to_string(source.size()) + " bytes; " + std::to_string(regions.size()) +
-        (regions.size() == 1 ? " region" : " regions") + " of 1-bit graphics found.</p>\n<h2>Overview</h2>\n" +
+        (regions.size() == 1 ? " region" : " regions") + " of 1-bit graphics found" +
+        (left_out ? " (" + escape(left_out_note(left_out)) + ")" : std::string()) + ".</p>\n<h2>Overview</h2>\n" +
         "<p>A pixel for every " + std::to_string(map.block) + " bytes, left to right, top to bottom.</p>\n" +
         "<img id=\"overview\" alt=\"overview of the file\" width=\"" + std::to_string(map.columns * scale) +
         "\" height=\"" + std::to_string(map.rows * scale) + "\" src=\"data:image/png;base64," + base64(png) +
@@ -140,14 +242,22 @@ bool write_scan_report(const std::string& output, const std::string& file, Sourc
         if (!region_picture(source, r, png, why)) return false;
         const int64_t rows = std::min(region_rows(r), REPORT_MAX_ROWS);
         const int64_t zoom = std::max<int64_t>(1, std::min<int64_t>(4, 512 / std::max<int32_t>(r.width_bits, 1)));
-        const std::string state = viewer_state(r);
+        ViewParameters view{};
+        const bool viewable = region_view(r, view);
+        const std::string link = r.picture.empty() ? std::string() : link_from(output, r.picture);
+        std::string picture = "<img class=\"region\" alt=\"region " + std::to_string(i + 1) + "\" width=\"" +
+                              std::to_string(r.width_bits * zoom) + "\" height=\"" + std::to_string(rows * zoom) +
+                              "\" src=\"data:image/png;base64," + base64(png) + "\">";
+        if (!link.empty()) picture = "<a href=\"" + link + "\">" + picture + "</a>";
         page += "<tr><td>" + std::to_string(i + 1) + "</td><td>" + std::to_string(r.start) + "</td><td>" +
                 std::to_string(r.end) + "</td><td>" + std::to_string(r.width_bits) + "</td><td>" + fixed(r.score, 3) +
-                "</td><td><img class=\"region\" alt=\"region " + std::to_string(i + 1) + "\" width=\"" +
-                std::to_string(r.width_bits * zoom) + "\" height=\"" + std::to_string(rows * zoom) +
-                "\" src=\"data:image/png;base64," + base64(png) + "\"></td><td><code>" +
-                escape(export_command(file, r)) + "</code>" +
-                (state.empty() ? std::string() : "<br>viewer: <code>" + escape(state) + "</code>") + "</td></tr>\n";
+                "</td><td>" + picture + "</td><td><code>" + escape(export_command(file, r)) + "</code>" +
+                (link.empty() ? std::string()
+                              : "<br>written: <a href=\"" + link + "\">" + escape(r.picture) + "</a>") +
+                (viewable ? "<br>viewer: " + escape(viewer_words(view)) + "<br><code>" +
+                                escape(view_command(file, view)) + "</code>"
+                          : std::string()) +
+                "</td></tr>\n";
     }
     if (!regions.empty()) page += "</table>\n";
     page += "</body></html>\n";

@@ -1,5 +1,6 @@
 // system.h: what the command line needs of the operating system beyond
-// files: its arguments as UTF-8, messages to the console, error texts.
+// reading and writing files: its arguments as UTF-8, messages to the
+// console, folders and full paths, error texts.
 #pragma once
 
 #include <string>
@@ -13,6 +14,14 @@ std::vector<std::string> program_arguments(int argc, char** argv);
 // is given the text as wide characters so that every name shows as typed.
 void write_out(const std::string& text);
 void write_error(const std::string& text);
+
+// Makes the folder `path` unless it is one already; its parent must exist.
+// False, with `why`, when it cannot (a missing parent, a file of that name).
+bool make_folder(const std::string& path, std::string& why);
+
+// The full form of `path` from the current folder, with "." and ".." worked
+// out by name and forward slashes: "/home/me/out", "C:/out", "//server/share".
+std::string full_path(const std::string& path);
 
 // Whether standard error is a terminal (for progress reports).
 bool error_is_terminal();

@@ -1,8 +1,11 @@
-// system_posix.cpp: arguments and console output on POSIX systems, where
-// arguments and file names are bytes and passed through as they are.
+// system_posix.cpp: arguments, console output and folders on POSIX systems,
+// where arguments and file names are bytes and passed through as they are.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -22,6 +25,41 @@ void write_out(const std::string& text)
 void write_error(const std::string& text)
 {
     std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+bool make_folder(const std::string& path, std::string& why)
+{
+    if (mkdir(path.c_str(), 0777) == 0) return true;
+    const int error = errno;
+    struct stat status {};
+    if (error == EEXIST && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) return true;
+    why = error == EEXIST ? "is not a folder" : std::strerror(error);
+    return false;
+}
+
+std::string full_path(const std::string& path)
+{
+    std::string whole = path;
+    if (path.empty() || path[0] != '/') {
+        std::string here(4096, '\0');
+        while (!getcwd(here.data(), here.size()) && errno == ERANGE) here.resize(here.size() * 2);
+        here.resize(std::strlen(here.c_str()));
+        whole = here + "/" + path;
+    }
+    std::vector<std::string> names;
+    for (size_t at = 0; at <= whole.size();) {
+        const size_t slash = std::min(whole.find('/', at), whole.size());
+        const std::string name = whole.substr(at, slash - at);
+        if (name == "..") {
+            if (!names.empty()) names.pop_back();
+        } else if (!name.empty() && name != ".") {
+            names.push_back(name);
+        }
+        at = slash + 1;
+    }
+    std::string out;
+    for (const std::string& name : names) out += "/" + name;
+    return out.empty() ? "/" : out;
 }
 
 bool error_is_terminal()

@@ -66,6 +66,32 @@ void write_error(const std::string& text)
     write_to(STD_ERROR_HANDLE, stderr, text);
 }
 
+bool make_folder(const std::string& path, std::string& why)
+{
+    const std::wstring name = wide(path);
+    if (CreateDirectoryW(name.c_str(), nullptr)) return true;
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    why = error == ERROR_ALREADY_EXISTS ? "is not a folder" : system_error_text(error);
+    return false;
+}
+
+std::string full_path(const std::string& path)
+{
+    const std::wstring name = wide(path.empty() ? "." : path);
+    const DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    std::wstring full(size, L'\0');
+    const DWORD length = size ? GetFullPathNameW(name.c_str(), size, full.data(), nullptr) : 0;
+    full.resize(length > 0 && length < size ? length : 0);
+    std::string out = full.empty() ? path : utf8(full.data(), static_cast<int>(full.size()));
+    for (char& c : out)
+        if (c == '\\') c = '/';
+    return out;
+}
+
 bool error_is_terminal()
 {
     DWORD mode = 0;

@@ -268,6 +268,7 @@ constexpr int32_t MANY_VALUES = 64;      // a window with more values must have 
 constexpr double MOST_BESIDE_VARIED = 0.8; // another alike more often than MOST_BESIDE asks
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.08;    // the score a region's width must reach
+constexpr double LEAST_PLAIN = 0.1;      // share of a region's bytes that are 00 or FF
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 2;     // windows that look like rows in the least region
@@ -706,6 +707,11 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         bytes.resize(static_cast<size_t>(n));
         if (!read(start, n, bytes.data())) return failed = true, false;
         FoundRegion region{start, end, width, 0, row_statistics(bytes.data(), n, width)};
+        // Line art and glyphs leave blank bytes (00) and solid ones (FF)
+        // between and inside their strokes; text in columns and code that
+        // repeats itself do not.
+        const int64_t plain = std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0 || b == 0xFF; });
+        if (static_cast<double>(plain) < LEAST_PLAIN * static_cast<double>(n)) continue;
         region.score = picture_score(region.statistics);
         if (region.score < SCAN_LEAST_SCORE) continue;
         found.push_back(std::move(region));

@@ -223,3 +223,16 @@ int64_t view_reach(const ViewParameters& view)
     const Layout layout = make_layout(view, ViewData{nullptr, 0});
     return layout.columns * layout.rows * layout.sprsize;
 }
+
+int64_t view_whole_rows(const ViewParameters& view)
+{
+    const Layout layout = make_layout(view, ViewData{nullptr, 0});
+    const int32_t zoom = view.zoom == 2 || view.zoom == 8 ? view.zoom : 1;
+    // Columns sit side by side from x 1, as draw_bits places them.
+    const int32_t whole_columns = std::min(layout.columns, (VIEW_WIDTH - 1) / (zoom * layout.sprsize * 8));
+    const int64_t drawn_rows = std::min<int64_t>(layout.rows, LAST_ROW / zoom + 1);
+    if (whole_columns == 0) return 0;
+    // Rows aligned to the grid can run below the canvas: the next column
+    // then starts past rows that are not drawn.
+    return drawn_rows == layout.rows ? whole_columns * layout.rows : drawn_rows;
+}

@@ -47,6 +47,13 @@ void render_view_reference(const ViewParameters& view, const ViewData& data);
 // those bytes.
 int64_t view_reach(const ViewParameters& view);
 
+// How many rows of sprsize bytes from start_position on the drawing of
+// `view` shows one after another, each across its whole width: the rows of
+// the columns that lie wholly on the canvas. A row counts as drawn when its
+// top pixel row is on the canvas: at zoom 2 and 8 a column's last row is cut
+// by the canvas's bottom edge (481 pixels are 240 x 2 + 1 and 60 x 8 + 1).
+int64_t view_whole_rows(const ViewParameters& view);
+
 // The window title of the view, written on the string stack at `position`
 // ("Bitloupe, sprsize:2, grid:8x16 disp:1024 zoom:8").
 void view_title(const ViewParameters& view, int32_t position);

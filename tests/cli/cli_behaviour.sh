@@ -125,8 +125,8 @@ expect 2 "^bitloupe-cli: --length: 0 is out of range" guess-width hidden.bin --s
 expect 1 "^bitloupe-cli: hidden.bin: --start 78192 is past the end" guess-width hidden.bin --start 78192
 expect 2 "^bitloupe-cli: --min-bytes: not a number" scan hidden.bin --min-bytes x
 expect 1 "^bitloupe-cli: missing.bin: " scan missing.bin
-expect 0 '^\{"size": 0, "regions": \[\]\}$' scan empty.bin --json
-expect 0 '^\{"size": 20000, "regions": \[\]\}$' scan noise.bin --json
+expect 0 '^\{"size": 0, "regions": \[\], "left_out": 0\}$' scan empty.bin --json
+expect 0 '^\{"size": 20000, "regions": \[\], "left_out": 0\}$' scan noise.bin --json
 expect 0 "bitloupe-cli export hidden.bin -o region-[0-9]+.png --start [0-9]+ --width-bits 8 --rows [0-9]+" scan hidden.bin
 "${run[@]}" scan hidden.bin --json >scan.json 2>/dev/null || fail "scan --json failed"
 /usr/bin/python3 - scan.json <<'PY' || fail "scan --json: not one object with the font at 70000..74096, width 8"
@@ -141,6 +141,51 @@ read -ra export_args <<<"$export_line"
 expect 0 "wrote region-" "${export_args[@]}"
 expect 0 "viewer: sprsize 1, disp [0-9]+" scan hidden.bin --min-bytes 1024
 expect 0 '"regions": \[\]' scan hidden.bin --min-bytes 0x100000 --json
+
+# What scan lists: regions scoring below --min-score are left out and
+# counted, in the table, the JSON and the overview's graphics.
+expect 2 "^bitloupe-cli: --min-score: 2 is out of range \(0 to 1\)" scan hidden.bin --min-score 2
+expect 2 "^bitloupe-cli: --min-score: not a number: \"1e-3\"" overview hidden.bin -o ov.png --min-score 1e-3
+expect 2 "^bitloupe-cli: --order: must be score or file" scan hidden.bin --order x
+expect 0 ": 78192 bytes, 0 regions that look like 1-bit graphics \(1 weaker candidate left out; --min-score 0 shows it\)$" \
+  scan hidden.bin --min-score 1
+expect 0 '"regions": \[\], "left_out": 1\}$' scan hidden.bin --min-score 1 --json
+expect 0 " 0 graphics," overview hidden.bin -o ov.png --min-score 1
+expect 0 " [1-9][0-9]* graphics," overview hidden.bin -o ov.png --min-score 0
+# Two fonts, the second (16 pixels wide) scoring higher: best first lists it
+# first, --order file does not; a least score between the two leaves one out.
+fonts=/usr/share/consolefonts
+{ noise 4096 4; zcat $fonts/Lat15-Fixed13.psf.gz; noise 4096 5; zcat $fonts/Lat15-Terminus32x16.psf.gz; noise 4096 6; } >two.bin
+"${run[@]}" scan two.bin --json --min-score 0 >best.json 2>/dev/null || fail "scan two.bin --json"
+"${run[@]}" scan two.bin --json --min-score 0 --order file >by-file.json 2>/dev/null || fail "scan two.bin --order file"
+between="$(/usr/bin/python3 - best.json by-file.json <<'PY'
+import json, sys
+best, by_file = (json.load(open(name))["regions"] for name in sys.argv[1:])
+assert len(by_file) == 2 and by_file == sorted(by_file, key=lambda r: r["start"]), by_file
+assert by_file[1]["score"] > by_file[0]["score"], "the second font no longer scores higher"
+assert best == by_file[::-1], best
+print(sum(r["score"] for r in best) / 2)
+PY
+)" || fail "scan --order: $(cat best.json by-file.json)"
+expect 0 "1 region that looks like 1-bit graphics \(1 weaker candidate left out" scan two.bin --min-score "$between"
+# --export-dir writes what the printed export commands write.
+"${run[@]}" scan two.bin --export-dir pics >two.txt 2>&1 || fail "scan --export-dir: $(cat two.txt)"
+[ "$(tr -d '\r' <two.txt | grep -c '^    wrote pics/region-[0-9]*\.png ')" = 2 ] || fail "scan --export-dir: $(cat two.txt)"
+while read -r line; do
+  read -ra export_args <<<"${line#*bitloupe-cli }"
+  expect 0 "wrote region-" "${export_args[@]}"
+  cmp -s "${export_args[3]}" "pics/${export_args[3]}" || fail "pics/${export_args[3]} differs from: $line"
+done < <(tr -d '\r' <two.txt | grep 'bitloupe-cli export')
+# The view printed for a font of a byte a row shows all of it, larger than
+# a pixel a bit: at least 3 white pixels for every set bit of the font.
+{ cat font.bin; head -c 12000 /dev/zero; } >font-zeros.bin
+view_line="$("${run[@]}" scan font-zeros.bin 2>/dev/null | tr -d '\r' | grep -o 'bitloupe-cli view [^)]*')"
+read -ra view_args <<<"${view_line#bitloupe-cli }"
+expect 0 "wrote view-0.png" "${view_args[@]}"
+white="$(convert view-0.png -depth 8 rgb:- | /usr/bin/python3 -c 'import sys; d = sys.stdin.buffer.read()
+print(sum(d[i:i + 3] == b"\xff\xff\xff" for i in range(0, len(d), 3)))')"
+bits="$(/usr/bin/python3 -c 'print(sum(bin(b).count("1") for b in open("font.bin", "rb").read()))')"
+[ "${white:-0}" -ge $((3 * bits)) ] || fail "the view ($view_line) shows $white white pixels for $bits set bits"
 
 # On POSIX systems a pipe is written as it is (the summary then goes to
 # standard error), and a link is followed to the file it names.

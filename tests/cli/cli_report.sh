@@ -23,12 +23,25 @@ noise() { python3 -c 'import random, sys; sys.stdout.buffer.write(random.Random(
 zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >font.psf || fail "no console font"
 { head -c 20000 /usr/share/common-licenses/GPL-3; noise 30000 1; tail -c +5 font.psf | head -c 4096
   noise 10000 2; tail -c +5 font.psf | head -c 4096; head -c 20000 /dev/zero; } >"sample file.bin"
-"${run[@]}" scan "sample file.bin" --report report.html >scan.txt || fail "scan --report failed: $(cat scan.txt)"
-grep -q "data:image/png;base64," report.html || fail "no inline picture in the page"
-grep -qE "<script|src=\"[^d]" report.html && fail "the page refers to something outside it"
+mkdir page
+"${run[@]}" scan "sample file.bin" --report page/report.html --export-dir "region pictures" >scan.txt ||
+  fail "scan --report failed: $(cat scan.txt)"
+grep -q "data:image/png;base64," page/report.html || fail "no inline picture in the page"
+grep -qE "<script|src=\"[^d]" page/report.html && fail "the page refers to something outside it"
+# The page lists the regions the table lists, in its order, and links each
+# to its PNG, relative to the page's folder.
+python3 - <<'PY' || fail "the page's regions are not the table's"
+import os, re, urllib.parse
+page, table = open("page/report.html").read(), open("scan.txt").read()
+listed = re.findall(r"^ +(\d+) +\d+ +\d+ +\d+ +[0-9.]+\r?$", table, re.M)
+assert listed and re.findall(r"<tr><td>\d+</td><td>(\d+)</td>", page) == listed, (listed, table)
+links = [urllib.parse.unquote(h) for h in re.findall(r'href="([^"]*)"', page)]
+assert sorted(set(links)) == sorted(f"../region pictures/region-{s}.png" for s in listed), links
+assert all(os.path.isfile(os.path.join("page", link)) for link in links), links
+PY
 
 command="$(python3 -c 'import html, re; print(html.unescape(re.search(r"<code>(bitloupe-cli export [^<]*)</code>",
-  open("report.html").read()).group(1)))')" || fail "no export command on the page"
+  open("page/report.html").read()).group(1)))')" || fail "no export command on the page"
 cli_folder="$(cd "$(dirname "$cli")" && pwd)"
 if [ "${#runner[@]}" -gt 0 ]; then
   printf '@%s\r\n' "$command" >export.cmd
@@ -40,7 +53,7 @@ compgen -G "region-*.png" >/dev/null || fail "the page's command wrote no pictur
 
 mkdir -p "$work/profile"  # Firefox waits forever on a profile folder that is not there
 timeout 120 firefox-esr --headless --no-remote --profile "$work/profile" --window-size=1280,2000 \
-  --screenshot "$work/shot.png" "file://$work/report.html" >firefox.log 2>&1 || fail "firefox: $(tail -3 firefox.log)"
+  --screenshot "$work/shot.png" "file://$work/page/report.html" >firefox.log 2>&1 || fail "firefox: $(tail -3 firefox.log)"
 [ -s shot.png ] || fail "no screenshot"
 convert shot.png -depth 8 shot.rgb 2>/dev/null || fail "cannot read the screenshot"
 python3 - <<'PY' || exit 1

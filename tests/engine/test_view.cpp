@@ -347,3 +347,31 @@ TEST(View, EveryWidthOffsetZoomAndToggle)
 }
 
 }  // namespace
+
+// view_whole_rows against the drawing: the last byte of the last row it
+// counts is on the canvas, the last byte of the row after it is not (that
+// row lies in a column cut by the right edge, below the canvas, or nowhere).
+TEST(View, WholeRowsAreTheRowsDrawn)
+{
+    for (const int32_t zoom : {1, 2, 8})
+        for (const int32_t sprsize : {1, 3, 6, 40, 80})
+            for (const bool multi : {false, true})
+                for (const bool align : {false, true}) {
+                    ViewParameters view{sprsize, zoom, 8, 8, false, multi, false, align, 0};
+                    const int64_t rows = view_whole_rows(view);
+                    SCOPED_TRACE(testing::Message() << "zoom " << zoom << ", width " << sprsize << ", multi " << multi
+                                                    << ", align " << align << ": " << rows << " rows");
+                    std::vector<uint8_t> file(size_t(view_reach(view)) + 2 * sprsize);
+                    auto white = [&](int64_t byte) {
+                        std::fill(file.begin(), file.end(), 0);
+                        file[size_t(byte)] = 0xFF;
+                        const Picture p = fast(view, ViewData{file.data(), int64_t(file.size())});
+                        for (int y = 0; y < VIEW_HEIGHT; ++y)
+                            for (int x = 0; x < VIEW_WIDTH; ++x)
+                                if (p.at(x, y) == WHITE) return true;
+                        return false;
+                    };
+                    if (rows > 0) EXPECT_TRUE(white(rows * sprsize - 1));
+                    EXPECT_FALSE(white((rows + 1) * sprsize - 1));
+                }
+}

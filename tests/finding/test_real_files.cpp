@@ -151,8 +151,8 @@ TEST(RealFilesMeasures, FontRunsAndPictureFreeParts)
     const FirmwareResult r = measure_firmware(file, {{940, 6690, 8, 0.9, {}},
                                                      {8800, 10024, 8, 0.9, {}},  // starts 200 bytes early
                                                      {12000, 12500, 8, 0.9, {}},
-                                                     {12500, 13024, 16, 0.9},  // 500 of 1024 bytes at width 8
-                                                     {20000, 21000, 8, 0.5}});
+                                                     {12500, 13024, 16, 0.9, {}},  // 500 of 1024 bytes at width 8
+                                                     {20000, 21000, 8, 0.5, {}}});
     EXPECT_EQ(r.runs, 3);
     EXPECT_EQ(r.runs_found_whole, 1);
     EXPECT_EQ(r.runs_found_at_8, 2);
@@ -164,7 +164,7 @@ TEST(RealFilesMeasures, FontRunsAndPictureFreeParts)
     const FileSection *text = find_part(parts, ".text"), *rodata = find_part(parts, ".rodata");
     ASSERT_TRUE(text && rodata);
     const ProgramResult p = measure_program(
-        elf, {{text->start + 4096, text->start + 8192, 8, 0.5}, {rodata->start, rodata->start + 4096, 8, 0.5}});
+        elf, {{text->start + 4096, text->start + 8192, 8, 0.5, {}}, {rodata->start, rodata->start + 4096, 8, 0.5, {}}});
     EXPECT_EQ(p.regions, 2);
     EXPECT_EQ(p.false_regions, 1);  // the one in .text
     EXPECT_GT(p.picture_free_bytes, text->end - text->start);
