@@ -181,8 +181,8 @@ done < <(tr -d '\r' <two.txt | grep 'bitloupe-cli export')
 { cat font.bin; head -c 12000 /dev/zero; } >font-zeros.bin
 view_line="$("${run[@]}" scan font-zeros.bin 2>/dev/null | tr -d '\r' | grep -o 'bitloupe-cli view [^)]*')"
 read -ra view_args <<<"${view_line#bitloupe-cli }"
-expect 0 "wrote view-0.png" "${view_args[@]}"
-white="$(convert view-0.png -depth 8 rgb:- | /usr/bin/python3 -c 'import sys; d = sys.stdin.buffer.read()
+expect 0 "wrote ${view_args[3]}" "${view_args[@]}"
+white="$(convert "${view_args[3]}" -depth 8 rgb:- | /usr/bin/python3 -c 'import sys; d = sys.stdin.buffer.read()
 print(sum(d[i:i + 3] == b"\xff\xff\xff" for i in range(0, len(d), 3)))')"
 bits="$(/usr/bin/python3 -c 'print(sum(bin(b).count("1") for b in open("font.bin", "rb").read()))')"
 [ "${white:-0}" -ge $((3 * bits)) ] || fail "the view ($view_line) shows $white white pixels for $bits set bits"
