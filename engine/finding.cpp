@@ -582,6 +582,7 @@ namespace {
 
 constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this far before its first window
 constexpr int64_t EDGE_INSIDE = 1024;  // bytes inside a span from which its edges are looked for
+constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is looked for past its span
 constexpr double EDGE_SHARE = 1.0;     // a byte of rows differs less than independent bits would
 
 // Each byte of bytes[0 .. n - 1] (at file position `at`) scored as a part
@@ -672,30 +673,35 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     const double share = EDGE_SHARE;
 
     // The edges, to the byte: from a point inside the span out, where the
-    // sum of the bytes' scores is largest.
-    const int64_t head = std::max<int64_t>(0, span.start - EDGE_MARGIN);
-    const int64_t tail = std::min(size, span.end + EDGE_MARGIN);
+    // sum of the bytes' scores is largest. Windows may have missed the
+    // picture's ends: while the best edge lies at the end of the bytes
+    // looked at, twice as many are looked at.
     const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
     const int64_t inside_end = std::max(inside_start, span.end - std::min(EDGE_INSIDE, span_bytes / 2));
     std::vector<double> scores;
-    auto edge = [&](int64_t from, int64_t to, bool start, int64_t& at) {
-        std::vector<uint8_t> part(static_cast<size_t>(to - from));
-        if (!read(from, to - from, part.data())) return false;
-        row_scores(part.data(), to - from, from, span.start, width, rough, share, scores);
-        const int64_t inside = (start ? inside_start : inside_end) - from;
-        double sum = 0, best = 0;
-        at = start ? inside_start : inside_end;
-        for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
-            const int64_t j = start ? inside - 1 - k : inside + k;
-            sum += scores[static_cast<size_t>(j)];
-            if (sum > best) best = sum, at = from + (start ? j : j + 1);
+    std::vector<uint8_t> part;
+    auto edge = [&](bool start, int64_t& at) {
+        for (int64_t margin = EDGE_MARGIN;; margin *= 2) {
+            const int64_t from = start ? std::max<int64_t>(0, span.start - margin) : std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
+            const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8) : std::min(size, span.end + margin);
+            part.resize(static_cast<size_t>(to - from));
+            if (!read(from, to - from, part.data())) return false;
+            row_scores(part.data(), to - from, from, span.start, width, rough, share, scores);
+            const int64_t inside = (start ? inside_start : inside_end) - from;
+            double sum = 0, best = 0;
+            at = start ? inside_start : inside_end;
+            for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
+                const int64_t j = start ? inside - 1 - k : inside + k;
+                sum += scores[static_cast<size_t>(j)];
+                if (sum > best) best = sum, at = from + (start ? j : j + 1);
+            }
+            const bool at_the_end = start ? from > 0 && at - from < EDGE_INSIDE / 4 : to < size && to - at < EDGE_INSIDE / 4;
+            // A span's rows reach at most about as far again as the span.
+            if (!at_the_end || margin >= std::min(EDGE_MOST, 2 * span_bytes)) return true;
         }
-        return true;
     };
     int64_t first = 0, last = 0;
-    if (!edge(head, std::min(tail, inside_start + ROW_LAGS + 8), true, first) ||
-        !edge(std::max(head, inside_end - ROW_LAGS - 8), tail, false, last))
-        return failed = true, false;
+    if (!edge(true, first) || !edge(false, last)) return failed = true, false;
     std::vector<std::pair<int64_t, int64_t>> runs;
     if (last > first) runs.emplace_back(first, last);
 
@@ -706,7 +712,10 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         n = std::min(end - start, JUDGED_FIRST_BYTES);
         bytes.resize(static_cast<size_t>(n));
         if (!read(start, n, bytes.data())) return failed = true, false;
-        FoundRegion region{start, end, width, 0, row_statistics(bytes.data(), n, width)};
+        // Its width guessed again without the bytes around it.
+        WidthGuess own[1];
+        const int32_t rows_of = guess_widths_up_to(bytes.data(), n, own, 1, ROW_LAGS * 8) == 1 ? own[0].width_bits : width;
+        FoundRegion region{start, end, rows_of, 0, row_statistics(bytes.data(), n, rows_of)};
         // Line art and glyphs leave blank bytes (00) and solid ones (FF)
         // between and inside their strokes; text in columns and code that
         // repeats itself do not.

@@ -371,7 +371,9 @@ TEST(View, WholeRowsAreTheRowsDrawn)
                                 if (p.at(x, y) == WHITE) return true;
                         return false;
                     };
-                    if (rows > 0) EXPECT_TRUE(white(rows * sprsize - 1));
+                    if (rows > 0) {
+                        EXPECT_TRUE(white(rows * sprsize - 1));
+                    }
                     EXPECT_FALSE(white((rows + 1) * sprsize - 1));
                 }
 }
