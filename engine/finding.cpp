@@ -22,7 +22,6 @@
 #include <thread>
 
 #include "cpu_levels.h"
-#include "finding_model.h"
 
 namespace {
 

@@ -10,6 +10,8 @@
 #include <functional>
 #include <vector>
 
+#include "finding_model.h"
+
 constexpr int32_t GUESS_MAX_WIDTH = 4096;  // bits a row, the widest guessed
 constexpr int32_t GUESS_MAX_CANDIDATES = 5;
 
@@ -58,7 +60,7 @@ constexpr int64_t SCAN_MIN_BYTES = 256;  // the smallest region reported by defa
 // The scan returns every candidate region it judged; those that score below
 // this are weaker candidates (tables and the like) that the command line
 // leaves out unless asked for a lower --min-score.
-constexpr double SCAN_DEFAULT_MIN_SCORE = 0.7;
+constexpr double SCAN_DEFAULT_MIN_SCORE = FINDING_LEAST_SCORE;
 // Regions below this are not candidates at all.
 constexpr double SCAN_LEAST_SCORE = 0.1;
 

@@ -4,5 +4,7 @@
 #pragma once
 
 constexpr int FINDING_FEATURES = 6;  // vertical, horizontal, blank, repeated, isolated, active
-constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.398, -2.85, 2.198, 2.11, -4.41, 2.385};
-constexpr double FINDING_BIAS = 0.712;
+constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.3360, -1.7819, 1.3775, 2.9610, -3.0085, 1.2158};
+constexpr double FINDING_BIAS = 0.7459;
+// The least score scan lists by default.
+constexpr double FINDING_LEAST_SCORE = 0.76;

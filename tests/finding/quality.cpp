@@ -43,6 +43,24 @@ int64_t edge_distance(const uint8_t* file, const Placement& placed, int64_t star
 
 namespace {
 
+// BITLOUPE_QUALITY_FEATURES=1 keeps every candidate and notes its row
+// statistics, for training the model that scores them (tools/train_finding.py).
+bool every_candidate()
+{
+    static const bool every = std::getenv("BITLOUPE_QUALITY_FEATURES") != nullptr;
+    return every;
+}
+
+// A candidate's statistics for training, as a line of its own: the half,
+// whether it is a picture, and the figures tools/train_finding.py reads.
+void print_features(int32_t half, bool picture, const FoundRegion& r)
+{
+    std::printf("real-features %d %d - %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", half, picture,
+                static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical,
+                r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated,
+                r.statistics.isolated);
+}
+
 void measure_file(const CorpusFile& file, Quality& q)
 {
     const int64_t size = static_cast<int64_t>(file.bytes.size());
@@ -99,7 +117,7 @@ void measure_file(const CorpusFile& file, Quality& q)
     for (const FoundRegion& r : regions) {
         bool placed = false;
         for (const Placement& p : file.placed) placed |= r.start < p.end && p.start < r.end;
-        {
+        if (every_candidate()) {
             char f[200];
             std::snprintf(f, sizeof f, "features %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f", placed, file.filler.c_str()[0] == '0' ? "zeros" : file.filler.substr(0, file.filler.find(' ')).c_str(),
                           static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical, r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated, r.statistics.isolated);
@@ -240,7 +258,11 @@ std::string real_files_table(std::string& why)
         int64_t bytes = 0, free_bytes = 0, regions = 0, false_regions = 0, programs = 0;
     } side[2];
     for (const FirmwareFile& f : firmware_files(why)) {
-        const FirmwareResult r = measure_firmware(f, listed_regions(f.bytes));
+        const std::vector<FoundRegion> regions = listed_regions(f.bytes);
+        const FirmwareResult r = measure_firmware(f, regions);
+        if (every_candidate())
+            for (const FoundRegion& region : regions)
+                print_features(f.half, measure_firmware(f, {region}).other_regions == 0, region);
         Side& s = side[f.half];
         s.files++, s.runs += r.runs, s.whole += r.runs_found_whole, s.at_8 += r.runs_found_at_8;
         s.worst = std::max(s.worst, r.worst_edge), s.others += r.other_regions;
@@ -252,7 +274,11 @@ std::string real_files_table(std::string& why)
         const size_t got = std::fread(bytes.data(), 1, bytes.size(), in);
         std::fclose(in);
         if (got != bytes.size()) continue;
-        const ProgramResult r = measure_program(bytes, listed_regions(bytes));
+        const std::vector<FoundRegion> regions = listed_regions(bytes);
+        const ProgramResult r = measure_program(bytes, regions);
+        if (every_candidate())
+            for (const FoundRegion& region : regions)
+                if (measure_program(bytes, {region}).false_regions == 1) print_features(p.half, 0, region);
         Side& s = side[p.half];
         s.programs++, s.bytes += r.bytes, s.free_bytes += r.picture_free_bytes, s.regions += r.regions;
         s.false_regions += r.false_regions;
@@ -279,18 +305,6 @@ std::string real_files_table(std::string& why)
              (long long)side[1].regions, (long long)side[1].programs, static_cast<double>(side[1].bytes) / 1048576.0));
     return out;
 }
-
-namespace {
-
-// BITLOUPE_QUALITY_FEATURES=1 keeps every candidate, for training the model
-// that scores them (tools/train_finding.py).
-bool every_candidate()
-{
-    static const bool every = std::getenv("BITLOUPE_QUALITY_FEATURES") != nullptr;
-    return every;
-}
-
-}  // namespace
 
 std::vector<FoundRegion> listed_regions(const std::vector<uint8_t>& bytes)
 {
