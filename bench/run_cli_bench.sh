@@ -5,8 +5,9 @@
 # exports; find at a given stride in 1 GiB of random bytes against cat, with
 # its peak resident memory against 64 MiB; scan and overview of 1 GiB (the
 # console fonts, then random bytes) against cat of it, and their peak
-# memory; scan of 1 GiB of mixed real data against cat; guess-width on 64 KiB
-# against view of the same file.
+# memory; scan of 1 GiB of mixed real data against cat; scan of 1 GiB of
+# whole programs and libraries against cat, and its peak memory; guess-width
+# on 64 KiB against view of the same file.
 #
 #   bench/run_cli_bench.sh [BUILD_DIR] [RUNS]   BUILD_DIR default build/bench-host;
 #                                              RUNS sets the samples (default 5)
@@ -136,6 +137,60 @@ PY
 turns "scan 1 GiB of mixed real data" "  floor: cat of the 1 GiB (mixed scan turns)" "$work/mixed-1g.bin" \
   "$cli" scan "$work/mixed-1g.bin"
 rm -f "$work/mixed-1g.bin"
+
+# Programs and libraries, whole (every section): the ELF files of the
+# installed toolchains, browser and /usr/bin, and the mingw-w64 DLLs (PE),
+# one after another in sorted path order until 1 GiB. Each file is read
+# once (links and second names of a file left out); should the list run
+# out, the file goes on with its own beginning again, read back from itself.
+python3 - "$work/programs-1g.bin" <<'PY'
+import os, sys
+limit = 1 << 30
+def files(root, kind):
+    for folder, _, names in os.walk(root):
+        for name in names:
+            path = os.path.join(folder, name)
+            if os.path.isfile(path) and not os.path.islink(path):
+                yield path, kind
+def is_kind(path, kind):
+    with open(path, 'rb') as f:
+        head = f.read(64)
+        if kind == 'elf': return head[:4] == b'\x7fELF'
+        if head[:2] != b'MZ' or len(head) < 64: return False
+        f.seek(int.from_bytes(head[60:64], 'little'))
+        return f.read(4) == b'PE\0\0'
+paths = []
+for root in ('/usr/lib/llvm-14', '/usr/lib/gcc/x86_64-linux-gnu/12', '/usr/lib/firefox-esr', '/usr/bin'):
+    paths += files(root, 'elf')
+for root in ('/usr/lib/gcc/x86_64-w64-mingw32', '/usr/x86_64-w64-mingw32/lib'):
+    paths += files(root, 'pe')
+seen, written = set(), 0
+with open(sys.argv[1], 'wb') as out:
+    for path, kind in sorted(paths):
+        if written >= limit: break
+        try:
+            st = os.stat(path)
+            if (st.st_dev, st.st_ino) in seen or not is_kind(path, kind): continue
+            seen.add((st.st_dev, st.st_ino))
+            with open(path, 'rb') as f: data = f.read(limit - written)
+        except OSError: continue
+        out.write(data)
+        written += len(data)
+    out.flush()
+    if written == 0: sys.exit('run_cli_bench: no programs to scan')
+    with open(sys.argv[1], 'rb') as again:
+        while written < limit:
+            piece = again.read(min(8 << 20, limit - written))
+            out.write(piece)
+            out.flush()
+            written += len(piece)
+PY
+[ "$(stat -c %s "$work/programs-1g.bin")" -eq $((1 << 30)) ] || { echo "run_cli_bench: no 1 GiB of programs" >&2; exit 1; }
+turns "scan 1 GiB of programs and libraries" "  floor: cat of the 1 GiB (programs scan turns)" \
+  "$work/programs-1g.bin" "$cli" scan "$work/programs-1g.bin"
+peak "scan 1 GiB of programs, peak resident" "  floor: 64 MiB, the programs scan's budget" \
+  "$cli" scan "$work/programs-1g.bin"
+rm -f "$work/programs-1g.bin"
 zcat /usr/share/consolefonts/*.psf.gz 2>/dev/null | head -c 65536 >"$work/glyphs-64k.bin" || true
 [ "$(stat -c %s "$work/glyphs-64k.bin")" -eq 65536 ] || { echo "run_cli_bench: no 64 KiB of glyphs" >&2; exit 1; }
 printf '%-48s %12.2f %s\n' "guess-width on 64 KiB" "$(median_ms "$cli" guess-width "$work/glyphs-64k.bin" --start 0 --length 65536)" ms

@@ -115,6 +115,10 @@ rows = [
      "floor: 64 MiB, the scan's memory budget", "64 MiB", 1.0),
     ("CLI scan 1 GiB of mixed real data", "scan 1 GiB of mixed real data", "command line",
      "floor: cat of the 1 GiB (mixed scan turns)", "cat of the same 1 GiB", 3.0),
+    ("CLI scan 1 GiB of programs and libraries", "scan 1 GiB of programs and libraries", "command line",
+     "floor: cat of the 1 GiB (programs scan turns)", "cat of the same 1 GiB", 3.0),
+    ("CLI scan 1 GiB of programs, peak memory", "scan 1 GiB of programs, peak resident", "command line",
+     "floor: 64 MiB, the programs scan's budget", "64 MiB", 1.0),
     ("CLI guess-width on 64 KiB", "guess-width on 64 KiB", "command line",
      "floor: view of the same 64 KiB file", "view of the same file", 1.0),
 ]
