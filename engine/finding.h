@@ -51,7 +51,7 @@ struct FoundRegion {
     int64_t end;
     int32_t width_bits;  // the best guess of its row width
     double score;        // 0 to 1: how much its rows look like a picture rather than data
-    RowStatistics statistics;  // of its rows (its first SCAN_JUDGE_BYTES)
+    RowStatistics statistics;  // of its rows (its first SCAN_JUDGE_BYTES), without the column shares
 };
 
 
