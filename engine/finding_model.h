@@ -4,7 +4,7 @@
 #pragma once
 
 constexpr int FINDING_FEATURES = 6;  // vertical, horizontal, blank, repeated, isolated, active
-constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.3360, -1.7819, 1.3775, 2.9610, -3.0085, 1.2158};
-constexpr double FINDING_BIAS = 0.7459;
+constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {2.6988, -2.6653, 1.5708, 3.8450, -4.7252, 2.1618};
+constexpr double FINDING_BIAS = -0.3368;
 // The least score scan lists by default.
-constexpr double FINDING_LEAST_SCORE = 0.76;
+constexpr double FINDING_LEAST_SCORE = 0.55;

@@ -203,9 +203,10 @@ TEST(ScanLevels, EveryProcessorLevelFindsTheSame)
 // false region per 16 MiB of filler and its edges within a row of the
 // picture's; the first guessed width right for 97% of the pictures of 1 KiB
 // or more and among the first three for 99.5%. The method is not there
-// yet: the checks below are the floors it holds today (about 5 points
-// under its figures on 40 files a kind), so that a change that makes it
-// worse fails; finding_quality prints the figures against the aims.
+// yet: the checks below are floors under what it holds today (some 5
+// points under its figures; 3 false regions per 16 MiB), so that a change
+// that makes it worse fails; finding_quality prints the figures of both
+// halves.
 TEST(FindingQuality, HeldOutHalfOfRealData)
 {
     const uint64_t seed = static_cast<uint64_t>(environment_number("BITLOUPE_CORPUS_SEED", 20261210));
@@ -220,8 +221,8 @@ TEST(FindingQuality, HeldOutHalfOfRealData)
         for (const std::string& note : q.notes) std::printf("  %s\n", note.c_str());
     const auto all = [](const std::map<std::string, Tally>& t) { return t.at(""); };
     EXPECT_GE(all(q.found[LARGE_PICTURES]).share(), 52.0);
-    EXPECT_GE(all(q.found[SMALL_PICTURES]).share(), 18.0);
-    EXPECT_LE(q.false_per_16_mib(""), 5.0);
+    EXPECT_GE(all(q.found[SMALL_PICTURES]).share(), 14.0);
+    EXPECT_LE(q.false_per_16_mib(""), 3.0);
     EXPECT_GE(q.exact_edges.share(), 18.0);
     EXPECT_GE(all(q.guess_first).share(), 83.0);
     EXPECT_GE(all(q.guess_top3).share(), 89.0);
