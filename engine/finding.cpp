@@ -702,6 +702,17 @@ void row_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int3
 
 namespace {
 
+std::atomic<bool> every_candidate{false};
+
+}  // namespace
+
+void scan_every_candidate(bool every)
+{
+    every_candidate = every;
+}
+
+namespace {
+
 // How much rows of these statistics look like a picture: the logit of a
 // logistic model trained on the tuning half of the corpus
 // (tools/train_finding.py writes finding_model.h), turned into a score
@@ -734,7 +745,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     if (guess_widths_up_to(bytes.data(), n, guess, 1, ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE) return false;
     const int32_t width = guess[0].width_bits;
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
-    if (rough.rows < 2 || picture_score(rough) < ROUGH_LEAST_SCORE) return false;
+    if (rough.rows < 2 || (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE)) return false;
     // A byte of these rows differs about as much as the span's own rows do,
     // filler as much as independent bits or more: the line between them
     // halfway.
@@ -773,13 +784,18 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     std::vector<std::pair<int64_t, int64_t>> runs;
     if (last > first) runs.emplace_back(first, last);
 
-    // Each run judged again on its own rows, without the bytes around it.
+    // Each run judged again on its own rows, without the bytes around it:
+    // on the middle of the part the windows found too (an edge may take in
+    // some filler that looks a little like the rows).
     bool any = false;
     for (const auto& [start, end] : runs) {
         if (end - start < std::max<int64_t>(min_bytes, 1)) continue;
-        n = std::min(end - start, JUDGED_FIRST_BYTES);
+        int64_t from = std::max(start, span.start), to = std::min(end, span.end);
+        if (to - from < std::min<int64_t>(EDGE_INSIDE, end - start)) from = start, to = end;
+        n = std::min(to - from, JUDGED_FIRST_BYTES);
+        from += (to - from - n) / 2;
         bytes.resize(static_cast<size_t>(n));
-        if (!read(start, n, bytes.data())) return failed = true, false;
+        if (!read(from, n, bytes.data())) return failed = true, false;
         // Its width guessed again without the bytes around it.
         WidthGuess own[1];
         const int32_t rows_of = guess_widths_up_to(bytes.data(), n, own, 1, ROW_LAGS * 8) == 1 ? own[0].width_bits : width;
@@ -793,7 +809,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         // The column shares served the score; a file's thousands of
         // candidates do not keep them.
         region.statistics.density = {};
-        if (region.score < SCAN_LEAST_SCORE) continue;
+        if (region.score < SCAN_LEAST_SCORE && !every_candidate) continue;
         found.push_back(std::move(region));
         any = true;
     }
@@ -818,9 +834,11 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
     }
     FoundRegion next = found;
     if (!regions.empty() && next.start < regions.back().end) {
-        // Rows of two widths that overlap: the better keeps the bytes both claim.
+        // Rows of two widths that overlap: the better keeps the bytes both
+        // claim (the first, when every candidate is kept for training, so
+        // that which regions there are does not depend on the model).
         FoundRegion& last = regions.back();
-        if (next.score > last.score) {
+        if (next.score > last.score && !every_candidate) {
             last.end = next.start;
             if (last.end <= last.start) regions.pop_back();
         } else {

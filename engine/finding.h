@@ -63,6 +63,10 @@ constexpr int64_t SCAN_MIN_BYTES = 256;  // the smallest region reported by defa
 constexpr double SCAN_DEFAULT_MIN_SCORE = FINDING_LEAST_SCORE;
 // Regions below this are not candidates at all.
 constexpr double SCAN_LEAST_SCORE = 0.1;
+// For training the model that scores regions: from now on every span is
+// judged to the end and every region kept, whatever it scores, so that the
+// regions trained on do not depend on the model that is being replaced.
+void scan_every_candidate(bool every);
 
 // The regions of bytes[0 .. length - 1] (which lie at file position `base`)
 // of at least `min_bytes`, in file order. For data held in memory; files of

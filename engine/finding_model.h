@@ -4,7 +4,7 @@
 #pragma once
 
 constexpr int FINDING_FEATURES = 6;  // vertical, horizontal, blank, repeated, isolated, active
-constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {2.6988, -2.6653, 1.5708, 3.8450, -4.7252, 2.1618};
-constexpr double FINDING_BIAS = -0.3368;
+constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.3481, -1.7690, 2.7944, 2.5771, -2.5755, 0.9118};
+constexpr double FINDING_BIAS = 0.5905;
 // The least score scan lists by default.
-constexpr double FINDING_LEAST_SCORE = 0.55;
+constexpr double FINDING_LEAST_SCORE = 0.77;

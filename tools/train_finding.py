@@ -9,7 +9,7 @@ least score scan lists by default (the lowest that leaves at most 0.75
 false regions per 16 MiB of the tuning half's filler). The
 held-out half is never looked at here: the quality test judges it.
 
-    tools/train_finding.py BUILD_DIR [FILES]   FILES of 1 MiB per filler kind (default 10)
+    tools/train_finding.py BUILD_DIR [FILES]   FILES of 1 MiB per filler kind (default 20)
 
 The fit is plain gradient descent in a fixed order, so the same corpus gives
 the same weights on every machine.
@@ -75,7 +75,7 @@ def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
     build = sys.argv[1]
-    files = int(sys.argv[2]) if len(sys.argv) > 2 else 10
+    files = int(sys.argv[2]) if len(sys.argv) > 2 else 20
     rows, filler_mib = tuning_regions(build, files)
     if not rows or all(label for _, label in rows) or not any(label for _, label in rows):
         sys.exit("train_finding: no regions of both kinds in the tuning half")

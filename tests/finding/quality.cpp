@@ -47,7 +47,11 @@ namespace {
 // statistics, for training the model that scores them (tools/train_finding.py).
 bool every_candidate()
 {
-    static const bool every = std::getenv("BITLOUPE_QUALITY_FEATURES") != nullptr;
+    static const bool every = [] {
+        const bool on = std::getenv("BITLOUPE_QUALITY_FEATURES") != nullptr;
+        scan_every_candidate(on);
+        return on;
+    }();
     return every;
 }
 
@@ -152,6 +156,7 @@ void add(Quality& to, const Quality& from)
 
 Quality measure_corpus(int32_t half, int64_t files, int64_t file_bytes, uint64_t seed, std::string& why)
 {
+    every_candidate();  // sets the engine's switch before the first scan
     const CorpusSources sources = corpus_sources(why, half);
     const int64_t kinds = static_cast<int64_t>(sources.fillers.size()), count = files * kinds;
     std::vector<Quality> each(static_cast<size_t>(count));
@@ -253,6 +258,7 @@ std::string quality_table(const Quality& tuning, const Quality& held_out)
 
 std::string real_files_table(std::string& why)
 {
+    every_candidate();
     struct Side {
         int64_t runs = 0, whole = 0, at_8 = 0, worst = 0, others = 0, files = 0;
         int64_t bytes = 0, free_bytes = 0, regions = 0, false_regions = 0, programs = 0;
