@@ -7,4 +7,4 @@ constexpr int FINDING_FEATURES = 6;  // vertical, horizontal, blank, repeated, i
 constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.3481, -1.7690, 2.7944, 2.5771, -2.5755, 0.9118};
 constexpr double FINDING_BIAS = 0.5905;
 // The least score scan lists by default.
-constexpr double FINDING_LEAST_SCORE = 0.77;
+constexpr double FINDING_LEAST_SCORE = 0.76;
