@@ -484,9 +484,28 @@ BITLOUPE_LEVELS(std::vector<ScanSpan>, scan_spans_at_level,
 
 }  // namespace
 
+namespace {
+
+// Whether a span (merged) has windows enough to be a region.
+bool may_be_region(const ScanSpan& span)
+{
+    // Windows overlap: a span of n windows in a row is (n + 1) steps long.
+    return span.windows >= LEAST_FLAGGED &&
+           static_cast<double>((span.windows + 1) * STEP) >= FLAGGED_SHARE * static_cast<double>(span.end - span.start);
+}
+
+}  // namespace
+
 std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end)
 {
-    return scan_spans_at_level(bytes, length, base, windows_end);
+    // Spans too far from the edges of the windows judged here to join the
+    // spans of other chunks, and too thin to be regions, are dropped now:
+    // a large file's thousands of them are not held until the end.
+    std::vector<ScanSpan> spans = merge_spans(scan_spans_at_level(bytes, length, base, windows_end));
+    std::erase_if(spans, [&](const ScanSpan& s) {
+        return s.start > base + WINDOW + JOIN_GAP && s.end + JOIN_GAP < base + windows_end && !may_be_region(s);
+    });
+    return spans;
 }
 
 std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
@@ -733,9 +752,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
                 std::vector<FoundRegion>& found, bool& failed)
 {
     const int64_t span_bytes = span.end - span.start;
-    if (span.windows < LEAST_FLAGGED) return false;
-    // Windows overlap: a span of n windows in a row is (n + 1) steps long.
-    if (static_cast<double>((span.windows + 1) * STEP) < FLAGGED_SHARE * static_cast<double>(span_bytes)) return false;
+    if (!may_be_region(span)) return false;
     int64_t n = std::min(span_bytes, JUDGED_FIRST_BYTES);
     std::vector<uint8_t> bytes(static_cast<size_t>(n));
     if (!read(span.start, n, bytes.data())) return failed = true, false;
@@ -916,9 +933,14 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size
 {
     regions.clear();
     const std::vector<ScanSpan> merged = merge_spans(std::move(spans));
-    std::vector<std::vector<FoundRegion>> judged(merged.size());
-    std::vector<char> accepted(merged.size(), 0);
-    std::mutex lock;  // the reads
+    // The regions found, with the span and the place among its regions each
+    // came from, so that their order does not depend on the threads.
+    struct Judged {
+        FoundRegion region;
+        size_t span, place;
+    };
+    std::vector<Judged> judged;
+    std::mutex lock;  // the reads, the regions judged
     std::atomic<bool> failed{false};
     std::atomic<size_t> next_span{0};
     const ScanRead locked = [&](int64_t offset, int64_t count, uint8_t* into) {
@@ -926,9 +948,14 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size
         return read(offset, count, into);
     };
     auto judge = [&] {
+        std::vector<FoundRegion> found;
         for (size_t i; !failed && (i = next_span++) < merged.size();) {
             bool failure = false;
-            accepted[i] = judge_span(locked, size, merged[i], min_bytes, judged[i], failure);
+            found.clear();
+            if (judge_span(locked, size, merged[i], min_bytes, found, failure)) {
+                std::lock_guard<std::mutex> hold(lock);
+                for (size_t k = 0; k < found.size(); ++k) judged.push_back(Judged{found[k], i, k});
+            }
             if (failure) failed = true;
         }
     };
@@ -938,11 +965,11 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size
     judge();
     for (std::thread& t : pool) t.join();
     if (failed) return false;
-    std::vector<FoundRegion> all;
-    for (size_t i = 0; i < merged.size(); ++i)
-        if (accepted[i]) all.insert(all.end(), judged[i].begin(), judged[i].end());
-    std::sort(all.begin(), all.end(), [](const FoundRegion& a, const FoundRegion& b) { return a.start < b.start; });
-    for (const FoundRegion& r : all) add_region(regions, r);
+    std::sort(judged.begin(), judged.end(), [](const Judged& a, const Judged& b) {
+        return a.region.start != b.region.start ? a.region.start < b.region.start
+                                                : a.span != b.span ? a.span < b.span : a.place < b.place;
+    });
+    for (const Judged& j : judged) add_region(regions, j.region);
     std::erase_if(regions, [&](const FoundRegion& r) { return r.end - r.start < std::max<int64_t>(min_bytes, 1); });
     return true;
 }
