@@ -51,10 +51,8 @@ struct FoundRegion {
     int64_t end;
     int32_t width_bits;  // the best guess of its row width
     double score;        // 0 to 1: how much its rows look like a picture rather than data
-    RowStatistics statistics;  // of its rows (its first SCAN_JUDGE_BYTES), without the column shares
+    RowStatistics statistics;  // of its rows (up to 8 KiB of its middle), without the column shares
 };
-
-
 
 constexpr int64_t SCAN_MIN_BYTES = 256;  // the smallest region reported by default
 // The scan returns every candidate region it judged; those that score below
@@ -78,8 +76,10 @@ std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_
 // judging windows that start before `windows_end` (relative to `bytes`) on
 // the bytes that follow them; chunks read SCAN_OVERLAP bytes past the
 // windows they judge, so that every window sees the bytes a whole-file scan
-// gives it. The spans of all chunks are merged; each merged
-// span is then judged on its first bytes (up to SCAN_JUDGE_BYTES of them).
+// gives it. The spans of all chunks are merged; each merged span is then
+// judged: its width guessed on its first 8 KiB, its edges looked for from
+// inside it out (as far again as the span at most, and 1 MiB), its rows
+// scored on up to 8 KiB of its middle.
 struct ScanSpan {
     int64_t start;
     int64_t end;
@@ -90,24 +90,27 @@ constexpr int64_t SCAN_OVERLAP = 1024;
 // Windows start every SCAN_STEP bytes from the start of the bytes given, so
 // chunks start at multiples of it.
 constexpr int64_t SCAN_STEP = 256;
-constexpr int64_t SCAN_JUDGE_BYTES = 64 * 1024;
+// Spans that lie too far from the ends of the windows judged to join the
+// spans of other chunks, and that are too thin to be regions, are left out.
 std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end);
-// Sorts `spans` and joins those that overlap or touch.
+// Sorts `spans` and joins those of the same row lag that overlap or lie
+// close together.
 std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans);
 // Whether `span` of a file of `size` bytes, read through `read`, holds
 // graphics of at least min_bytes; adds the regions of its rows to `found`,
-// their edges to the byte.
-// `failed` is set when a read fails.
+// their edges to the byte. `failed` is set when a read fails.
 using ScanRead = std::function<bool(int64_t offset, int64_t count, uint8_t* into)>;
 bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes,
                 std::vector<FoundRegion>& found, bool& failed);
 
 // A whole file of `size` bytes, read through `read` (which copies `count`
 // bytes from `offset` into `into`, false when it cannot; called from one
-// thread at a time), scanned in chunks on `threads` threads. Memory stays
-// near threads x (SCAN_CHUNK_BYTES + SCAN_JUDGE_BYTES) whatever the size. `progress`, if set,
-// is told the bytes done so far (from one thread at a time). False when a
-// read failed; `regions` then holds nothing.
+// thread at a time), scanned in chunks on `threads` threads. Memory holds a
+// chunk a thread, the bytes around the edges each thread is judging (up to
+// some 2 MiB), and the spans that may be regions and the candidates found,
+// which grow with the file. `progress`, if set, is told the bytes done so
+// far (from one thread at a time). False when a read failed; `regions` then
+// holds nothing.
 constexpr int64_t SCAN_CHUNK_BYTES = int64_t{1} << 20;
 using ScanProgress = std::function<void(int64_t done)>;
 bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
