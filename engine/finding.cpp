@@ -645,13 +645,13 @@ constexpr double EDGE_SHARE = 1.0;     // a byte of rows differs less than indep
 // Each byte of bytes[0 .. n - 1] (at file position `at`) scored as a part
 // of rows `width` bits wide of the column shares `st`, whose first bit lies
 // at file position `phase`: what such rows let differ, between it and the
-// row above or below (whichever is nearer) and beside it, less what does.
-// `share` is how much of what independent bits would let differ a byte of
-// the rows may differ. Bytes of one plain value (00 or FF) that the row
+// row above or below (whichever is nearer) and beside it, less what does
+// (a byte of the rows differs less than independent bits of those shares
+// would, EDGE_SHARE). Bytes of one plain value (00 or FF) that the row
 // above or below repeats score nothing either way: they could be blank
 // rows of the picture or blank filler.
 void row_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int32_t width, const RowStatistics& st,
-                double share, std::vector<double>& scores)
+                std::vector<double>& scores)
 {
     scores.assign(static_cast<size_t>(n), 0.0);
     const int64_t origin = ((at - phase) * 8 % width + width) % width;  // the column of bytes[0]'s first bit
@@ -682,7 +682,7 @@ void row_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int3
             const double below = has_below ? std::popcount(x ^ bytes[j + row]) : 1e9;
             if ((x == 0 || x == 0xFF) && ((has_above && bytes[j - row] == x) || (has_below && bytes[j + row] == x)))
                 continue;
-            scores[static_cast<size_t>(j)] = share * allowed[static_cast<size_t>(k)] - beside - std::min(above, below);
+            scores[static_cast<size_t>(j)] = EDGE_SHARE * allowed[static_cast<size_t>(k)] - beside - std::min(above, below);
         }
     }
     for (; j < n; ++j) {
@@ -713,7 +713,7 @@ void row_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int3
             }
         }
         if (plain && (plain_above || plain_below)) continue;
-        scores[static_cast<size_t>(j)] = share * expected - beside - std::min(above, below);
+        scores[static_cast<size_t>(j)] = EDGE_SHARE * expected - beside - std::min(above, below);
     }
 }
 
@@ -763,10 +763,6 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     const int32_t width = guess[0].width_bits;
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
     if (rough.rows < 2 || (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE)) return false;
-    // A byte of these rows differs about as much as the span's own rows do,
-    // filler as much as independent bits or more: the line between them
-    // halfway.
-    const double share = EDGE_SHARE;
 
     // The edges, to the byte: from a point inside the span out, where the
     // sum of the bytes' scores is largest. Windows may have missed the
@@ -782,7 +778,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8) : std::min(size, span.end + margin);
             part.resize(static_cast<size_t>(to - from));
             if (!read(from, to - from, part.data())) return false;
-            row_scores(part.data(), to - from, from, span.start, width, rough, share, scores);
+            row_scores(part.data(), to - from, from, span.start, width, rough, scores);
             const int64_t inside = (start ? inside_start : inside_end) - from;
             double sum = 0, best = 0;
             at = start ? inside_start : inside_end;

@@ -109,9 +109,12 @@ TEST(ScanSource, ChunksGiveTheRegionsOfTheWholeFile)
     Random random(3);
     const int64_t size = 3 * SCAN_CHUNK_BYTES + 5000;
     CorpusFile file = make_corpus_file(sources, 0, random, size, 12, 2048, 8192);
-    for (int64_t edge = SCAN_CHUNK_BYTES; edge < size; edge += SCAN_CHUNK_BYTES) {
-        const Picture p = sources.pictures[0].make(random, 6000);
-        std::memcpy(file.bytes.data() + edge - 3000, p.bytes.data(), p.bytes.size());
+    // Pictures across the edges, long ones and short ones that leave a
+    // window or two on each side, whose spans are joined across chunks.
+    const int64_t lengths[] = {6000, 1000, 800};
+    for (int64_t edge = SCAN_CHUNK_BYTES, i = 0; edge < size; edge += SCAN_CHUNK_BYTES, ++i) {
+        const Picture p = sources.pictures[0].make(random, lengths[i % 3]);
+        std::memcpy(file.bytes.data() + edge - static_cast<int64_t>(p.bytes.size()) / 2, p.bytes.data(), p.bytes.size());
     }
     const std::vector<FoundRegion> whole = scan_bytes(file.bytes.data(), size, 0, SCAN_MIN_BYTES);
     ASSERT_GE(whole.size(), 3u);
