@@ -268,6 +268,12 @@ constexpr double MOST_BESIDE_VARIED = 0.8; // another alike more often than MOST
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.08;    // the score a region's width must reach
 constexpr double LEAST_PLAIN = 0.1;      // share of a region's bytes that are 00 or FF
+// Rows that show next to nothing: a fill, or a few rows over and over (the
+// zeros and padding of programs, a table of one record repeated), with too
+// few changing columns, too many blank rows or too many repeated ones.
+constexpr double LEAST_ACTIVE = 0.05;
+constexpr double MOST_BLANK = 0.85;
+constexpr double MOST_REPEATED = 0.6;
 // A span whose first bytes, filler and all, score this low is no region,
 // and its edges are not looked for: on the corpus's tuning half this costs
 // no picture found and halves the time a program takes.
@@ -524,10 +530,6 @@ std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
 
 namespace {
 
-BITLOUPE_INLINE int32_t bit_at(const uint8_t* bytes, int64_t i)
-{
-    return bytes[i >> 3] >> (7 - (i & 7)) & 1;
-}
 
 }  // namespace
 
@@ -640,80 +642,140 @@ namespace {
 constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this far before its first window
 constexpr int64_t EDGE_INSIDE = 1024;  // bytes inside a span from which its edges are looked for
 constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is looked for past its span
-constexpr double EDGE_SHARE = 1.0;     // a byte of rows differs less than independent bits would
 
-// Each byte of bytes[0 .. n - 1] (at file position `at`) scored as a part
-// of rows `width` bits wide of the column shares `st`, whose first bit lies
-// at file position `phase`: what such rows let differ, between it and the
-// row above or below (whichever is nearer) and beside it, less what does
-// (a byte of the rows differs less than independent bits of those shares
-// would, EDGE_SHARE). Bytes of one plain value (00 or FF) that the row
-// above or below repeats score nothing either way: they could be blank
-// rows of the picture or blank filler.
-void row_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int32_t width, const RowStatistics& st,
-                std::vector<double>& scores)
+// --- edges by what the rows predict ----------------------------------------
+
+// Fixed-point base-2 logarithms of k / LOG_STEPS for k = 1 .. LOG_STEPS, in
+// 64ths of a bit: sums of them are integers, so the same bytes give the
+// same edges on every platform.
+constexpr int32_t LOG_STEPS = 1024;
+const std::vector<int32_t>& log_steps()
 {
-    scores.assign(static_cast<size_t>(n), 0.0);
-    const int64_t origin = ((at - phase) * 8 % width + width) % width;  // the column of bytes[0]'s first bit
-    int64_t j = 0;
-    if (width % 8 == 0) {
-        // Rows of whole bytes, the common case: a byte at a time, what each
-        // byte of a row may differ made once, in the same order as below.
-        const int64_t row = width / 8;
-        std::vector<double> allowed(static_cast<size_t>(row), 0.0);
-        for (int64_t k = 0; k < row; ++k)
-            for (int32_t b = 0; b < 8; ++b) {
-                const size_t c = static_cast<size_t>(k * 8 + b);
-                const double p = st.density[c];
-                allowed[static_cast<size_t>(k)] += 2 * p * (1 - p);
-                if (c + 1 < static_cast<size_t>(width)) {
-                    const double q = st.density[c + 1];
-                    allowed[static_cast<size_t>(k)] += p * (1 - q) + q * (1 - p);
-                }
-            }
-        for (; j + 1 < n; ++j) {
-            const bool has_above = j >= row, has_below = j + row < n;
-            if (!has_above && !has_below) continue;
-            const uint32_t x = bytes[j];
-            const int64_t k = (origin / 8 + j) % row;
-            double beside = std::popcount((x ^ (x >> 1)) & 0x7Fu);
-            if (k + 1 < row) beside += (x & 1) != (bytes[j + 1] >> 7);
-            const double above = has_above ? std::popcount(x ^ bytes[j - row]) : 1e9;
-            const double below = has_below ? std::popcount(x ^ bytes[j + row]) : 1e9;
-            if ((x == 0 || x == 0xFF) && ((has_above && bytes[j - row] == x) || (has_below && bytes[j + row] == x)))
-                continue;
-            scores[static_cast<size_t>(j)] = EDGE_SHARE * allowed[static_cast<size_t>(k)] - beside - std::min(above, below);
+    static const std::vector<int32_t> table = [] {
+        std::vector<int32_t> t(LOG_STEPS + 1, 0);
+        for (int32_t k = 1; k <= LOG_STEPS; ++k)
+            t[static_cast<size_t>(k)] = static_cast<int32_t>(std::lround(64.0 * std::log2(static_cast<double>(k) / LOG_STEPS)));
+        t[0] = t[1];
+        return t;
+    }();
+    return table;
+}
+
+// The chance `ones` of `all` as a step of LOG_STEPS, kept off 0 and 1.
+int32_t chance_step(int64_t ones, int64_t all)
+{
+    const int64_t k = ((2 * ones + 1) * LOG_STEPS + (all + 1)) / (2 * all + 2);
+    return static_cast<int32_t>(std::clamp<int64_t>(k, 1, LOG_STEPS - 1));
+}
+
+// The 8 bits from bit `bit` of bytes[0 .. n - 1] on (0 past the end).
+BITLOUPE_INLINE uint32_t bits_at(const uint8_t* bytes, int64_t n, int64_t bit)
+{
+    const int64_t k = bit >> 3;
+    const uint32_t two = (uint32_t{bytes[k]} << 8) | (k + 1 < n ? bytes[k + 1] : 0u);
+    return (two >> (8 - (bit & 7))) & 0xFF;
+}
+
+// A bit's context in rows: the bit above it (or below), and, unless it
+// starts a row, the bit before it and the one above (or below) that.
+constexpr int32_t ROW_CONTEXTS = 10;
+BITLOUPE_INLINE int32_t row_context(uint32_t up, uint32_t before, uint32_t up_before, uint32_t row_start)
+{
+    return row_start ? static_cast<int32_t>(8 + up) : static_cast<int32_t>(up * 4 + before * 2 + up_before);
+}
+
+// The bits of a byte (0 the most significant) that start a row, as a mask
+// in the byte's bit order, when its first bit is column `column` of rows
+// `width` bits wide.
+BITLOUPE_INLINE uint32_t row_starts(int64_t column, int32_t width)
+{
+    uint32_t mask = 0;
+    for (int64_t b = (width - column) % width; b < 8; b += width) mask |= 0x80u >> b;
+    return mask;
+}
+
+BITLOUPE_INLINE uint32_t bit_of(uint32_t v, int32_t b)
+{
+    return (v >> (7 - b)) & 1;
+}
+
+// How a bit of rows follows from its context: ones and all, by context,
+// counted on bytes[0 .. n - 1] whose first bit starts a row.
+struct RowModel {
+    int64_t ones[ROW_CONTEXTS] = {}, all[ROW_CONTEXTS] = {};
+};
+
+RowModel row_model(const uint8_t* bytes, int64_t n, int32_t width)
+{
+    RowModel m;
+    for (int64_t j = (width + 8) / 8; j < n; ++j) {
+        const int64_t first = j * 8;
+        const uint32_t x = bytes[j], before = bits_at(bytes, n, first - 1);
+        const uint32_t up = bits_at(bytes, n, first - width), up_before = bits_at(bytes, n, first - width - 1);
+        const uint32_t starts = row_starts(first % width, width);
+        for (int32_t b = 0; b < 8; ++b) {
+            const int32_t c = row_context(bit_of(up, b), bit_of(before, b), bit_of(up_before, b), bit_of(starts, b));
+            m.ones[c] += bit_of(x, b);
+            ++m.all[c];
         }
     }
-    for (; j < n; ++j) {
-        double expected = 0, beside = 0, above = 0, below = 0;
-        bool plain_above = j * 8 - width >= 0, plain_below = j * 8 + width + 8 <= n * 8;
-        const bool plain = bytes[j] == 0 || bytes[j] == 0xFF;
-        if (!plain_above && !plain_below) continue;
+    return m;
+}
+
+// Each byte of bytes[0 .. n - 1] (at file position `at`) scored as a part
+// of rows `width` bits wide whose first bit lies at file position `phase`:
+// how much better the rows' model predicts its bits from the bits above
+// (or below, whichever predicts better) and before them than a model of
+// the bytes around the rows does (bytes[fit_from .. fit_to - 1], outside
+// the part the windows found; all of them when that is too short) from
+// each bit's place in its byte, the bit before it and the bit a byte
+// before it. In 64ths of a bit: filler scores below 0, rows above, so
+// that the edges lie where the sum from inside the rows out is largest.
+void context_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int32_t width, const RowModel& rows,
+                    int64_t fit_from, int64_t fit_to, std::vector<double>& scores)
+{
+    scores.assign(static_cast<size_t>(n), 0.0);
+    const std::vector<int32_t>& logs = log_steps();
+    const int64_t origin = ((at - phase) * 8 % width + width) % width;  // the column of bytes[0]'s first bit
+    // The model of the bytes around: each bit by its place in its byte,
+    // the bit before it and the bit a byte before it.
+    constexpr int32_t AROUND = 32;
+    auto around = [](int32_t b, uint32_t before, uint32_t last) {
+        return b * 4 + static_cast<int32_t>(bit_of(before, b) * 2 + bit_of(last, b));
+    };
+    int64_t ones[AROUND] = {}, all[AROUND] = {};
+    if (fit_to - fit_from < 64) fit_from = 0, fit_to = n;
+    for (int64_t j = std::max<int64_t>(1, fit_from); j < fit_to; ++j) {
+        const uint32_t x = bytes[j], before = bits_at(bytes, n, j * 8 - 1), last = bytes[j - 1];
         for (int32_t b = 0; b < 8; ++b) {
-            const int64_t bit = j * 8 + b;
-            const size_t c = static_cast<size_t>((origin + bit) % width);
-            const double p = st.density[c];
-            const int32_t v = bit_at(bytes, bit);
-            expected += 2 * p * (1 - p);
-            if (j * 8 - width >= 0) {
-                const int32_t up = bit_at(bytes, bit - width);
-                above += up != v, plain_above &= up == v;
-            } else
-                above = 1e9;
-            if (j * 8 + width + 8 <= n * 8) {
-                const int32_t down = bit_at(bytes, bit + width);
-                below += down != v, plain_below &= down == v;
-            } else
-                below = 1e9;
-            if (c + 1 < static_cast<size_t>(width) && bit + 1 < n * 8) {
-                const double q = st.density[c + 1];
-                expected += p * (1 - q) + q * (1 - p);
-                beside += v != bit_at(bytes, bit + 1);
-            }
+            const int32_t c = around(b, before, last);
+            ones[c] += bit_of(x, b);
+            ++all[c];
         }
-        if (plain && (plain_above || plain_below)) continue;
-        scores[static_cast<size_t>(j)] = EDGE_SHARE * expected - beside - std::min(above, below);
+    }
+    int32_t gain[ROW_CONTEXTS][AROUND][2];
+    for (int32_t r = 0; r < ROW_CONTEXTS; ++r)
+        for (int32_t f = 0; f < AROUND; ++f) {
+            const int32_t pr = chance_step(rows.ones[r], rows.all[r]), pf = chance_step(ones[f], all[f]);
+            gain[r][f][1] = logs[static_cast<size_t>(pr)] - logs[static_cast<size_t>(pf)];
+            gain[r][f][0] = logs[static_cast<size_t>(LOG_STEPS - pr)] - logs[static_cast<size_t>(LOG_STEPS - pf)];
+        }
+    for (int64_t j = 1; j < n; ++j) {
+        const int64_t first = j * 8;
+        const bool up = first - width - 1 >= 0, down = first + 8 + width <= n * 8;
+        if (!up && !down) continue;
+        const uint32_t x = bytes[j], before = bits_at(bytes, n, first - 1), last = bytes[j - 1];
+        const uint32_t starts = row_starts((origin + first) % width, width);
+        const uint32_t above = up ? bits_at(bytes, n, first - width) : 0, above_before = up ? bits_at(bytes, n, first - width - 1) : 0;
+        const uint32_t below = down ? bits_at(bytes, n, first + width) : 0, below_before = down ? bits_at(bytes, n, first + width - 1) : 0;
+        int32_t from_above = 0, from_below = 0;
+        for (int32_t b = 0; b < 8; ++b) {
+            const int32_t f = around(b, before, last), v = static_cast<int32_t>(bit_of(x, b));
+            const uint32_t row_start = bit_of(starts, b), after = bit_of(before, b);
+            from_above += gain[row_context(bit_of(above, b), after, bit_of(above_before, b), row_start)][f][v];
+            from_below += gain[row_context(bit_of(below, b), after, bit_of(below_before, b), row_start)][f][v];
+        }
+        scores[static_cast<size_t>(j)] = !up ? from_below : !down ? from_above : std::max(from_above, from_below);
     }
 }
 
@@ -772,13 +834,15 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     const int64_t inside_end = std::max(inside_start, span.end - std::min(EDGE_INSIDE, span_bytes / 2));
     std::vector<double> scores;
     std::vector<uint8_t> part;
+    const RowModel model = row_model(bytes.data(), n, width);
     auto edge = [&](bool start, int64_t& at) {
         for (int64_t margin = EDGE_MARGIN;; margin *= 2) {
             const int64_t from = start ? std::max<int64_t>(0, span.start - margin) : std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
             const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8) : std::min(size, span.end + margin);
             part.resize(static_cast<size_t>(to - from));
             if (!read(from, to - from, part.data())) return false;
-            row_scores(part.data(), to - from, from, span.start, width, rough, scores);
+            context_scores(part.data(), to - from, from, span.start, width, model,
+                           start ? 0 : span.end - from, start ? span.start - from : to - from, scores);
             const int64_t inside = (start ? inside_start : inside_end) - from;
             double sum = 0, best = 0;
             at = start ? inside_start : inside_end;
@@ -818,6 +882,8 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         // repeats itself do not.
         const int64_t plain = std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0 || b == 0xFF; });
         if (static_cast<double>(plain) < LEAST_PLAIN * static_cast<double>(n)) continue;
+        const RowStatistics& st = region.statistics;
+        if (st.active < LEAST_ACTIVE || st.blank >= MOST_BLANK || st.repeated >= MOST_REPEATED) continue;
         region.score = picture_score(region.statistics);
         // The column shares served the score; a file's thousands of
         // candidates do not keep them.

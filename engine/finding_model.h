@@ -4,7 +4,7 @@
 #pragma once
 
 constexpr int FINDING_FEATURES = 6;  // vertical, horizontal, blank, repeated, isolated, active
-constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.3481, -1.7690, 2.7944, 2.5771, -2.5755, 0.9118};
-constexpr double FINDING_BIAS = 0.5905;
+constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {2.8947, -6.4724, 1.9549, 7.0710, -5.9029, 1.7383};
+constexpr double FINDING_BIAS = 3.5164;
 // The least score scan lists by default.
-constexpr double FINDING_LEAST_SCORE = 0.76;
+constexpr double FINDING_LEAST_SCORE = 0.81;

@@ -57,9 +57,9 @@ bool every_candidate()
 
 // A candidate's statistics for training, as a line of its own: the half,
 // whether it is a picture, and the figures tools/train_finding.py reads.
-void print_features(int32_t half, bool picture, const FoundRegion& r)
+void print_features(int32_t half, bool picture, const char* kind, const FoundRegion& r)
 {
-    std::printf("real-features %d %d - %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", half, picture,
+    std::printf("real-features %d %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", half, picture, kind,
                 static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical,
                 r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated,
                 r.statistics.isolated);
@@ -120,10 +120,16 @@ void measure_file(const CorpusFile& file, Quality& q)
     }
     for (const FoundRegion& r : regions) {
         bool placed = false;
-        for (const Placement& p : file.placed) placed |= r.start < p.end && p.start < r.end;
+        int64_t inside = 0;
+        for (const Placement& p : file.placed) {
+            placed |= r.start < p.end && p.start < r.end;
+            inside += std::max<int64_t>(0, std::min(r.end, p.end) - std::max(r.start, p.start));
+        }
         if (every_candidate()) {
+            // 1: mostly a picture; 0: no picture at all; 2: some of each.
+            const int32_t label = !placed ? 0 : 2 * inside >= r.end - r.start ? 1 : 2;
             char f[200];
-            std::snprintf(f, sizeof f, "features %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f", placed, file.filler.c_str()[0] == '0' ? "zeros" : file.filler.substr(0, file.filler.find(' ')).c_str(),
+            std::snprintf(f, sizeof f, "features %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f", label, file.filler.c_str()[0] == '0' ? "zeros" : file.filler.substr(0, file.filler.find(' ')).c_str(),
                           static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical, r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated, r.statistics.isolated);
             q.notes.push_back(f);
         }
@@ -268,7 +274,7 @@ std::string real_files_table(std::string& why)
         const FirmwareResult r = measure_firmware(f, regions);
         if (every_candidate())
             for (const FoundRegion& region : regions)
-                print_features(f.half, measure_firmware(f, {region}).other_regions == 0, region);
+                print_features(f.half, measure_firmware(f, {region}).other_regions == 0, "firmware", region);
         Side& s = side[f.half];
         s.files++, s.runs += r.runs, s.whole += r.runs_found_whole, s.at_8 += r.runs_found_at_8;
         s.worst = std::max(s.worst, r.worst_edge), s.others += r.other_regions;
@@ -284,7 +290,7 @@ std::string real_files_table(std::string& why)
         const ProgramResult r = measure_program(bytes, regions);
         if (every_candidate())
             for (const FoundRegion& region : regions)
-                if (measure_program(bytes, {region}).false_regions == 1) print_features(p.half, 0, region);
+                if (measure_program(bytes, {region}).false_regions == 1) print_features(p.half, 0, "program", region);
         Side& s = side[p.half];
         s.programs++, s.bytes += r.bytes, s.free_bytes += r.picture_free_bytes, s.regions += r.regions;
         s.false_regions += r.false_regions;
