@@ -152,12 +152,12 @@ expect 0 ": 78192 bytes, 0 regions that look like 1-bit graphics \(1 weaker cand
 expect 0 '"regions": \[\], "left_out": 1\}$' scan hidden.bin --min-score 1 --json
 expect 0 " 0 graphics," overview hidden.bin -o ov.png --min-score 1
 expect 0 " [1-9][0-9]* graphics," overview hidden.bin -o ov.png --min-score 0
-# Two fonts, the first with a stray bit in every tenth byte, so that the
+# Two fonts, the first with a stray bit in every twentieth byte, so that the
 # second scores higher: best first lists it first, --order file does not; a
 # least score between the two leaves one out.
 fonts=/usr/share/consolefonts
 zcat $fonts/Lat15-Fixed13.psf.gz | /usr/bin/python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read())
-for i in range(0, len(b), 10): b[i] ^= 1 << (i // 10 % 8)
+for i in range(0, len(b), 20): b[i] ^= 1 << (i // 20 % 8)
 sys.stdout.buffer.write(b)' >stray.psf
 { noise 4096 4; cat stray.psf; noise 4096 5; zcat $fonts/Lat15-Terminus32x16.psf.gz; noise 4096 6; } >two.bin
 "${run[@]}" scan two.bin --json --min-score 0 >best.json 2>/dev/null || fail "scan two.bin --json"

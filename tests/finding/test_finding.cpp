@@ -169,11 +169,14 @@ TEST(ScanLevels, EveryProcessorLevelFindsTheSame)
     for (const CorpusFile& file : files) {
         const int64_t size = static_cast<int64_t>(file.bytes.size());
         std::vector<FoundRegion> first;
+        std::vector<ScanSpan> first_spans;
         std::vector<WidthGuess> first_guesses;
         for (const Level level : levels) {
             if (level > cpu_levels::best_level()) break;
             cpu_levels::cap_processor_level(level);
             const std::vector<FoundRegion> regions = scan_bytes(file.bytes.data(), size, 0, SCAN_MIN_BYTES);
+            // The windows' spans too: a program may give no region at all.
+            const std::vector<ScanSpan> spans = scan_spans(file.bytes.data(), size, 0, size);
             std::vector<WidthGuess> guesses;
             for (const Placement& p : file.placed) {
                 WidthGuess guess[GUESS_MAX_CANDIDATES];
@@ -181,11 +184,16 @@ TEST(ScanLevels, EveryProcessorLevelFindsTheSame)
                 guesses.insert(guesses.end(), guess, guess + n);
             }
             if (level == Level::plain) {
-                first = regions, first_guesses = guesses;
-                EXPECT_FALSE(first.empty()) << file.filler;
-                std::printf("%s: %zu regions\n", file.filler.c_str(), first.size());
+                first = regions, first_guesses = guesses, first_spans = spans;
+                EXPECT_FALSE(file.placed.empty() ? first_spans.empty() : first.empty()) << file.filler;
+                std::printf("%s: %zu regions, %zu spans\n", file.filler.c_str(), first.size(), first_spans.size());
                 continue;
             }
+            ASSERT_EQ(spans.size(), first_spans.size()) << file.filler << " at level " << static_cast<int>(level);
+            for (size_t i = 0; i < spans.size(); ++i)
+                EXPECT_TRUE(spans[i].start == first_spans[i].start && spans[i].end == first_spans[i].end &&
+                            spans[i].windows == first_spans[i].windows && spans[i].lag == first_spans[i].lag)
+                    << file.filler << " span " << i << " at level " << static_cast<int>(level);
             ASSERT_EQ(regions.size(), first.size()) << file.filler << " at level " << static_cast<int>(level);
             for (size_t i = 0; i < regions.size(); ++i)
                 EXPECT_TRUE(regions[i].start == first[i].start && regions[i].end == first[i].end &&
