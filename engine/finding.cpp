@@ -278,15 +278,19 @@ constexpr double LEAST_PLAIN = 0.1;      // share of a region's bytes that are 0
 constexpr double LEAST_ACTIVE = 0.05;
 constexpr double MOST_BLANK = 0.85;
 constexpr double MOST_REPEATED = 0.6;
-// A span whose first bytes, filler and all, score this low is no region,
-// and its edges are not looked for; nor is one whose first GLIMPSE bytes,
-// at the width they give, score under GLIMPSE_LEAST_SCORE, before the
-// width is guessed on more of them. On the corpus's tuning half these
-// cost one picture in 450 and a third of what the scan of a program
-// costs.
-constexpr double ROUGH_LEAST_SCORE = 0.5;
+// A span is judged by pieces of GLIMPSE bytes, at most MOST_PIECES spread
+// over it, each at the width it gives: a piece that scores under
+// GLIMPSE_LEAST_SCORE is no part of a picture. When every candidate is kept
+// for training, a piece is told by how well its rows agree with the rows
+// below instead (under PIECE_MOST_VERTICAL of what independent bits give),
+// which the model does not set. A run of pieces whose first 8 KiB, filler
+// and all, score under ROUGH_LEAST_SCORE at the width guessed on them is
+// no region, and its edges are not looked for.
 constexpr int64_t GLIMPSE = 2048;
+constexpr int64_t MOST_PIECES = 32;
 constexpr double GLIMPSE_LEAST_SCORE = 0.3;
+constexpr double PIECE_MOST_VERTICAL = 0.85;
+constexpr double ROUGH_LEAST_SCORE = 0.5;
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 2;     // windows that look like rows in the least region
@@ -819,22 +823,17 @@ double picture_score(const RowStatistics& st)
 
 }  // namespace
 
-bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes,
+namespace {
+
+// judge_span for a part of a span that looks like a picture from its start.
+bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes,
                 std::vector<FoundRegion>& found, bool& failed)
 {
     const int64_t span_bytes = span.end - span.start;
-    if (!may_be_region(span)) return false;
     int64_t n = std::min(span_bytes, JUDGED_FIRST_BYTES);
     std::vector<uint8_t> bytes(static_cast<size_t>(n));
     if (!read(span.start, n, bytes.data())) return failed = true, false;
-    // Rows of the windows' own lag that look nothing like a picture on the
-    // first bytes end it before the dearer width guess.
     WidthGuess guess[1];
-    if (!every_candidate && n > GLIMPSE) {
-        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, ROW_LAGS * 8) < 1 ||
-            picture_score(row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits)) < GLIMPSE_LEAST_SCORE)
-            return false;
-    }
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
     // region's width.
     if (guess_widths_up_to(bytes.data(), n, guess, 1, ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE) return false;
@@ -907,6 +906,46 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         if (region.score < SCAN_LEAST_SCORE && !every_candidate) continue;
         found.push_back(std::move(region));
         any = true;
+    }
+    return any;
+}
+
+}  // namespace
+
+bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64_t min_bytes,
+                std::vector<FoundRegion>& found, bool& failed)
+{
+    if (!may_be_region(whole)) return false;
+    // A long span is judged by pieces: windows of filler that looks a
+    // little like rows (text in UTF-16, tables) may lead up to a picture,
+    // or lie between two. Each run of pieces that look like a picture is
+    // judged on its own; a span with none ends here, before the dearer
+    // width guess on more of it.
+    if (whole.end - whole.start <= GLIMPSE) return judge_part(read, size, whole, min_bytes, found, failed);
+    const int64_t room = whole.end - whole.start - GLIMPSE;
+    const int64_t pieces = std::min<int64_t>(MOST_PIECES, room / GLIMPSE + 1);
+    auto piece_at = [&](int64_t k) { return whole.start + (pieces > 1 ? room * k / (pieces - 1) : 0); };
+    std::vector<bool> good(static_cast<size_t>(pieces), false);
+    std::vector<uint8_t> bytes(static_cast<size_t>(GLIMPSE));
+    WidthGuess guess[1];
+    for (int64_t k = 0; k < pieces; ++k) {
+        if (!read(piece_at(k), GLIMPSE, bytes.data())) return failed = true, false;
+        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, ROW_LAGS * 8) < 1) continue;
+        const RowStatistics st = row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits);
+        good[static_cast<size_t>(k)] = every_candidate ? st.vertical < PIECE_MOST_VERTICAL : picture_score(st) >= GLIMPSE_LEAST_SCORE;
+    }
+    bool any = false;
+    for (int64_t k = 0; k < pieces;) {
+        if (!good[static_cast<size_t>(k)]) {
+            ++k;
+            continue;
+        }
+        int64_t last = k;
+        while (last + 1 < pieces && good[static_cast<size_t>(last + 1)]) ++last;
+        const ScanSpan part{piece_at(k), std::min(whole.end, piece_at(last) + GLIMPSE), whole.windows, whole.lag};
+        any |= judge_part(read, size, part, min_bytes, found, failed);
+        if (failed) return false;
+        k = last + 1;
     }
     return any;
 }

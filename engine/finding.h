@@ -77,9 +77,10 @@ std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_
 // the bytes that follow them; chunks read SCAN_OVERLAP bytes past the
 // windows they judge, so that every window sees the bytes a whole-file scan
 // gives it. The spans of all chunks are merged; each merged span is then
-// judged: its width guessed on its first 8 KiB, its edges looked for from
-// inside it out (as far again as the span at most, and 1 MiB), its rows
-// scored on up to 8 KiB of its middle.
+// judged by pieces of 2 KiB, and each run of pieces that look like a
+// picture on its own: its width guessed on its first 8 KiB, its edges
+// looked for from inside it out (as far again as the run at most, and
+// 1 MiB), its rows scored on up to 8 KiB of its middle.
 struct ScanSpan {
     int64_t start;
     int64_t end;

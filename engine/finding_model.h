@@ -4,7 +4,7 @@
 #pragma once
 
 constexpr int FINDING_FEATURES = 6;  // vertical, horizontal, blank, repeated, isolated, active
-constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {2.8947, -6.4724, 1.9549, 7.0710, -5.9029, 1.7383};
-constexpr double FINDING_BIAS = 3.5164;
+constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.8618, -6.2013, 3.0996, 4.7807, -4.9499, 1.6051};
+constexpr double FINDING_BIAS = 3.5197;
 // The least score scan lists by default.
-constexpr double FINDING_LEAST_SCORE = 0.81;
+constexpr double FINDING_LEAST_SCORE = 0.82;
