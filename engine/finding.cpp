@@ -653,7 +653,7 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
 namespace {
 
 constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this far before its first window
-constexpr int64_t EDGE_INSIDE = 1024;  // bytes inside a span from which its edges are looked for
+constexpr int64_t EDGE_INSIDE = 640;  // bytes inside a span from which its edges are looked for
 constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is looked for past its span
 
 // --- edges by what the rows predict ----------------------------------------
@@ -825,6 +825,14 @@ double picture_score(const RowStatistics& st)
 
 namespace {
 
+// The widest rows a span's bytes are guessed to be: twice the row lag of
+// its windows, which is a whole number of the rows' own (a row, two rows,
+// a glyph), and at most what the windows looked for.
+int32_t widest_rows(const ScanSpan& span)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(2 * span.lag * 8, 16, ROW_LAGS * 8));
+}
+
 // judge_span for a part of a span that looks like a picture from its start.
 bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes,
                 std::vector<FoundRegion>& found, bool& failed)
@@ -836,7 +844,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     WidthGuess guess[1];
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
     // region's width.
-    if (guess_widths_up_to(bytes.data(), n, guess, 1, ROW_LAGS * 8) < 1 || guess[0].score < REGION_SCORE) return false;
+    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE) return false;
     const int32_t width = guess[0].width_bits;
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
     if (rough.rows < 2 || (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE)) return false;
@@ -930,7 +938,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
     WidthGuess guess[1];
     for (int64_t k = 0; k < pieces; ++k) {
         if (!read(piece_at(k), GLIMPSE, bytes.data())) return failed = true, false;
-        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, ROW_LAGS * 8) < 1) continue;
+        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole)) < 1) continue;
         const RowStatistics st = row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits);
         good[static_cast<size_t>(k)] = every_candidate ? st.vertical < PIECE_MOST_VERTICAL : picture_score(st) >= GLIMPSE_LEAST_SCORE;
     }
