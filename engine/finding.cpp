@@ -653,7 +653,7 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
 namespace {
 
 constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this far before its first window
-constexpr int64_t EDGE_INSIDE = 640;  // bytes inside a span from which its edges are looked for
+constexpr int64_t EDGE_INSIDE = 1024;  // bytes inside a span from which its edges are looked for
 constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is looked for past its span
 
 // --- edges by what the rows predict ----------------------------------------
