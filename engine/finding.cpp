@@ -655,6 +655,11 @@ namespace {
 constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this far before its first window
 constexpr int64_t EDGE_INSIDE = 1024;  // bytes inside a span from which its edges are looked for
 constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is looked for past its span
+// How far (in 64ths of a bit) the sum of the bytes' scores from inside out
+// may fall below its best before the edge is taken as found: 256 bits, some
+// 100 to 250 bytes of filler, more than the noisy rows inside a picture
+// cost.
+constexpr int64_t EDGE_GIVE_UP = 512 * 64;
 
 // --- edges by what the rows predict ----------------------------------------
 
@@ -735,62 +740,77 @@ RowModel row_model(const uint8_t* bytes, int64_t n, int32_t width)
     return m;
 }
 
-// Each byte of bytes[0 .. n - 1] (at file position `at`) scored as a part
-// of rows `width` bits wide whose first bit lies at file position `phase`:
-// how much better the rows' model predicts its bits from the bits above
-// (or below, whichever predicts better) and before them than a model of
-// the bytes around the rows does (bytes[fit_from .. fit_to - 1], outside
-// the part the windows found; all of them when that is too short) from
-// each bit's place in its byte, the bit before it and the bit a byte
-// before it. In 64ths of a bit: filler scores below 0, rows above, so
-// that the edges lie where the sum from inside the rows out is largest.
-void context_scores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int32_t width, const RowModel& rows,
-                    int64_t fit_from, int64_t fit_to, std::vector<double>& scores)
-{
-    scores.assign(static_cast<size_t>(n), 0.0);
-    const std::vector<int32_t>& logs = log_steps();
-    const int64_t origin = ((at - phase) * 8 % width + width) % width;  // the column of bytes[0]'s first bit
-    // The model of the bytes around: each bit by its place in its byte,
-    // the bit before it and the bit a byte before it.
-    constexpr int32_t AROUND = 32;
-    auto around = [](int32_t b, uint32_t before, uint32_t last) {
-        return b * 4 + static_cast<int32_t>(bit_of(before, b) * 2 + bit_of(last, b));
-    };
-    int64_t ones[AROUND] = {}, all[AROUND] = {};
-    if (fit_to - fit_from < 64) fit_from = 0, fit_to = n;
-    for (int64_t j = std::max<int64_t>(1, fit_from); j < fit_to; ++j) {
-        const uint32_t x = bytes[j], before = bits_at(bytes, n, j * 8 - 1), last = bytes[j - 1];
-        for (int32_t b = 0; b < 8; ++b) {
-            const int32_t c = around(b, before, last);
-            ones[c] += bit_of(x, b);
-            ++all[c];
+// The bytes of bytes[0 .. n - 1] (at file position `at`) scored, one at a
+// time, as a part of rows `width` bits wide whose first bit lies at file
+// position `phase`: how much better the rows' model predicts a byte's bits
+// from the bits above (or below, whichever predicts better) and before
+// them than a model of the bytes around the rows does (bytes[fit_from ..
+// fit_to - 1], outside the part the windows found; all of them when that
+// is too short) from each bit's place in its byte, the bit before it and
+// the bit a byte before it. In 64ths of a bit: filler scores below 0, rows
+// above, so that the edges lie where the sum from inside the rows out is
+// largest.
+class EdgeScores {
+public:
+    EdgeScores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int32_t width, const RowModel& rows,
+               int64_t fit_from, int64_t fit_to)
+        : bytes_(bytes), n_(n), width_(width), origin_(((at - phase) * 8 % width + width) % width)
+    {
+        const std::vector<int32_t>& logs = log_steps();
+        int64_t ones[AROUND] = {}, all[AROUND] = {};
+        if (fit_to - fit_from < 64) fit_from = 0, fit_to = n;
+        for (int64_t j = std::max<int64_t>(1, fit_from); j < fit_to; ++j) {
+            const uint32_t x = bytes[j], before = bits_at(bytes, n, j * 8 - 1), last = bytes[j - 1];
+            for (int32_t b = 0; b < 8; ++b) {
+                const int32_t c = around(b, before, last);
+                ones[c] += bit_of(x, b);
+                ++all[c];
+            }
         }
+        for (int32_t r = 0; r < ROW_CONTEXTS; ++r)
+            for (int32_t f = 0; f < AROUND; ++f) {
+                const int32_t pr = chance_step(rows.ones[r], rows.all[r]), pf = chance_step(ones[f], all[f]);
+                gain_[r][f][1] = logs[static_cast<size_t>(pr)] - logs[static_cast<size_t>(pf)];
+                gain_[r][f][0] = logs[static_cast<size_t>(LOG_STEPS - pr)] - logs[static_cast<size_t>(LOG_STEPS - pf)];
+            }
     }
-    int32_t gain[ROW_CONTEXTS][AROUND][2];
-    for (int32_t r = 0; r < ROW_CONTEXTS; ++r)
-        for (int32_t f = 0; f < AROUND; ++f) {
-            const int32_t pr = chance_step(rows.ones[r], rows.all[r]), pf = chance_step(ones[f], all[f]);
-            gain[r][f][1] = logs[static_cast<size_t>(pr)] - logs[static_cast<size_t>(pf)];
-            gain[r][f][0] = logs[static_cast<size_t>(LOG_STEPS - pr)] - logs[static_cast<size_t>(LOG_STEPS - pf)];
-        }
-    for (int64_t j = 1; j < n; ++j) {
+
+    int32_t operator()(int64_t j) const
+    {
         const int64_t first = j * 8;
-        const bool up = first - width - 1 >= 0, down = first + 8 + width <= n * 8;
-        if (!up && !down) continue;
-        const uint32_t x = bytes[j], before = bits_at(bytes, n, first - 1), last = bytes[j - 1];
-        const uint32_t starts = row_starts((origin + first) % width, width);
-        const uint32_t above = up ? bits_at(bytes, n, first - width) : 0, above_before = up ? bits_at(bytes, n, first - width - 1) : 0;
-        const uint32_t below = down ? bits_at(bytes, n, first + width) : 0, below_before = down ? bits_at(bytes, n, first + width - 1) : 0;
+        const bool up = first - width_ - 1 >= 0, down = first + 8 + width_ <= n_ * 8;
+        if (j < 1 || (!up && !down)) return 0;
+        const uint32_t x = bytes_[j], before = bits_at(bytes_, n_, first - 1), last = bytes_[j - 1];
+        const uint32_t starts = row_starts((origin_ + first) % width_, width_);
+        const uint32_t above = up ? bits_at(bytes_, n_, first - width_) : 0;
+        const uint32_t above_before = up ? bits_at(bytes_, n_, first - width_ - 1) : 0;
+        const uint32_t below = down ? bits_at(bytes_, n_, first + width_) : 0;
+        const uint32_t below_before = down ? bits_at(bytes_, n_, first + width_ - 1) : 0;
         int32_t from_above = 0, from_below = 0;
         for (int32_t b = 0; b < 8; ++b) {
             const int32_t f = around(b, before, last), v = static_cast<int32_t>(bit_of(x, b));
             const uint32_t row_start = bit_of(starts, b), after = bit_of(before, b);
-            from_above += gain[row_context(bit_of(above, b), after, bit_of(above_before, b), row_start)][f][v];
-            from_below += gain[row_context(bit_of(below, b), after, bit_of(below_before, b), row_start)][f][v];
+            from_above += gain_[row_context(bit_of(above, b), after, bit_of(above_before, b), row_start)][f][v];
+            from_below += gain_[row_context(bit_of(below, b), after, bit_of(below_before, b), row_start)][f][v];
         }
-        scores[static_cast<size_t>(j)] = !up ? from_below : !down ? from_above : std::max(from_above, from_below);
+        return !up ? from_below : !down ? from_above : std::max(from_above, from_below);
     }
-}
+
+private:
+    // The model of the bytes around: each bit by its place in its byte,
+    // the bit before it and the bit a byte before it.
+    static constexpr int32_t AROUND = 32;
+    static int32_t around(int32_t b, uint32_t before, uint32_t last)
+    {
+        return b * 4 + static_cast<int32_t>(bit_of(before, b) * 2 + bit_of(last, b));
+    }
+
+    const uint8_t* bytes_;
+    int64_t n_;
+    int32_t width_;
+    int64_t origin_;  // the column of bytes[0]'s first bit
+    int32_t gain_[ROW_CONTEXTS][AROUND][2];
+};
 
 }  // namespace
 
@@ -855,7 +875,6 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     // looked at, twice as many are looked at.
     const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
     const int64_t inside_end = std::max(inside_start, span.end - std::min(EDGE_INSIDE, span_bytes / 2));
-    std::vector<double> scores;
     std::vector<uint8_t> part;
     const RowModel model = row_model(bytes.data(), n, width);
     auto edge = [&](bool start, int64_t& at) {
@@ -864,17 +883,24 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8) : std::min(size, span.end + margin);
             part.resize(static_cast<size_t>(to - from));
             if (!read(from, to - from, part.data())) return false;
-            context_scores(part.data(), to - from, from, span.start, width, model,
-                           start ? 0 : span.end - from, start ? span.start - from : to - from, scores);
+            const EdgeScores score(part.data(), to - from, from, span.start, width, model, start ? 0 : span.end - from,
+                                   start ? span.start - from : to - from);
             const int64_t inside = (start ? inside_start : inside_end) - from;
-            double sum = 0, best = 0;
+            int64_t sum = 0, best = 0;
+            bool settled = false;  // the sum fell so far below its best that the edge is found
             at = start ? inside_start : inside_end;
             for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
                 const int64_t j = start ? inside - 1 - k : inside + k;
-                sum += scores[static_cast<size_t>(j)];
-                if (sum > best) best = sum, at = from + (start ? j : j + 1);
+                sum += score(j);
+                if (sum > best) {
+                    best = sum, at = from + (start ? j : j + 1);
+                } else if (best - sum > EDGE_GIVE_UP) {
+                    settled = true;
+                    break;
+                }
             }
-            const bool at_the_end = start ? from > 0 && at - from < EDGE_INSIDE / 4 : to < size && to - at < EDGE_INSIDE / 4;
+            const bool at_the_end =
+                !settled && (start ? from > 0 && at - from < EDGE_INSIDE / 4 : to < size && to - at < EDGE_INSIDE / 4);
             // A span's rows reach at most about as far again as the span.
             if (!at_the_end || margin >= std::min(EDGE_MOST, 2 * span_bytes)) return true;
         }

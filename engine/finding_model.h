@@ -4,7 +4,7 @@
 #pragma once
 
 constexpr int FINDING_FEATURES = 6;  // vertical, horizontal, blank, repeated, isolated, active
-constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {1.8618, -6.2013, 3.0996, 4.7807, -4.9499, 1.6051};
-constexpr double FINDING_BIAS = 3.5197;
+constexpr double FINDING_WEIGHTS[FINDING_FEATURES] = {2.2811, -6.4980, 3.0809, 5.0910, -5.1060, 1.6481};
+constexpr double FINDING_BIAS = 3.4798;
 // The least score scan lists by default.
 constexpr double FINDING_LEAST_SCORE = 0.82;
