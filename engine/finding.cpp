@@ -827,17 +827,22 @@ void scan_every_candidate(bool every)
 
 namespace {
 
-// How much rows of these statistics look like a picture: the logit of a
-// logistic model trained on the tuning half of the corpus
-// (tools/train_finding.py writes finding_model.h), turned into a score
-// from 0 to 1 with no function that may round differently from one
-// library to another.
+// How much rows of these statistics look like a picture: the logit of
+// boosted trees trained on the tuning half of the corpus
+// (tools/train_finding.py writes finding_model.h), their leaves added in
+// order, turned into a score from 0 to 1 with no function that may round
+// differently from one library to another.
 double picture_score(const RowStatistics& st)
 {
     const double features[FINDING_FEATURES] = {st.vertical, st.horizontal, st.blank, st.repeated,
                                                st.isolated / (st.isolated + 0.05), st.active};
-    double z = FINDING_BIAS;
-    for (int32_t i = 0; i < FINDING_FEATURES; ++i) z += FINDING_WEIGHTS[i] * features[i];
+    double z = 0;
+    for (const int root : FINDING_TREES) {
+        const FindingNode* node = &FINDING_NODES[root];
+        while (node->feature >= 0)
+            node = &FINDING_NODES[features[node->feature] < node->threshold ? node->below : node->above];
+        z += node->value;
+    }
     return 0.5 + 0.5 * z / (1.0 + std::fabs(z));
 }
 

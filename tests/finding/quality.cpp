@@ -55,6 +55,15 @@ bool every_candidate()
     return every;
 }
 
+// BITLOUPE_QUALITY_SCORES=1 lists every candidate the scan returns, whatever
+// its score, so that the notes give the scores of the false ones: for
+// setting the least score listed (tools/train_finding.py).
+bool all_scores()
+{
+    static const bool all = std::getenv("BITLOUPE_QUALITY_SCORES") != nullptr;
+    return all;
+}
+
 // A candidate's statistics for training, as a line of its own: the half,
 // whether it is a picture, and the figures tools/train_finding.py reads.
 void print_features(int32_t half, bool picture, const char* kind, const FoundRegion& r)
@@ -137,7 +146,7 @@ void measure_file(const CorpusFile& file, Quality& q)
         ++q.false_regions[file.filler];
         ++q.false_regions[""];
         char note[200];
-        std::snprintf(note, sizeof note, "false region in %s: %lld..%lld width %d score %.3f", file.filler.c_str(),
+        std::snprintf(note, sizeof note, "false region in %s: %lld..%lld width %d score %.6f", file.filler.c_str(),
                       static_cast<long long>(r.start), static_cast<long long>(r.end), r.width_bits, r.score);
         q.notes.push_back(note);
     }
@@ -291,6 +300,10 @@ std::string real_files_table(std::string& why)
         if (every_candidate())
             for (const FoundRegion& region : regions)
                 if (measure_program(bytes, {region}).false_regions == 1) print_features(p.half, 0, "program", region);
+        if (all_scores())
+            for (const FoundRegion& region : regions)
+                if (measure_program(bytes, {region}).false_regions == 1)
+                    std::printf("real-false-score %d %.6f\n", p.half, region.score);
         Side& s = side[p.half];
         s.programs++, s.bytes += r.bytes, s.free_bytes += r.picture_free_bytes, s.regions += r.regions;
         s.false_regions += r.false_regions;
@@ -322,6 +335,6 @@ std::vector<FoundRegion> listed_regions(const std::vector<uint8_t>& bytes)
 {
     std::vector<FoundRegion> regions;
     for (const FoundRegion& r : scan_bytes(bytes.data(), static_cast<int64_t>(bytes.size()), 0, SCAN_MIN_BYTES))
-        if (r.score >= SCAN_DEFAULT_MIN_SCORE || every_candidate()) regions.push_back(r);
+        if (r.score >= SCAN_DEFAULT_MIN_SCORE || every_candidate() || all_scores()) regions.push_back(r);
     return regions;
 }
