@@ -993,9 +993,10 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
 
 namespace {
 
-// Parts of one picture that a run of faint windows split: neighbours of the
-// same width, this close, are one region.
-constexpr int64_t JOIN_REGIONS_GAP = 256;
+// Parts of one picture that a run of faint windows or a piece unlike the
+// rest split (a font's box-drawing glyphs, say): neighbours of the same
+// width, no further apart than a piece, are one region.
+constexpr int64_t JOIN_REGIONS_GAP = GLIMPSE;
 
 void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
 {

@@ -8,6 +8,7 @@
 // the data). finding_quality prints both halves side by side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,6 +98,40 @@ TEST(ScanBytes, TextInColumnsIsNotGraphics)
         if (r.score >= SCAN_DEFAULT_MIN_SCORE)
             ADD_FAILURE() << "text found as graphics: " << r.start << ".." << r.end << " width " << r.width_bits
                           << " score " << r.score;
+}
+
+// A console font after a long run of UTF-16 text (whose windows look a
+// little like rows and lead up to it) and before random bytes: a candidate
+// region of its width over it, its edges within four rows of the font's
+// (random bytes may pass for a row or two; how its score ranks is the
+// quality measure's matter).
+TEST(ScanBytes, AFontAfterUtf16TextIsFoundToTheRow)
+{
+    std::string why;
+    const CorpusSources sources = corpus_sources(why, HELD_OUT_HALF);
+    const auto font = std::find_if(sources.pictures.begin(), sources.pictures.end(),
+                                   [](const Named<PictureMaker>& m) { return m.name == "font"; });
+    ASSERT_NE(font, sources.pictures.end()) << why;
+    Random random(9);
+    std::vector<uint8_t> bytes;
+    const char* words[] = {"Licence ", "terms ", "and ", "conditions ", "for ", "copying, ", "distribution\n"};
+    while (bytes.size() < 48 * 1024)
+        for (const char* c = words[random() % 7]; *c; ++c) bytes.insert(bytes.end(), {static_cast<uint8_t>(*c), 0});
+    for (int32_t tries = 0; tries < 4; ++tries) {
+        const Picture picture = font->make(random, 4096);
+        const Placement placed{static_cast<int64_t>(bytes.size()), static_cast<int64_t>(bytes.size() + picture.bytes.size()),
+                               picture.width_bits, font->name};
+        std::vector<uint8_t> file = bytes;
+        file.insert(file.end(), picture.bytes.begin(), picture.bytes.end());
+        for (int32_t i = 0; i < 8192; ++i) file.push_back(static_cast<uint8_t>(random()));
+        const FoundRegion* hit = nullptr;
+        const std::vector<FoundRegion> regions = scan_bytes(file.data(), static_cast<int64_t>(file.size()), 0, SCAN_MIN_BYTES);
+        for (const FoundRegion& r : regions)
+            if (r.width_bits == placed.width_bits && r.start < placed.end && placed.start < r.end) hit = &r;
+        ASSERT_NE(hit, nullptr) << "font of width " << placed.width_bits << " at " << placed.start << ".." << placed.end;
+        EXPECT_LE(edge_distance(file.data(), placed, hit->start, hit->end), 4 * placed.width_bits / 8)
+            << hit->start << ".." << hit->end << " for " << placed.start << ".." << placed.end;
+    }
 }
 
 // A file of several chunks with pictures across the chunk edges, scanned
