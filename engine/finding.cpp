@@ -558,6 +558,12 @@ std::vector<uint64_t> row_words(const uint8_t* bytes, int64_t n, int32_t width, 
     for (int64_t r = 0; r < rows; ++r)
         for (int32_t k = 0; k < words; ++k) {
             const int64_t bit = r * width + int64_t{64} * k, at = bit >> 3;
+            if ((bit & 7) == 0 && at + 8 <= n) {
+                // Whole bytes, all there: one load.
+                const uint64_t v = __builtin_bswap64(load_word(bytes + at));
+                out[static_cast<size_t>(r * words + k)] = k + 1 == words ? v & last : v;
+                continue;
+            }
             uint8_t nine[9] = {};
             std::memcpy(nine, bytes + at, static_cast<size_t>(std::min<int64_t>(9, n - at)));
             uint64_t v = __builtin_bswap64(load_word(nine));
@@ -569,11 +575,50 @@ std::vector<uint64_t> row_words(const uint8_t* bytes, int64_t n, int32_t width, 
 
 }  // namespace
 
-RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
+namespace {
+
+// What row_statistics counts: of every column, the rows it is set in; of
+// the rows, the bits that differ from the bit below and from the bit
+// beside, the blank and repeated rows, and of the pixels with a neighbour
+// on every side, the isolated and the set ones.
+struct RowCounts {
+    std::vector<int64_t> ones;
+    int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
+};
+
+// The counts of rows a byte wide, a byte at a time: the common case, and
+// the same counts as the general way below.
+void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
+{
+    int64_t values[256] = {};
+    for (int64_t r = 0; r < rows; ++r) {
+        const uint32_t x = bytes[r];
+        ++values[x];
+        c.beside += std::popcount((x ^ (x >> 1)) & 0x7Fu);
+        const bool plain = x == 0 || x == 0xFF;
+        c.blank += plain;
+        if (r > 0) c.repeated += !plain && x == bytes[r - 1];
+        if (r + 1 < rows) c.below += std::popcount(x ^ bytes[r + 1]);
+        if (r == 0 || r + 1 == rows) continue;
+        const uint32_t up = bytes[r - 1], down = bytes[r + 1];
+        // Column c is bit 7 - c: a byte shifted right holds each pixel's
+        // left neighbour, shifted left (within the byte) its right one.
+        const uint32_t any = up | up >> 1 | (up << 1 & 0xFF) | x >> 1 | (x << 1 & 0xFF) | down | down >> 1 | (down << 1 & 0xFF);
+        const uint32_t all = up & up >> 1 & (up << 1 & 0xFF) & x >> 1 & (x << 1 & 0xFF) & down & down >> 1 & (down << 1 & 0xFF);
+        c.isolated += std::popcount(((x & ~any) | (~x & all)) & 0x7Eu);
+        c.set += std::popcount(x & 0x7Eu);
+    }
+    c.ones.assign(8, 0);
+    for (int32_t col = 0; col < 8; ++col)
+        for (int32_t v = 0; v < 256; ++v)
+            if (v >> (7 - col) & 1) c.ones[static_cast<size_t>(col)] += values[v];
+}
+
+// The counts of rows of any width, a word of 64 bits at a time.
+void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, RowCounts& c)
 {
     RowStatistics st;
-    st.rows = n * 8 / width;
-    if (st.rows < 2 || width < 2) return st;
+    st.rows = rows;
     const int32_t words = (width + 63) / 64;
     const std::vector<uint64_t> bits = row_words(bytes, n, width, st.rows, words);
     auto row = [&](int64_t r) { return bits.data() + r * words; };
@@ -588,7 +633,11 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
             if (c >= 1 && c + 1 < width) inner[static_cast<size_t>(k)] |= at;
         }
 
+    // The columns' counts: for rows of one or two bytes, from how often each
+    // byte of a row holds each value (far fewer steps than a step a set bit).
     std::vector<int64_t> ones(static_cast<size_t>(width), 0);
+    const int32_t row_bytes = width <= 16 ? (width + 7) / 8 : 0;
+    std::vector<int64_t> values(static_cast<size_t>(row_bytes) * 256, 0);
     int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
     for (int64_t r = 0; r < st.rows; ++r) {
         const uint64_t* here = row(r);
@@ -597,8 +646,12 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
         for (int32_t k = 0; k < words; ++k) {
             const uint64_t x = here[k];
             count += std::popcount(x);
-            for (uint64_t left = x; left; left &= left - 1)
-                ++ones[static_cast<size_t>(64 * k + 63 - std::countr_zero(left))];
+            if (row_bytes > 0) {
+                for (int32_t j = 0; j < row_bytes; ++j) ++values[static_cast<size_t>(j * 256 + (x >> (56 - 8 * j) & 0xFF))];
+            } else {
+                for (uint64_t left = x; left; left &= left - 1)
+                    ++ones[static_cast<size_t>(64 * k + 63 - std::countr_zero(left))];
+            }
             const uint64_t next = (x << 1) | (k + 1 < words ? here[k + 1] >> 63 : 0);
             beside += std::popcount((x ^ next) & paired[static_cast<size_t>(k)]);
             if (r + 1 < st.rows) below += std::popcount(x ^ row(r + 1)[k]);
@@ -621,6 +674,28 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
             set += std::popcount(x & mask);
         }
     }
+    for (int32_t c = 0; c < row_bytes * 8 && c < width; ++c)
+        for (int32_t v = 0; v < 256; ++v)
+            if (v >> (7 - c % 8) & 1) ones[static_cast<size_t>(c)] += values[static_cast<size_t>((c / 8) * 256 + v)];
+    c.ones = std::move(ones);
+    c.below = below, c.beside = beside, c.blank = blank, c.repeated = repeated, c.isolated = isolated, c.set = set;
+}
+
+}  // namespace
+
+RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
+{
+    RowStatistics st;
+    st.rows = n * 8 / width;
+    if (st.rows < 2 || width < 2) return st;
+    RowCounts counts;
+    if (width == 8)
+        count_byte_rows(bytes, st.rows, counts);
+    else
+        count_rows(bytes, n, width, st.rows, counts);
+    const std::vector<int64_t>& ones = counts.ones;
+    const int64_t below = counts.below, beside = counts.beside, blank = counts.blank, repeated = counts.repeated,
+                  isolated = counts.isolated, set = counts.set;
     st.density.resize(static_cast<size_t>(width));
     double expected_below = 0, expected_beside = 0;
     int64_t active = 0;

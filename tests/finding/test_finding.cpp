@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <string>
 
@@ -98,6 +99,45 @@ TEST(ScanBytes, TextInColumnsIsNotGraphics)
         if (r.score >= SCAN_DEFAULT_MIN_SCORE)
             ADD_FAILURE() << "text found as graphics: " << r.start << ".." << r.end << " width " << r.width_bits
                           << " score " << r.score;
+}
+
+// Bytes that show next to nothing as rows (one record over and over, a
+// fill with a stray bit now and then, a stripe that never changes) between
+// random bytes give no candidate region at all, whatever its score.
+TEST(ScanBytes, FillsAndOneRecordOverAndOverAreNoRegions)
+{
+    Random random(13);
+    std::vector<uint8_t> file;
+    auto noise = [&] {
+        for (int32_t i = 0; i < 4096; ++i) file.push_back(static_cast<uint8_t>(random()));
+    };
+    noise();
+    const uint8_t record[12] = {0x10, 0x00, 0x00, 0x00, 0x40, 0x1f, 0x00, 0x00, 0x01, 0x00, 0xff, 0xff};
+    for (int32_t i = 0; i < 700; ++i) file.insert(file.end(), record, record + 12);
+    noise();
+    for (int32_t i = 0; i < 8192; ++i) file.push_back(i % 97 == 0 ? 0x08 : 0x00);
+    noise();
+    for (int32_t i = 0; i < 8192; ++i) file.push_back(i % 4 == 1 ? 0x3c : 0x00);
+    noise();
+    for (const FoundRegion& r : scan_bytes(file.data(), static_cast<int64_t>(file.size()), 0, SCAN_MIN_BYTES))
+        ADD_FAILURE() << "candidate " << r.start << ".." << r.end << " width " << r.width_bits << " score " << r.score;
+}
+
+// The trees that score regions: every node a leaf or a split on one of the
+// features whose children come after it in the table (so that every walk
+// ends), every tree's root in the table.
+TEST(ScanModel, EveryTreeIsWellFormed)
+{
+    const int32_t nodes = static_cast<int32_t>(std::size(FINDING_NODES));
+    ASSERT_GT(std::size(FINDING_TREES), 0u);
+    for (const int root : FINDING_TREES) EXPECT_TRUE(root >= 0 && root < nodes) << root;
+    for (int32_t k = 0; k < nodes; ++k) {
+        const FindingNode& node = FINDING_NODES[k];
+        if (node.feature < 0) continue;
+        EXPECT_LT(node.feature, FINDING_FEATURES) << k;
+        EXPECT_TRUE(node.below > k && node.below < nodes && node.above > k && node.above < nodes) << k;
+    }
+    EXPECT_TRUE(FINDING_LEAST_SCORE > SCAN_LEAST_SCORE && FINDING_LEAST_SCORE < 1);
 }
 
 // A console font after a long run of UTF-16 text (whose windows look a
