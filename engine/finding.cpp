@@ -948,6 +948,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     // region's width.
     if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE) return false;
     const int32_t width = guess[0].width_bits;
+    const int64_t sample = n;  // the bytes from span.start the width and `rough` come from
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
     if (rough.rows < 2 || (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE)) return false;
 
@@ -1002,12 +1003,16 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         if (to - from < std::min<int64_t>(EDGE_INSIDE, end - start)) from = start, to = end;
         n = std::min(to - from, JUDGED_FIRST_BYTES);
         from += (to - from - n) / 2;
-        bytes.resize(static_cast<size_t>(n));
-        if (!read(from, n, bytes.data())) return failed = true, false;
-        // Its width guessed again without the bytes around it.
-        WidthGuess own[1];
-        const int32_t rows_of = guess_widths_up_to(bytes.data(), n, own, 1, ROW_LAGS * 8) == 1 ? own[0].width_bits : width;
-        FoundRegion region{start, end, rows_of, 0, row_statistics(bytes.data(), n, rows_of)};
+        // Its width guessed again without the bytes around it (the same
+        // bytes as the span's first ones give what they gave).
+        FoundRegion region{start, end, width, 0, rough};
+        if (from != span.start || n != sample) {
+            bytes.resize(static_cast<size_t>(n));
+            if (!read(from, n, bytes.data())) return failed = true, false;
+            WidthGuess own[1];
+            if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span)) == 1) region.width_bits = own[0].width_bits;
+            region.statistics = row_statistics(bytes.data(), n, region.width_bits);
+        }
         // Line art and glyphs leave blank bytes (00) and solid ones (FF)
         // between and inside their strokes; text in columns and code that
         // repeats itself do not.

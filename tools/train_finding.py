@@ -41,8 +41,8 @@ def features(fields):
 class Tuning:
     """The tuning half's candidate regions: of the corpus (rows of features
     and 1 for a picture, 0 for filler) and of the real programs (regions in
-    sections that cannot hold a picture), and the MiB of filler and of
-    programs."""
+    sections that cannot hold a picture), and the MiB of filler and of the
+    programs' picture-free sections."""
 
     def __init__(self):
         self.corpus, self.programs = [], []
@@ -58,7 +58,9 @@ def tuning_regions(build, files):
         if line.startswith("| scan: false regions per 16 MiB of filler |"):
             t.filler_mib = float(line.split("|")[2].split(" in ")[1].split()[0])
         elif line.startswith("| real programs:"):
-            t.program_mib = float(line.split("|")[2].split(" files, ")[1].split()[0])
+            # The bar counts them per 16 MiB of the sections that cannot
+            # hold a picture.
+            t.program_mib = float(line.split("|")[2].split(" MiB, ")[1].split()[0])
         if line.startswith("tuning half"):
             half = "tuning"
         elif line.startswith("held-out half"):
@@ -232,7 +234,8 @@ def main():
     rebuild(build)
     print(f"train_finding: {len(t.corpus)} corpus and {len(t.programs)} program regions of the tuning half, "
           f"{len(roots)} trees, least score {least:.2f} ({len(filler)} false candidates in "
-          f"{t.filler_mib:.0f} MiB of filler, {len(programs)} in {t.program_mib:.0f} MiB of programs)")
+          f"{t.filler_mib:.0f} MiB of filler, {len(programs)} in {t.program_mib:.0f} MiB of programs' "
+          "picture-free sections)")
 
 
 if __name__ == "__main__":

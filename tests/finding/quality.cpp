@@ -324,10 +324,12 @@ std::string real_files_table(std::string& why)
         return s.free_bytes ? static_cast<double>(s.false_regions) * 16.0 * 1048576.0 / static_cast<double>(s.free_bytes) : 0.0;
     };
     row(out, "real programs: regions mostly in picture-free sections per 16 MiB of them",
-        text("%.2f (%lld of %lld regions; %lld files, %.0f MiB)", per_16(side[0]), (long long)side[0].false_regions,
-             (long long)side[0].regions, (long long)side[0].programs, static_cast<double>(side[0].bytes) / 1048576.0),
-        text("%.2f (%lld of %lld regions; %lld files, %.0f MiB)", per_16(side[1]), (long long)side[1].false_regions,
-             (long long)side[1].regions, (long long)side[1].programs, static_cast<double>(side[1].bytes) / 1048576.0));
+        text("%.2f (%lld of %lld regions; %lld files, %.0f MiB, %.0f MiB of them picture-free)", per_16(side[0]),
+             (long long)side[0].false_regions, (long long)side[0].regions, (long long)side[0].programs,
+             static_cast<double>(side[0].bytes) / 1048576.0, static_cast<double>(side[0].free_bytes) / 1048576.0),
+        text("%.2f (%lld of %lld regions; %lld files, %.0f MiB, %.0f MiB of them picture-free)", per_16(side[1]),
+             (long long)side[1].false_regions, (long long)side[1].regions, (long long)side[1].programs,
+             static_cast<double>(side[1].bytes) / 1048576.0, static_cast<double>(side[1].free_bytes) / 1048576.0));
     return out;
 }
 
