@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -77,6 +78,59 @@ TEST(GuessWidths, FlatTinyAndRandomDataGiveNothingWorthReporting)
     for (int32_t i = 0; i < n; ++i) EXPECT_LT(guess[i].score, 0.05) << guess[i].width_bits;
     EXPECT_TRUE(scan_bytes(noise.data(), 65536, 0, SCAN_MIN_BYTES).empty());
     EXPECT_TRUE(scan_bytes(zeros.data(), 4096, 0, SCAN_MIN_BYTES).empty());
+}
+
+// Row statistics against a count written from their definition, a pixel at
+// a time, for rows a byte wide (counted a byte at a time), of one or two
+// bytes (columns counted from byte values) and wider or not whole bytes
+// (a word at a time), on glyph-like and random bytes.
+TEST(RowStatistics, CountsMatchTheDefinition)
+{
+    Random random(21);
+    std::vector<uint8_t> bytes = packed_sprites(24, 200, random);
+    for (int32_t i = 0; i < 600; ++i) bytes.push_back(static_cast<uint8_t>(i % 7 == 0 ? random() : 0));
+    auto bit = [&](int64_t i) { return bytes[static_cast<size_t>(i / 8)] >> (7 - i % 8) & 1; };
+    for (const int32_t width : {8, 12, 16, 24, 40, 72}) {
+        const int64_t n = static_cast<int64_t>(bytes.size()), rows = n * 8 / width;
+        const RowStatistics st = row_statistics(bytes.data(), n, width);
+        ASSERT_EQ(st.rows, rows);
+        auto px = [&](int64_t r, int64_t c) { return bit(r * width + c); };
+        int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
+        std::vector<int64_t> ones(static_cast<size_t>(width), 0);
+        for (int64_t r = 0; r < rows; ++r) {
+            int64_t count = 0;
+            bool same = r > 0;
+            for (int32_t c = 0; c < width; ++c) {
+                count += px(r, c), ones[static_cast<size_t>(c)] += px(r, c);
+                if (c + 1 < width) beside += px(r, c) != px(r, c + 1);
+                if (r + 1 < rows) below += px(r, c) != px(r + 1, c);
+                if (r > 0) same &= px(r, c) == px(r - 1, c);
+                if (r == 0 || r + 1 == rows || c == 0 || c + 1 == width) continue;
+                bool any = false, all = true;
+                for (int32_t dr = -1; dr <= 1; ++dr)
+                    for (int32_t dc = -1; dc <= 1; ++dc)
+                        if (dr != 0 || dc != 0) any |= px(r + dr, c + dc) == 1, all &= px(r + dr, c + dc) == 1;
+                isolated += px(r, c) ? !any : all;
+                set += px(r, c);
+            }
+            const bool plain = count == 0 || count == width;
+            blank += plain, repeated += same && !plain;
+        }
+        double expected_below = 0, expected_beside = 0;
+        for (int32_t c = 0; c < width; ++c) {
+            EXPECT_EQ(st.density[static_cast<size_t>(c)], static_cast<double>(ones[static_cast<size_t>(c)]) / rows) << width;
+            const double p = st.density[static_cast<size_t>(c)];
+            expected_below += 2 * p * (1 - p);
+            if (c > 0) expected_beside += p * (1 - st.density[static_cast<size_t>(c - 1)]) + st.density[static_cast<size_t>(c - 1)] * (1 - p);
+        }
+        EXPECT_NEAR(st.vertical * expected_below * (rows - 1), static_cast<double>(below), 1e-6) << width;
+        EXPECT_NEAR(st.horizontal * expected_beside * rows, static_cast<double>(beside), 1e-6) << width;
+        EXPECT_EQ(st.blank, static_cast<double>(blank) / rows) << width;
+        EXPECT_EQ(st.repeated, static_cast<double>(repeated) / rows) << width;
+        const double inside = static_cast<double>((rows - 2) * (width - 2)), p = set / inside;
+        const double expected = inside * (p * std::pow(1 - p, 8) + (1 - p) * std::pow(p, 8));
+        EXPECT_NEAR(st.isolated * expected, static_cast<double>(isolated), 1e-6) << width;
+    }
 }
 
 // Text laid out in columns (lists of names indented by runs of spaces,
