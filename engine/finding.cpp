@@ -844,11 +844,20 @@ public:
                 ++all[c];
             }
         }
+        int32_t gain[ROW_CONTEXTS][AROUND][2];
         for (int32_t r = 0; r < ROW_CONTEXTS; ++r)
             for (int32_t f = 0; f < AROUND; ++f) {
                 const int32_t pr = chance_step(rows.ones[r], rows.all[r]), pf = chance_step(ones[f], all[f]);
-                gain_[r][f][1] = logs[static_cast<size_t>(pr)] - logs[static_cast<size_t>(pf)];
-                gain_[r][f][0] = logs[static_cast<size_t>(LOG_STEPS - pr)] - logs[static_cast<size_t>(LOG_STEPS - pf)];
+                gain[r][f][1] = logs[static_cast<size_t>(pr)] - logs[static_cast<size_t>(pf)];
+                gain[r][f][0] = logs[static_cast<size_t>(LOG_STEPS - pr)] - logs[static_cast<size_t>(LOG_STEPS - pf)];
+            }
+        // The gain of a bit by its place in its byte and the six bits it
+        // depends on, one lookup a bit.
+        for (int32_t b = 0; b < 8; ++b)
+            for (uint32_t code = 0; code < 64; ++code) {
+                const uint32_t up = code >> 5 & 1, up_before = code >> 4 & 1, before = code >> 3 & 1, last = code >> 2 & 1;
+                const uint32_t v = code >> 1 & 1, row_start = code & 1;
+                gain_[b][code] = gain[row_context(up, before, up_before, row_start)][b * 4 + static_cast<int32_t>(before * 2 + last)][v];
             }
     }
 
@@ -865,10 +874,9 @@ public:
         const uint32_t below_before = down ? bits_at(bytes_, n_, first + width_ - 1) : 0;
         int32_t from_above = 0, from_below = 0;
         for (int32_t b = 0; b < 8; ++b) {
-            const int32_t f = around(b, before, last), v = static_cast<int32_t>(bit_of(x, b));
-            const uint32_t row_start = bit_of(starts, b), after = bit_of(before, b);
-            from_above += gain_[row_context(bit_of(above, b), after, bit_of(above_before, b), row_start)][f][v];
-            from_below += gain_[row_context(bit_of(below, b), after, bit_of(below_before, b), row_start)][f][v];
+            const uint32_t common = bit_of(before, b) << 3 | bit_of(last, b) << 2 | bit_of(x, b) << 1 | bit_of(starts, b);
+            from_above += gain_[b][bit_of(above, b) << 5 | bit_of(above_before, b) << 4 | common];
+            from_below += gain_[b][bit_of(below, b) << 5 | bit_of(below_before, b) << 4 | common];
         }
         return !up ? from_below : !down ? from_above : std::max(from_above, from_below);
     }
@@ -886,7 +894,7 @@ private:
     int64_t n_;
     int32_t width_;
     int64_t origin_;  // the column of bytes[0]'s first bit
-    int32_t gain_[ROW_CONTEXTS][AROUND][2];
+    int32_t gain_[8][64];
 };
 
 }  // namespace
