@@ -617,10 +617,8 @@ void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
 // The counts of rows of any width, a word of 64 bits at a time.
 void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, RowCounts& c)
 {
-    RowStatistics st;
-    st.rows = rows;
     const int32_t words = (width + 63) / 64;
-    const std::vector<uint64_t> bits = row_words(bytes, n, width, st.rows, words);
+    const std::vector<uint64_t> bits = row_words(bytes, n, width, rows, words);
     auto row = [&](int64_t r) { return bits.data() + r * words; };
     // Masks by word: the columns with a column after them in the row, and
     // the columns with one on each side.
@@ -639,7 +637,7 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
     const int32_t row_bytes = width <= 16 ? (width + 7) / 8 : 0;
     std::vector<int64_t> values(static_cast<size_t>(row_bytes) * 256, 0);
     int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
-    for (int64_t r = 0; r < st.rows; ++r) {
+    for (int64_t r = 0; r < rows; ++r) {
         const uint64_t* here = row(r);
         int64_t count = 0;
         bool same_as_above = r > 0;
@@ -654,13 +652,13 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
             }
             const uint64_t next = (x << 1) | (k + 1 < words ? here[k + 1] >> 63 : 0);
             beside += std::popcount((x ^ next) & paired[static_cast<size_t>(k)]);
-            if (r + 1 < st.rows) below += std::popcount(x ^ row(r + 1)[k]);
+            if (r + 1 < rows) below += std::popcount(x ^ row(r + 1)[k]);
             if (r > 0) same_as_above &= x == row(r - 1)[k];
         }
         const bool plain = count == 0 || count == width;
         blank += plain;
         repeated += same_as_above && !plain;
-        if (r == 0 || r + 1 == st.rows) continue;
+        if (r == 0 || r + 1 == rows) continue;
         // Isolated pixels: strokes and blank space have next to none. A
         // pixel is isolated when none of its eight neighbours is alike.
         const uint64_t *up = row(r - 1), *down = row(r + 1);
