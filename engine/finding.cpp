@@ -783,7 +783,7 @@ BITLOUPE_INLINE int32_t row_context(uint32_t up, uint32_t before, uint32_t up_be
 BITLOUPE_INLINE uint32_t row_starts(int64_t column, int32_t width)
 {
     uint32_t mask = 0;
-    for (int64_t b = (width - column) % width; b < 8; b += width) mask |= 0x80u >> b;
+    for (int64_t b = column == 0 ? 0 : width - column; b < 8; b += width) mask |= 0x80u >> b;
     return mask;
 }
 
@@ -815,85 +815,138 @@ RowModel row_model(const uint8_t* bytes, int64_t n, int32_t width)
     return m;
 }
 
-// The bytes of bytes[0 .. n - 1] (at file position `at`) scored, one at a
-// time, as a part of rows `width` bits wide whose first bit lies at file
-// position `phase`: how much better the rows' model predicts a byte's bits
-// from the bits above (or below, whichever predicts better) and before
-// them than a model of the bytes around the rows does (bytes[fit_from ..
-// fit_to - 1], outside the part the windows found; all of them when that
-// is too short) from each bit's place in its byte, the bit before it and
-// the bit a byte before it. In 64ths of a bit: filler scores below 0, rows
-// above, so that the edges lie where the sum from inside the rows out is
-// largest.
-class EdgeScores {
-public:
-    EdgeScores(const uint8_t* bytes, int64_t n, int64_t at, int64_t phase, int32_t width, const RowModel& rows,
-               int64_t fit_from, int64_t fit_to)
-        : bytes_(bytes), n_(n), width_(width), origin_(((at - phase) * 8 % width + width) % width)
+// The log chances of a byte's bits, a half of the byte (bits 0 to 3, the
+// most significant, or 4 to 7) at a time, by a key that holds the half and
+// every bit its bits depend on; in 64ths of a bit.
+//
+// Under the rows' model the key holds the half, the bits before its bits,
+// the same half of the row above (or below) and the bits before that. A
+// bit that starts a row depends on the bit above alone: the sums leave
+// such bits as if they did not, and `start_mend` mends them one by one.
+struct RowLogs {
+    int32_t high[1024], low[1024];
+    int32_t start_mend[2][4][2];  // by the bit above, [bit before, bit above that], value
+
+    static uint32_t high_key(uint32_t x, uint32_t last, uint32_t other, uint32_t other_before)
+    {
+        return (x >> 4) << 6 | (last & 1) << 5 | (other >> 4) << 1 | other_before;
+    }
+    static uint32_t low_key(uint32_t x, uint32_t other) { return (x & 0x1F) << 5 | (other & 0x1F); }
+
+    explicit RowLogs(const RowModel& rows)
     {
         const std::vector<int32_t>& logs = log_steps();
-        int64_t ones[AROUND] = {}, all[AROUND] = {};
-        if (fit_to - fit_from < 64) fit_from = 0, fit_to = n;
-        for (int64_t j = std::max<int64_t>(1, fit_from); j < fit_to; ++j) {
-            const uint32_t x = bytes[j], before = bits_at(bytes, n, j * 8 - 1), last = bytes[j - 1];
-            for (int32_t b = 0; b < 8; ++b) {
-                const int32_t c = around(b, before, last);
-                ones[c] += bit_of(x, b);
-                ++all[c];
-            }
+        int32_t log[ROW_CONTEXTS][2];
+        for (int32_t r = 0; r < ROW_CONTEXTS; ++r) {
+            const int32_t p = chance_step(rows.ones[r], rows.all[r]);
+            log[r][1] = logs[static_cast<size_t>(p)], log[r][0] = logs[static_cast<size_t>(LOG_STEPS - p)];
         }
-        int32_t gain[ROW_CONTEXTS][AROUND][2];
-        for (int32_t r = 0; r < ROW_CONTEXTS; ++r)
-            for (int32_t f = 0; f < AROUND; ++f) {
-                const int32_t pr = chance_step(rows.ones[r], rows.all[r]), pf = chance_step(ones[f], all[f]);
-                gain[r][f][1] = logs[static_cast<size_t>(pr)] - logs[static_cast<size_t>(pf)];
-                gain[r][f][0] = logs[static_cast<size_t>(LOG_STEPS - pr)] - logs[static_cast<size_t>(LOG_STEPS - pf)];
+        for (uint32_t key = 0; key < 1024; ++key) {
+            high[key] = low[key] = 0;
+            const uint32_t half = key >> 6, other = key >> 1 & 0xF;
+            for (int32_t b = 0; b < 4; ++b) {
+                const uint32_t before = b == 0 ? key >> 5 & 1 : half >> (4 - b) & 1;
+                const uint32_t up_before = b == 0 ? key & 1 : other >> (4 - b) & 1;
+                high[key] += log[row_context(other >> (3 - b) & 1, before, up_before, 0)][half >> (3 - b) & 1];
             }
-        // The gain of a bit by its place in its byte and the six bits it
-        // depends on, one lookup a bit.
-        for (int32_t b = 0; b < 8; ++b)
-            for (uint32_t code = 0; code < 64; ++code) {
-                const uint32_t up = code >> 5 & 1, up_before = code >> 4 & 1, before = code >> 3 & 1, last = code >> 2 & 1;
-                const uint32_t v = code >> 1 & 1, row_start = code & 1;
-                gain_[b][code] = gain[row_context(up, before, up_before, row_start)][b * 4 + static_cast<int32_t>(before * 2 + last)][v];
-            }
-    }
-
-    int32_t operator()(int64_t j) const
-    {
-        const int64_t first = j * 8;
-        const bool up = first - width_ - 1 >= 0, down = first + 8 + width_ <= n_ * 8;
-        if (j < 1 || (!up && !down)) return 0;
-        const uint32_t x = bytes_[j], before = bits_at(bytes_, n_, first - 1), last = bytes_[j - 1];
-        const uint32_t starts = row_starts((origin_ + first) % width_, width_);
-        const uint32_t above = up ? bits_at(bytes_, n_, first - width_) : 0;
-        const uint32_t above_before = up ? bits_at(bytes_, n_, first - width_ - 1) : 0;
-        const uint32_t below = down ? bits_at(bytes_, n_, first + width_) : 0;
-        const uint32_t below_before = down ? bits_at(bytes_, n_, first + width_ - 1) : 0;
-        int32_t from_above = 0, from_below = 0;
-        for (int32_t b = 0; b < 8; ++b) {
-            const uint32_t common = bit_of(before, b) << 3 | bit_of(last, b) << 2 | bit_of(x, b) << 1 | bit_of(starts, b);
-            from_above += gain_[b][bit_of(above, b) << 5 | bit_of(above_before, b) << 4 | common];
-            from_below += gain_[b][bit_of(below, b) << 5 | bit_of(below_before, b) << 4 | common];
+            const uint32_t x = key >> 5, up = key & 0x1F;  // bits 3 to 7 of each
+            for (int32_t b = 4; b < 8; ++b)
+                low[key] += log[row_context(up >> (7 - b) & 1, x >> (8 - b) & 1, up >> (8 - b) & 1, 0)][x >> (7 - b) & 1];
         }
-        return !up ? from_below : !down ? from_above : std::max(from_above, from_below);
+        for (uint32_t up = 0; up < 2; ++up)
+            for (uint32_t context = 0; context < 4; ++context)
+                for (uint32_t v = 0; v < 2; ++v)
+                    start_mend[up][context][v] =
+                        log[row_context(up, 0, 0, 1)][v] - log[row_context(up, context >> 1, context & 1, 0)][v];
     }
-
-private:
-    // The model of the bytes around: each bit by its place in its byte,
-    // the bit before it and the bit a byte before it.
-    static constexpr int32_t AROUND = 32;
-    static int32_t around(int32_t b, uint32_t before, uint32_t last)
-    {
-        return b * 4 + static_cast<int32_t>(bit_of(before, b) * 2 + bit_of(last, b));
-    }
-
-    const uint8_t* bytes_;
-    int64_t n_;
-    int32_t width_;
-    int64_t origin_;  // the column of bytes[0]'s first bit
-    int32_t gain_[8][64];
 };
+
+// The model of the bytes around rows: each bit by its place in its byte,
+// the bit before it and the bit a byte before it, fit on bytes[from .. to -
+// 1]; its log chances by keys as above, which hold the half, the bits
+// before its bits and the same half of the byte before.
+struct AroundLogs {
+    int32_t high[512], low[512];
+
+    static uint32_t high_key(uint32_t x, uint32_t last) { return (x >> 4) << 5 | (last & 1) << 4 | last >> 4; }
+    static uint32_t low_key(uint32_t x, uint32_t last) { return (x & 0x1F) << 4 | (last & 0xF); }
+
+    // Bit b's value, bit before and bit a byte before, from its half's key.
+    static void bits(uint32_t key, int32_t b, uint32_t& x, uint32_t& before, uint32_t& last)
+    {
+        if (b < 4) {
+            const uint32_t half = key >> 5;
+            x = half >> (3 - b) & 1, before = b == 0 ? key >> 4 & 1 : half >> (4 - b) & 1, last = key >> (3 - b) & 1;
+        } else {
+            const uint32_t low = key >> 4;  // bits 3 to 7
+            x = low >> (7 - b) & 1, before = low >> (8 - b) & 1, last = key >> (7 - b) & 1;
+        }
+    }
+
+    AroundLogs(const uint8_t* bytes, int64_t from, int64_t to)
+    {
+        int64_t keys[2][512] = {};
+        for (int64_t j = std::max<int64_t>(1, from); j < to; ++j) {
+            ++keys[0][high_key(bytes[j], bytes[j - 1])];
+            ++keys[1][low_key(bytes[j], bytes[j - 1])];
+        }
+        int64_t ones[32] = {}, all[32] = {};  // by place * 4 + bit before * 2 + bit a byte before
+        for (uint32_t key = 0; key < 512; ++key)
+            for (int32_t b = 0; b < 8; ++b) {
+                const int64_t count = keys[b < 4 ? 0 : 1][key];
+                uint32_t x, before, last;
+                bits(key, b, x, before, last);
+                ones[b * 4 + before * 2 + last] += count * x;
+                all[b * 4 + before * 2 + last] += count;
+            }
+        const std::vector<int32_t>& logs = log_steps();
+        int32_t log[32][2];
+        for (int32_t f = 0; f < 32; ++f) {
+            const int32_t p = chance_step(ones[f], all[f]);
+            log[f][1] = logs[static_cast<size_t>(p)], log[f][0] = logs[static_cast<size_t>(LOG_STEPS - p)];
+        }
+        for (uint32_t key = 0; key < 512; ++key) {
+            high[key] = low[key] = 0;
+            for (int32_t b = 0; b < 8; ++b) {
+                uint32_t x, before, last;
+                bits(key, b, x, before, last);
+                (b < 4 ? high : low)[key] += log[b * 4 + before * 2 + last][x];
+            }
+        }
+    }
+};
+
+// The score of bytes[j] of bytes[0 .. n - 1] as a part of rows `width`
+// bits wide, its first bit in column `column`: how much
+// better the rows' model predicts its bits from the bits above (or below,
+// whichever predicts better) and before them than the model of the bytes
+// around the rows does. In 64ths of a bit: filler scores below 0, rows
+// above, so that the edges lie where the sum from inside the rows out is
+// largest.
+BITLOUPE_INLINE int32_t edge_score(const RowLogs& rows, const AroundLogs& around, const uint8_t* bytes, int64_t n,
+                                   int64_t column, int32_t width, int64_t j)
+{
+    const int64_t first = j * 8;
+    const bool up = first - width - 1 >= 0, down = first + 8 + width <= n * 8;
+    if (j < 1 || (!up && !down)) return 0;
+    const uint32_t x = bytes[j], last = bytes[j - 1];
+    const uint32_t starts = row_starts(column, width);
+    auto by_rows = [&](int64_t row_first) {
+        // The 8 bits of the row above (or below) and the bit before them.
+        const uint32_t other = bits_at(bytes, n, row_first), other_before = bits_at(bytes, n, row_first - 1) >> 7;
+        int32_t sum = rows.high[RowLogs::high_key(x, last, other, other_before)] + rows.low[RowLogs::low_key(x, other)];
+        for (uint32_t left = starts; left; left &= left - 1) {
+            const int32_t b = 7 - std::countr_zero(left);
+            const uint32_t before = b == 0 ? (last & 1) : bit_of(x, b - 1);
+            const uint32_t up_before = b == 0 ? other_before : bit_of(other, b - 1);
+            sum += rows.start_mend[bit_of(other, b)][before * 2 + up_before][bit_of(x, b)];
+        }
+        return sum;
+    };
+    const int32_t by_around = around.high[AroundLogs::high_key(x, last)] + around.low[AroundLogs::low_key(x, last)];
+    const int32_t from_above = up ? by_rows(first - width) : 0, from_below = down ? by_rows(first + width) : 0;
+    return (!up ? from_below : !down ? from_above : std::max(from_above, from_below)) - by_around;
+}
 
 }  // namespace
 
@@ -965,22 +1018,33 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
     const int64_t inside_end = std::max(inside_start, span.end - std::min(EDGE_INSIDE, span_bytes / 2));
     std::vector<uint8_t> part;
-    const RowModel model = row_model(bytes.data(), n, width);
+    const RowLogs rows(row_model(bytes.data(), n, width));
     auto edge = [&](bool start, int64_t& at) {
         for (int64_t margin = EDGE_MARGIN;; margin *= 2) {
             const int64_t from = start ? std::max<int64_t>(0, span.start - margin) : std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
             const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8) : std::min(size, span.end + margin);
             part.resize(static_cast<size_t>(to - from));
             if (!read(from, to - from, part.data())) return false;
-            const EdgeScores score(part.data(), to - from, from, span.start, width, model, start ? 0 : span.end - from,
-                                   start ? span.start - from : to - from);
+            // The bytes around are those looked at outside the span (all of
+            // them when those are too few).
+            int64_t fit_from = start ? 0 : span.end - from, fit_to = start ? span.start - from : to - from;
+            if (fit_to - fit_from < 64) fit_from = 0, fit_to = to - from;
+            const AroundLogs around(part.data(), fit_from, fit_to);
+            const int64_t origin = ((from - span.start) * 8 % width + width) % width;  // the column of part[0]
             const int64_t inside = (start ? inside_start : inside_end) - from;
             int64_t sum = 0, best = 0;
             bool settled = false;  // the sum fell so far below its best that the edge is found
             at = start ? inside_start : inside_end;
+            // The column of byte j's first bit, kept from one byte to the next.
+            int64_t column = (origin + 8 * (start ? inside - 1 : inside)) % width;
             for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
                 const int64_t j = start ? inside - 1 - k : inside + k;
-                sum += score(j);
+                if (k > 0) {
+                    column += start ? -8 : 8;
+                    while (column < 0) column += width;
+                    while (column >= width) column -= width;
+                }
+                sum += edge_score(rows, around, part.data(), to - from, column, width, j);
                 if (sum > best) {
                     best = sum, at = from + (start ? j : j + 1);
                 } else if (best - sum > EDGE_GIVE_UP) {
