@@ -202,7 +202,7 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
         for (int32_t i = divisors.first[w]; i < divisors.first[w + 1]; ++i) {
             const int32_t d = divisors.width[i];
             if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0) {
-                ranked[w] = std::min(ranked[w], score[d] * 0.99);
+                ranked[w] = std::min(ranked[w], ranked[d] * 0.99);
                 break;
             }
         }
