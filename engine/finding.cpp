@@ -735,6 +735,7 @@ constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is look
 // 100 to 250 bytes of filler, more than the noisy rows inside a picture
 // cost.
 constexpr int64_t EDGE_GIVE_UP = 512 * 64;
+constexpr int64_t EDGE_TOLL_SHARE = 64;  // in 256ths of the rate of the span's own bytes
 
 // --- edges by what the rows predict ----------------------------------------
 
@@ -1032,19 +1033,35 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             const AroundLogs around(part.data(), fit_from, fit_to);
             const int64_t origin = ((from - span.start) * 8 % width + width) % width;  // the column of part[0]
             const int64_t inside = (start ? inside_start : inside_end) - from;
+            // The column of byte j's first bit, kept from one byte to the next.
+            const int64_t first_column = (origin + 8 * (start ? inside - 1 : inside)) % width;
+            auto step = [&](int64_t& column) {
+                column += start ? -8 : 8;
+                while (column < 0) column += width;
+                while (column >= width) column -= width;
+            };
+            // A byte is taken in where it scores more than a share of what
+            // the span's own bytes score on average, from the point inside
+            // to its edge: filler that the rows' model happens to predict
+            // (zeros, text, tables of small numbers) scores less than rows.
+            int64_t toll = 0;
+            {
+                const int64_t own_bytes = start ? inside_start - span.start : span.end - inside_end;
+                int64_t own = 0, column = first_column;
+                for (int64_t k = 0; k < own_bytes; ++k) {
+                    if (k > 0) step(column);
+                    own += edge_score(rows, around, part.data(), to - from, column, width, start ? inside - 1 - k : inside + k);
+                }
+                if (own_bytes > 0 && own > 0) toll = own * EDGE_TOLL_SHARE / (own_bytes * 256);
+            }
             int64_t sum = 0, best = 0;
             bool settled = false;  // the sum fell so far below its best that the edge is found
             at = start ? inside_start : inside_end;
-            // The column of byte j's first bit, kept from one byte to the next.
-            int64_t column = (origin + 8 * (start ? inside - 1 : inside)) % width;
+            int64_t column = first_column;
             for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
                 const int64_t j = start ? inside - 1 - k : inside + k;
-                if (k > 0) {
-                    column += start ? -8 : 8;
-                    while (column < 0) column += width;
-                    while (column >= width) column -= width;
-                }
-                sum += edge_score(rows, around, part.data(), to - from, column, width, j);
+                if (k > 0) step(column);
+                sum += edge_score(rows, around, part.data(), to - from, column, width, j) - toll;
                 if (sum > best) {
                     best = sum, at = from + (start ? j : j + 1);
                 } else if (best - sum > EDGE_GIVE_UP) {
