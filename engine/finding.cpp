@@ -584,7 +584,13 @@ namespace {
 struct RowCounts {
     std::vector<int64_t> ones;
     int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
+    // The isolated pixels of each ISOLATED_BLOCK rows in turn.
+    std::vector<int64_t> isolated_by_block;
 };
+
+// Rows counted together for the isolated pixels: a few glyphs of shading
+// (every pixel isolated) in a font weigh as a few blocks, not as the whole.
+constexpr int64_t ISOLATED_BLOCK = 64;
 
 // The counts of rows a byte wide, a byte at a time: the common case, and
 // the same counts as the general way below.
@@ -605,7 +611,10 @@ void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
         // left neighbour, shifted left (within the byte) its right one.
         const uint32_t any = up | up >> 1 | (up << 1 & 0xFF) | x >> 1 | (x << 1 & 0xFF) | down | down >> 1 | (down << 1 & 0xFF);
         const uint32_t all = up & up >> 1 & (up << 1 & 0xFF) & x >> 1 & (x << 1 & 0xFF) & down & down >> 1 & (down << 1 & 0xFF);
-        c.isolated += std::popcount(((x & ~any) | (~x & all)) & 0x7Eu);
+        const int64_t alone = std::popcount(((x & ~any) | (~x & all)) & 0x7Eu);
+        c.isolated += alone;
+        if ((r - 1) % ISOLATED_BLOCK == 0) c.isolated_by_block.push_back(0);
+        c.isolated_by_block.back() += alone;
         c.set += std::popcount(x & 0x7Eu);
     }
     c.ones.assign(8, 0);
@@ -662,13 +671,16 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
         // Isolated pixels: strokes and blank space have next to none. A
         // pixel is isolated when none of its eight neighbours is alike.
         const uint64_t *up = row(r - 1), *down = row(r + 1);
+        if ((r - 1) % ISOLATED_BLOCK == 0) c.isolated_by_block.push_back(0);
         for (int32_t k = 0; k < words; ++k) {
             auto left = [&](const uint64_t* w) { return w[k] >> 1 | (k > 0 ? w[k - 1] << 63 : 0); };
             auto right = [&](const uint64_t* w) { return w[k] << 1 | (k + 1 < words ? w[k + 1] >> 63 : 0); };
             const uint64_t any = up[k] | left(up) | right(up) | left(here) | right(here) | down[k] | left(down) | right(down);
             const uint64_t all = up[k] & left(up) & right(up) & left(here) & right(here) & down[k] & left(down) & right(down);
             const uint64_t mask = inner[static_cast<size_t>(k)], x = here[k];
-            isolated += std::popcount(((x & ~any) | (~x & all)) & mask);
+            const int64_t alone = std::popcount(((x & ~any) | (~x & all)) & mask);
+            isolated += alone;
+            c.isolated_by_block.back() += alone;
             set += std::popcount(x & mask);
         }
     }
@@ -719,6 +731,18 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
         auto eighth = [](double x) { return x * x * (x * x) * (x * x * (x * x)); };
         const double expected = inside * (p * eighth(1 - p) + (1 - p) * eighth(p));
         st.isolated = expected > 0 ? static_cast<double>(isolated) / expected : 0;
+        // The same as the median block of rows has them: a few blocks of
+        // noise in a picture (the shading glyphs of a font) do not count.
+        std::vector<int64_t> blocks = counts.isolated_by_block;
+        const int64_t full = (st.rows - 2) / ISOLATED_BLOCK;
+        if (full >= 3 && expected > 0) {
+            blocks.resize(static_cast<size_t>(full));  // the last, partial one left out
+            std::nth_element(blocks.begin(), blocks.begin() + full / 2, blocks.end());
+            const double per_row = static_cast<double>(blocks[static_cast<size_t>(full / 2)]) / ISOLATED_BLOCK;
+            st.isolated_typical = per_row * static_cast<double>(st.rows - 2) / expected;
+        } else {
+            st.isolated_typical = st.isolated;
+        }
     }
     st.blank = static_cast<double>(blank) / static_cast<double>(st.rows);
     st.repeated = static_cast<double>(repeated) / static_cast<double>(st.rows);
@@ -735,6 +759,10 @@ constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is look
 // 100 to 250 bytes of filler, more than the noisy rows inside a picture
 // cost.
 constexpr int64_t EDGE_GIVE_UP = 512 * 64;
+// Printable ASCII this many bytes in a row is text: rows of 8 pixels may
+// look like it (letters in order share their top bits), but no edge is
+// pulled out over it.
+constexpr int64_t TEXT_RUN = 16;
 constexpr int64_t EDGE_TOLL_SHARE = 64;  // in 256ths of the rate of the span's own bytes
 
 // --- edges by what the rows predict ----------------------------------------
@@ -884,10 +912,12 @@ struct AroundLogs {
         }
     }
 
-    AroundLogs(const uint8_t* bytes, int64_t from, int64_t to)
+    // Fit on the bytes that are not 00 or FF only, unless `plain_too`.
+    AroundLogs(const uint8_t* bytes, int64_t from, int64_t to, bool plain_too)
     {
         int64_t keys[2][512] = {};
         for (int64_t j = std::max<int64_t>(1, from); j < to; ++j) {
+            if (!plain_too && (bytes[j] == 0 || bytes[j] == 0xFF)) continue;
             ++keys[0][high_key(bytes[j], bytes[j - 1])];
             ++keys[1][low_key(bytes[j], bytes[j - 1])];
         }
@@ -920,11 +950,13 @@ struct AroundLogs {
 // The score of bytes[j] of bytes[0 .. n - 1] as a part of rows `width`
 // bits wide, its first bit in column `column`: how much
 // better the rows' model predicts its bits from the bits above (or below,
-// whichever predicts better) and before them than the model of the bytes
-// around the rows does. In 64ths of a bit: filler scores below 0, rows
+// whichever predicts better) and before them than the models of the bytes
+// around the rows do: the better of one fit on all of them and one fit on
+// those that are not 00 or FF (where zeros make most of the bytes around,
+// code between them would otherwise pass for rows). In 64ths of a bit: filler scores below 0, rows
 // above, so that the edges lie where the sum from inside the rows out is
 // largest.
-BITLOUPE_INLINE int32_t edge_score(const RowLogs& rows, const AroundLogs& around, const uint8_t* bytes, int64_t n,
+BITLOUPE_INLINE int32_t edge_score(const RowLogs& rows, const AroundLogs& around, const AroundLogs& marked, const uint8_t* bytes, int64_t n,
                                    int64_t column, int32_t width, int64_t j)
 {
     const int64_t first = j * 8;
@@ -944,7 +976,8 @@ BITLOUPE_INLINE int32_t edge_score(const RowLogs& rows, const AroundLogs& around
         }
         return sum;
     };
-    const int32_t by_around = around.high[AroundLogs::high_key(x, last)] + around.low[AroundLogs::low_key(x, last)];
+    const uint32_t high = AroundLogs::high_key(x, last), low = AroundLogs::low_key(x, last);
+    const int32_t by_around = std::max(around.high[high] + around.low[low], marked.high[high] + marked.low[low]);
     const int32_t from_above = up ? by_rows(first - width) : 0, from_below = down ? by_rows(first + width) : 0;
     return (!up ? from_below : !down ? from_above : std::max(from_above, from_below)) - by_around;
 }
@@ -972,7 +1005,8 @@ namespace {
 double picture_score(const RowStatistics& st)
 {
     const double features[FINDING_FEATURES] = {st.vertical, st.horizontal, st.blank, st.repeated,
-                                               st.isolated / (st.isolated + 0.05), st.active};
+                                               st.isolated / (st.isolated + 0.05), st.active,
+                                               st.isolated_typical / (st.isolated_typical + 0.05)};
     double z = 0;
     for (const int root : FINDING_TREES) {
         const FindingNode* node = &FINDING_NODES[root];
@@ -1030,7 +1064,18 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             // them when those are too few).
             int64_t fit_from = start ? 0 : span.end - from, fit_to = start ? span.start - from : to - from;
             if (fit_to - fit_from < 64) fit_from = 0, fit_to = to - from;
-            const AroundLogs around(part.data(), fit_from, fit_to);
+            const AroundLogs around(part.data(), fit_from, fit_to, true), marked(part.data(), fit_from, fit_to, false);
+            // Bytes in a run of text score no more than 0.
+            std::vector<uint8_t> text(part.size(), 0);
+            for (int64_t j = 0, run = 0; j <= to - from; ++j) {
+                const uint8_t c = j < to - from ? part[static_cast<size_t>(j)] : 0;
+                if (j < to - from && ((c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13)) {
+                    ++run;
+                    continue;
+                }
+                if (run >= TEXT_RUN) std::fill(text.begin() + (j - run), text.begin() + j, 1);
+                run = 0;
+            }
             const int64_t origin = ((from - span.start) * 8 % width + width) % width;  // the column of part[0]
             const int64_t inside = (start ? inside_start : inside_end) - from;
             // The column of byte j's first bit, kept from one byte to the next.
@@ -1050,7 +1095,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
                 int64_t own = 0, column = first_column;
                 for (int64_t k = 0; k < own_bytes; ++k) {
                     if (k > 0) step(column);
-                    own += edge_score(rows, around, part.data(), to - from, column, width, start ? inside - 1 - k : inside + k);
+                    own += edge_score(rows, around, marked, part.data(), to - from, column, width, start ? inside - 1 - k : inside + k);
                 }
                 if (own_bytes > 0 && own > 0) toll = own * EDGE_TOLL_SHARE / (own_bytes * 256);
             }
@@ -1061,7 +1106,8 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
                 const int64_t j = start ? inside - 1 - k : inside + k;
                 if (k > 0) step(column);
-                sum += edge_score(rows, around, part.data(), to - from, column, width, j) - toll;
+                const int32_t gain = edge_score(rows, around, marked, part.data(), to - from, column, width, j);
+                sum += (text[static_cast<size_t>(j)] ? std::min(gain, 0) : gain) - toll;
                 if (sum > best) {
                     best = sum, at = from + (start ? j : j + 1);
                 } else if (best - sum > EDGE_GIVE_UP) {

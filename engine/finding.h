@@ -41,6 +41,7 @@ struct RowStatistics {
     double blank = 0;             // share of the rows all 0 or all 1
     double repeated = 0;          // share of the rows, not blank, the same as the row before
     double isolated = 1;          // pixels none of whose eight neighbours is alike, against independent bits
+    double isolated_typical = 1;  // the same, as the median block of 64 rows has them
     int64_t rows = 0;
 };
 RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width);

@@ -29,13 +29,13 @@ RATE = 0.1        # the share of each tree's leaf values kept
 BINS = 32         # the values of a feature a split may be at
 LAMBDA = 1.0      # keeps leaves of few rows small
 LEAST_ROWS = 5    # rows in the least leaf
-FEATURES = ["vertical", "horizontal", "blank", "repeated", "isolated", "active"]
+FEATURES = ["vertical", "horizontal", "blank", "repeated", "isolated", "active", "isolated_typical"]
 
 
 def features(fields):
-    vertical, horizontal, active, blank, repeated, isolated = map(float, fields[5:11])
+    vertical, horizontal, active, blank, repeated, isolated, typical = map(float, fields[5:12])
     # Must match picture_score in engine/finding.cpp.
-    return [vertical, horizontal, blank, repeated, isolated / (isolated + 0.05), active]
+    return [vertical, horizontal, blank, repeated, isolated / (isolated + 0.05), active, typical / (typical + 0.05)]
 
 
 class Tuning:
