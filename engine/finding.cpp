@@ -12,6 +12,7 @@
 #include "finding.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <atomic>
 #include <bit>
@@ -900,35 +901,33 @@ struct AroundLogs {
     static uint32_t high_key(uint32_t x, uint32_t last) { return (x >> 4) << 5 | (last & 1) << 4 | last >> 4; }
     static uint32_t low_key(uint32_t x, uint32_t last) { return (x & 0x1F) << 4 | (last & 0xF); }
 
-    // Bit b's value, bit before and bit a byte before, from its half's key.
-    static void bits(uint32_t key, int32_t b, uint32_t& x, uint32_t& before, uint32_t& last)
+    // How often each key of each half (0 high, 1 low) comes up.
+    using KeyCounts = std::array<std::array<int64_t, 512>, 2>;
+
+    // The key counts of bytes[from .. to - 1], of all of them and of those
+    // that are not 00 or FF.
+    static void count_keys(const uint8_t* bytes, int64_t from, int64_t to, KeyCounts& all, KeyCounts& marked)
     {
-        if (b < 4) {
-            const uint32_t half = key >> 5;
-            x = half >> (3 - b) & 1, before = b == 0 ? key >> 4 & 1 : half >> (4 - b) & 1, last = key >> (3 - b) & 1;
-        } else {
-            const uint32_t low = key >> 4;  // bits 3 to 7
-            x = low >> (7 - b) & 1, before = low >> (8 - b) & 1, last = key >> (7 - b) & 1;
+        all = {}, marked = {};
+        for (int64_t j = std::max<int64_t>(1, from); j < to; ++j) {
+            const uint32_t high = high_key(bytes[j], bytes[j - 1]), low = low_key(bytes[j], bytes[j - 1]);
+            ++all[0][high], ++all[1][low];
+            if (bytes[j] != 0 && bytes[j] != 0xFF) ++marked[0][high], ++marked[1][low];
         }
     }
 
-    // Fit on the bytes that are not 00 or FF only, unless `plain_too`.
-    AroundLogs(const uint8_t* bytes, int64_t from, int64_t to, bool plain_too)
+    explicit AroundLogs(const KeyCounts& keys)
     {
-        int64_t keys[2][512] = {};
-        for (int64_t j = std::max<int64_t>(1, from); j < to; ++j) {
-            if (!plain_too && (bytes[j] == 0 || bytes[j] == 0xFF)) continue;
-            ++keys[0][high_key(bytes[j], bytes[j - 1])];
-            ++keys[1][low_key(bytes[j], bytes[j - 1])];
-        }
+        const Decoded& decoded = decoded_keys();
         int64_t ones[32] = {}, all[32] = {};  // by place * 4 + bit before * 2 + bit a byte before
-        for (uint32_t key = 0; key < 512; ++key)
-            for (int32_t b = 0; b < 8; ++b) {
-                const int64_t count = keys[b < 4 ? 0 : 1][key];
-                uint32_t x, before, last;
-                bits(key, b, x, before, last);
-                ones[b * 4 + before * 2 + last] += count * x;
-                all[b * 4 + before * 2 + last] += count;
+        for (int32_t half = 0; half < 2; ++half)
+            for (uint32_t key = 0; key < 512; ++key) {
+                const int64_t count = keys[static_cast<size_t>(half)][key];
+                if (count == 0) continue;
+                for (int32_t i = 0; i < 4; ++i) {
+                    ones[decoded.context[half][key][i]] += count * decoded.value[half][key][i];
+                    all[decoded.context[half][key][i]] += count;
+                }
             }
         const std::vector<int32_t>& logs = log_steps();
         int32_t log[32][2];
@@ -936,14 +935,40 @@ struct AroundLogs {
             const int32_t p = chance_step(ones[f], all[f]);
             log[f][1] = logs[static_cast<size_t>(p)], log[f][0] = logs[static_cast<size_t>(LOG_STEPS - p)];
         }
-        for (uint32_t key = 0; key < 512; ++key) {
-            high[key] = low[key] = 0;
-            for (int32_t b = 0; b < 8; ++b) {
-                uint32_t x, before, last;
-                bits(key, b, x, before, last);
-                (b < 4 ? high : low)[key] += log[b * 4 + before * 2 + last][x];
+        for (int32_t half = 0; half < 2; ++half)
+            for (uint32_t key = 0; key < 512; ++key) {
+                int32_t sum = 0;
+                for (int32_t i = 0; i < 4; ++i) sum += log[decoded.context[half][key][i]][decoded.value[half][key][i]];
+                (half == 0 ? high : low)[key] = sum;
             }
-        }
+    }
+
+private:
+    // Each key's four bits: their contexts (place * 4 + bit before * 2 +
+    // bit a byte before) and values.
+    struct Decoded {
+        uint8_t context[2][512][4], value[2][512][4];
+    };
+    static const Decoded& decoded_keys()
+    {
+        static const Decoded decoded = [] {
+            Decoded d{};
+            for (uint32_t key = 0; key < 512; ++key)
+                for (int32_t b = 0; b < 8; ++b) {
+                    uint32_t x, before, last;
+                    if (b < 4) {
+                        const uint32_t half = key >> 5;
+                        x = half >> (3 - b) & 1, before = b == 0 ? key >> 4 & 1 : half >> (4 - b) & 1, last = key >> (3 - b) & 1;
+                    } else {
+                        const uint32_t low = key >> 4;  // bits 3 to 7
+                        x = low >> (7 - b) & 1, before = low >> (8 - b) & 1, last = key >> (7 - b) & 1;
+                    }
+                    d.context[b / 4][key][b % 4] = static_cast<uint8_t>(b * 4 + before * 2 + last);
+                    d.value[b / 4][key][b % 4] = static_cast<uint8_t>(x);
+                }
+            return d;
+        }();
+        return decoded;
     }
 };
 
@@ -1053,6 +1078,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
     const int64_t inside_end = std::max(inside_start, span.end - std::min(EDGE_INSIDE, span_bytes / 2));
     std::vector<uint8_t> part;
+    std::vector<int32_t> own_gains;
     const RowLogs rows(row_model(bytes.data(), n, width));
     auto edge = [&](bool start, int64_t& at) {
         for (int64_t margin = EDGE_MARGIN;; margin *= 2) {
@@ -1064,7 +1090,9 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             // them when those are too few).
             int64_t fit_from = start ? 0 : span.end - from, fit_to = start ? span.start - from : to - from;
             if (fit_to - fit_from < 64) fit_from = 0, fit_to = to - from;
-            const AroundLogs around(part.data(), fit_from, fit_to, true), marked(part.data(), fit_from, fit_to, false);
+            AroundLogs::KeyCounts all_keys, marked_keys;
+            AroundLogs::count_keys(part.data(), fit_from, fit_to, all_keys, marked_keys);
+            const AroundLogs around(all_keys), marked(marked_keys);
             // Bytes in a run of text score no more than 0.
             std::vector<uint8_t> text(part.size(), 0);
             for (int64_t j = 0, run = 0; j <= to - from; ++j) {
@@ -1089,13 +1117,17 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             // the span's own bytes score on average, from the point inside
             // to its edge: filler that the rows' model happens to predict
             // (zeros, text, tables of small numbers) scores less than rows.
+            // The scores of the span's own bytes are kept for the walk.
+            const int64_t own_bytes = start ? inside_start - span.start : span.end - inside_end;
             int64_t toll = 0;
             {
-                const int64_t own_bytes = start ? inside_start - span.start : span.end - inside_end;
+                own_gains.resize(static_cast<size_t>(own_bytes));
                 int64_t own = 0, column = first_column;
                 for (int64_t k = 0; k < own_bytes; ++k) {
                     if (k > 0) step(column);
-                    own += edge_score(rows, around, marked, part.data(), to - from, column, width, start ? inside - 1 - k : inside + k);
+                    own_gains[static_cast<size_t>(k)] =
+                        edge_score(rows, around, marked, part.data(), to - from, column, width, start ? inside - 1 - k : inside + k);
+                    own += own_gains[static_cast<size_t>(k)];
                 }
                 if (own_bytes > 0 && own > 0) toll = own * EDGE_TOLL_SHARE / (own_bytes * 256);
             }
@@ -1106,7 +1138,8 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
                 const int64_t j = start ? inside - 1 - k : inside + k;
                 if (k > 0) step(column);
-                const int32_t gain = edge_score(rows, around, marked, part.data(), to - from, column, width, j);
+                const int32_t gain = k < own_bytes ? own_gains[static_cast<size_t>(k)]
+                                                   : edge_score(rows, around, marked, part.data(), to - from, column, width, j);
                 sum += (text[static_cast<size_t>(j)] ? std::min(gain, 0) : gain) - toll;
                 if (sum > best) {
                     best = sum, at = from + (start ? j : j + 1);
