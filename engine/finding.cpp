@@ -294,7 +294,7 @@ constexpr double PIECE_MOST_VERTICAL = 0.85;
 constexpr double ROUGH_LEAST_SCORE = 0.5;
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
-constexpr int64_t LEAST_FLAGGED = 2;     // windows that look like rows in the least region
+constexpr int64_t LEAST_FLAGGED = 1;     // windows that look like rows in the least region
 constexpr double MOST_BESIDE = 0.92;     // the same in a window
 constexpr int64_t JUDGED_FIRST_BYTES = GUESS_SAMPLE_BYTES;  // and its first ones
 
@@ -1210,7 +1210,8 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
     // width guess on more of it.
     if (whole.end - whole.start <= GLIMPSE) return judge_part(read, size, whole, min_bytes, found, failed);
     const int64_t room = whole.end - whole.start - GLIMPSE;
-    const int64_t pieces = std::min<int64_t>(MOST_PIECES, room / GLIMPSE + 1);
+    // Pieces reach from the span's first byte to its last.
+    const int64_t pieces = std::min<int64_t>(MOST_PIECES, (room + GLIMPSE - 1) / GLIMPSE + 1);
     auto piece_at = [&](int64_t k) { return whole.start + (pieces > 1 ? room * k / (pieces - 1) : 0); };
     std::vector<bool> good(static_cast<size_t>(pieces), false);
     std::vector<uint8_t> bytes(static_cast<size_t>(GLIMPSE));
