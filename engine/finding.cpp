@@ -764,6 +764,21 @@ constexpr int64_t EDGE_GIVE_UP = 512 * 64;
 // look like it (letters in order share their top bits), but no edge is
 // pulled out over it.
 constexpr int64_t TEXT_RUN = 16;
+
+// text[j] = 1 for the bytes of bytes[0 .. n - 1] in runs of text, else 0.
+void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
+{
+    text.assign(static_cast<size_t>(n), 0);
+    for (int64_t j = 0, run = 0; j <= n; ++j) {
+        const uint8_t c = j < n ? bytes[j] : 0;
+        if (j < n && ((c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13)) {
+            ++run;
+            continue;
+        }
+        if (run >= TEXT_RUN) std::fill(text.begin() + (j - run), text.begin() + j, 1);
+        run = 0;
+    }
+}
 constexpr int64_t EDGE_TOLL_SHARE = 64;  // in 256ths of the rate of the span's own bytes
 
 // --- edges by what the rows predict ----------------------------------------
@@ -1077,7 +1092,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     // looked at, twice as many are looked at.
     const int64_t inside_start = span.start + std::min(EDGE_INSIDE, span_bytes / 2);
     const int64_t inside_end = std::max(inside_start, span.end - std::min(EDGE_INSIDE, span_bytes / 2));
-    std::vector<uint8_t> part;
+    std::vector<uint8_t> part, text;
     std::vector<int32_t> own_gains;
     const RowLogs rows(row_model(bytes.data(), n, width));
     auto edge = [&](bool start, int64_t& at) {
@@ -1094,16 +1109,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             AroundLogs::count_keys(part.data(), fit_from, fit_to, all_keys, marked_keys);
             const AroundLogs around(all_keys), marked(marked_keys);
             // Bytes in a run of text score no more than 0.
-            std::vector<uint8_t> text(part.size(), 0);
-            for (int64_t j = 0, run = 0; j <= to - from; ++j) {
-                const uint8_t c = j < to - from ? part[static_cast<size_t>(j)] : 0;
-                if (j < to - from && ((c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13)) {
-                    ++run;
-                    continue;
-                }
-                if (run >= TEXT_RUN) std::fill(text.begin() + (j - run), text.begin() + j, 1);
-                run = 0;
-            }
+            mark_text(part.data(), to - from, text);
             const int64_t origin = ((from - span.start) * 8 % width + width) % width;  // the column of part[0]
             const int64_t inside = (start ? inside_start : inside_end) - from;
             // The column of byte j's first bit, kept from one byte to the next.
@@ -1257,11 +1263,19 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
     }
     FoundRegion next = found;
     if (!regions.empty() && next.start < regions.back().end) {
-        // Rows of two widths that overlap: the better keeps the bytes both
+        // Rows of two widths that overlap: the stronger keeps the bytes both
         // claim (the first, when every candidate is kept for training, so
-        // that which regions there are does not depend on the model).
+        // that which regions there are does not depend on the model). Of
+        // regions that score over the least listed, the stronger is the one
+        // with more bytes the more it scores over it: a font sheet read at
+        // its own width outweighs the pieces of it that read best at a
+        // divisor of it. Of others, the one that scores more.
         FoundRegion& last = regions.back();
-        if (next.score > last.score && !every_candidate) {
+        auto strength = [](const FoundRegion& r) {
+            return std::max(0.0, r.score - FINDING_LEAST_SCORE) * static_cast<double>(r.end - r.start);
+        };
+        const double a = strength(next), b = strength(last);
+        if ((a > 0 || b > 0 ? a > b : next.score > last.score) && !every_candidate) {
             last.end = next.start;
             if (last.end <= last.start) regions.pop_back();
         } else {
