@@ -47,8 +47,16 @@ double shuffled_mismatch(const double* density, int32_t lag)
 
 void bit_densities(const uint8_t* bytes, int64_t n, double* density)
 {
-    int64_t counts[8] = {};
-    for (int64_t i = 0; i < n; ++i)
+    // Eight bytes at a time: bit position c of every byte of a word under
+    // one mask.
+    constexpr uint64_t LOW = 0x0101010101010101;
+    int64_t counts[8] = {}, i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, bytes + i, 8);
+        for (int32_t c = 0; c < 8; ++c) counts[c] += std::popcount(w & (LOW << (7 - c)));
+    }
+    for (; i < n; ++i)
         for (int32_t c = 0; c < 8; ++c) counts[c] += (bytes[i] >> (7 - c)) & 1;
     for (int32_t c = 0; c < 8; ++c) density[c] = n > 0 ? static_cast<double>(counts[c]) / static_cast<double>(n) : 0;
 }
@@ -646,6 +654,11 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
     std::vector<int64_t> ones(static_cast<size_t>(width), 0);
     const int32_t row_bytes = width <= 16 ? (width + 7) / 8 : 0;
     std::vector<int64_t> values(static_cast<size_t>(row_bytes) * 256, 0);
+    // For wider rows, each column's count as a binary number, its bits in
+    // PLANES words (bit p of every column of a word in one), so that a row
+    // is added a word at a time.
+    const size_t PLANES = static_cast<size_t>(std::bit_width(static_cast<uint64_t>(rows)));
+    std::vector<uint64_t> planes(row_bytes > 0 ? 0 : static_cast<size_t>(words) * PLANES, 0);
     int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
     for (int64_t r = 0; r < rows; ++r) {
         const uint64_t* here = row(r);
@@ -657,8 +670,13 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
             if (row_bytes > 0) {
                 for (int32_t j = 0; j < row_bytes; ++j) ++values[static_cast<size_t>(j * 256 + (x >> (56 - 8 * j) & 0xFF))];
             } else {
-                for (uint64_t left = x; left; left &= left - 1)
-                    ++ones[static_cast<size_t>(64 * k + 63 - std::countr_zero(left))];
+                // A binary counter a bit plane a word: x added to it.
+                uint64_t* plane = planes.data() + static_cast<size_t>(k) * PLANES;
+                for (uint64_t carry = x, p = 0; carry; ++p) {
+                    const uint64_t next = plane[p] & carry;
+                    plane[p] ^= carry;
+                    carry = next;
+                }
             }
             const uint64_t next = (x << 1) | (k + 1 < words ? here[k + 1] >> 63 : 0);
             beside += std::popcount((x ^ next) & paired[static_cast<size_t>(k)]);
@@ -688,6 +706,11 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
     for (int32_t c = 0; c < row_bytes * 8 && c < width; ++c)
         for (int32_t v = 0; v < 256; ++v)
             if (v >> (7 - c % 8) & 1) ones[static_cast<size_t>(c)] += values[static_cast<size_t>((c / 8) * 256 + v)];
+    if (row_bytes == 0)
+        for (int32_t c = 0; c < width; ++c) {
+            const uint64_t* plane = planes.data() + static_cast<size_t>(c / 64) * PLANES;
+            for (size_t p = 0; p < PLANES; ++p) ones[static_cast<size_t>(c)] += static_cast<int64_t>(plane[p] >> (63 - c % 64) & 1) << p;
+        }
     c.ones = std::move(ones);
     c.below = below, c.beside = beside, c.blank = blank, c.repeated = repeated, c.isolated = isolated, c.set = set;
 }
