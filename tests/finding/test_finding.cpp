@@ -96,7 +96,7 @@ TEST(RowStatistics, CountsMatchTheDefinition)
         ASSERT_EQ(st.rows, rows);
         auto px = [&](int64_t r, int64_t c) { return bit(r * width + c); };
         int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
-        std::vector<int64_t> ones(static_cast<size_t>(width), 0);
+        std::vector<int64_t> ones(static_cast<size_t>(width), 0), by_block((rows + 62) / 64, 0);  // rows 1.., 64 a block
         for (int64_t r = 0; r < rows; ++r) {
             int64_t count = 0;
             bool same = r > 0;
@@ -111,6 +111,7 @@ TEST(RowStatistics, CountsMatchTheDefinition)
                     for (int32_t dc = -1; dc <= 1; ++dc)
                         if (dr != 0 || dc != 0) any |= px(r + dr, c + dc) == 1, all &= px(r + dr, c + dc) == 1;
                 isolated += px(r, c) ? !any : all;
+                by_block[static_cast<size_t>((r - 1) / 64)] += px(r, c) ? !any : all;
                 set += px(r, c);
             }
             const bool plain = count == 0 || count == width;
@@ -130,6 +131,16 @@ TEST(RowStatistics, CountsMatchTheDefinition)
         const double inside = static_cast<double>((rows - 2) * (width - 2)), p = set / inside;
         const double expected = inside * (p * std::pow(1 - p, 8) + (1 - p) * std::pow(p, 8));
         EXPECT_NEAR(st.isolated * expected, static_cast<double>(isolated), 1e-6) << width;
+        // The typical count: the median of the whole blocks of 64 rows, for
+        // all the rows (the count itself with fewer than three blocks).
+        const size_t full = static_cast<size_t>((rows - 2) / 64);
+        double typical = static_cast<double>(isolated);
+        if (full >= 3) {
+            std::vector<int64_t> whole(by_block.begin(), by_block.begin() + static_cast<long>(full));
+            std::sort(whole.begin(), whole.end());
+            typical = static_cast<double>(whole[full / 2]) * static_cast<double>(rows - 2) / 64;
+        }
+        EXPECT_NEAR(st.isolated_typical * expected, typical, 1e-6) << width;
     }
 }
 

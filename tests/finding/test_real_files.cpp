@@ -144,6 +144,23 @@ TEST(FirmwareFiles, FindTheStandardFonts)
     EXPECT_EQ(vga_fonts(bytes).size(), files.back().fonts.size() - 1);
 }
 
+// The scan lists the VGA fonts of the BIOS images whole at width 8, their
+// edges within 64 bytes (zeros, palettes, code and strings lie around
+// them), and of memtest86+ at width 8 (the keyboard tables after its font
+// are taken in).
+TEST(FirmwareFiles, TheScanListsTheFonts)
+{
+    std::string why;
+    for (const FirmwareFile& f : firmware_files(why)) {
+        SCOPED_TRACE(f.path);
+        std::vector<FoundRegion> listed = scan_bytes(f.bytes.data(), static_cast<int64_t>(f.bytes.size()), 0, SCAN_MIN_BYTES);
+        std::erase_if(listed, [](const FoundRegion& r) { return r.score < SCAN_DEFAULT_MIN_SCORE; });
+        const FirmwareResult r = measure_firmware(f, listed);
+        EXPECT_EQ(r.runs_found_at_8, r.runs);
+        if (f.path.find("memtest86+") == std::string::npos) EXPECT_EQ(r.runs_found_whole, r.runs) << r.worst_edge;
+    }
+}
+
 TEST(RealFilesMeasures, FontRunsAndPictureFreeParts)
 {
     const FirmwareFile file{
