@@ -56,20 +56,34 @@ bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const st
     if (map && !together && !make_overview(source, map->block, *map, why)) return false;
     if (together) size_map(*map, size, map->block);
     std::mutex lock;
-    std::vector<ScanSpan> spans;
+    std::vector<ScanSpan> spans;  // at the chunks' edges, judged at the end
+    std::vector<JudgedRegion> judged;
+    std::string failure;  // the first read that failed while judging
     const ChunkWork work = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
         const int64_t own = std::min(SCAN_CHUNK_BYTES, size - offset);
         if (together) classify_chunk(*map, offset, bytes, own);
         std::vector<ScanSpan> found = scan_spans(bytes, length, offset, own);
+        std::vector<JudgedRegion> here;
+        std::string reason;
+        const ScanRead read_here = [&](int64_t at, int64_t count, uint8_t* into) {
+            return source.read(at, count, into, reason);
+        };
+        const bool read_all = judge_inner_spans(found, offset, own, read_here, size, min_bytes, here);
         std::lock_guard<std::mutex> hold(lock);
+        if (!read_all && failure.empty()) failure = reason.empty() ? "a read failed" : reason;
         spans.insert(spans.end(), found.begin(), found.end());
+        judged.insert(judged.end(), here.begin(), here.end());
     };
     if (!for_each_chunk(source, SCAN_CHUNK_BYTES, SCAN_OVERLAP, work, why, progress)) return false;
+    if (!failure.empty()) {
+        why = failure;
+        return false;
+    }
     const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
         return source.read(offset, count, into, why);
     };
     const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-    return judge_spans(std::move(spans), read, size, threads, min_bytes, regions);
+    return judge_spans(std::move(spans), std::move(judged), read, size, threads, min_bytes, regions);
 }
 
 RegionList list_regions(const std::vector<FoundRegion>& judged, double min_score, RegionOrder order,

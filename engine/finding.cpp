@@ -524,16 +524,41 @@ bool may_be_region(const ScanSpan& span)
 
 }  // namespace
 
+namespace {
+
+// Whether a span of the chunk whose windows start from `base` up to `base +
+// windows_end` lies too far from the windows of other chunks to join their
+// spans (the windows before `base` end by base + WINDOW).
+bool inner_span(const ScanSpan& s, int64_t base, int64_t windows_end)
+{
+    return s.start > base + WINDOW + JOIN_GAP && s.end + JOIN_GAP < base + windows_end;
+}
+
+}  // namespace
+
 std::vector<ScanSpan> scan_spans(const uint8_t* bytes, int64_t length, int64_t base, int64_t windows_end)
 {
     // Spans too far from the edges of the windows judged here to join the
     // spans of other chunks, and too thin to be regions, are dropped now:
     // a large file's thousands of them are not held until the end.
     std::vector<ScanSpan> spans = merge_spans(scan_spans_at_level(bytes, length, base, windows_end));
-    std::erase_if(spans, [&](const ScanSpan& s) {
-        return s.start > base + WINDOW + JOIN_GAP && s.end + JOIN_GAP < base + windows_end && !may_be_region(s);
-    });
+    std::erase_if(spans, [&](const ScanSpan& s) { return inner_span(s, base, windows_end) && !may_be_region(s); });
     return spans;
+}
+
+bool judge_inner_spans(std::vector<ScanSpan>& spans, int64_t base, int64_t windows_end, const ScanRead& read,
+                       int64_t size, int64_t min_bytes, std::vector<JudgedRegion>& judged)
+{
+    std::vector<FoundRegion> found;
+    bool failed = false;
+    std::erase_if(spans, [&](const ScanSpan& s) {
+        if (failed || !inner_span(s, base, windows_end)) return false;
+        found.clear();
+        judge_span(read, size, s, min_bytes, found, failed);
+        for (size_t k = 0; k < found.size(); ++k) judged.push_back(JudgedRegion{found[k], s.start, k});
+        return true;
+    });
+    return !failed;
 }
 
 std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
@@ -1320,7 +1345,7 @@ std::vector<FoundRegion> scan_bytes(const uint8_t* bytes, int64_t length, int64_
         return true;
     };
     std::vector<FoundRegion> found;
-    judge_spans(scan_spans(bytes, length, base, length), read, base + length, 1, min_bytes, found);
+    judge_spans(scan_spans(bytes, length, base, length), {}, read, base + length, 1, min_bytes, found);
     return found;
 }
 
@@ -1331,11 +1356,16 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
     if (size <= 0) return true;
     const int64_t chunks = (size + SCAN_CHUNK_BYTES - 1) / SCAN_CHUNK_BYTES;
     threads = static_cast<int32_t>(std::clamp<int64_t>(threads, 1, chunks));
-    std::mutex lock;  // the reads, the progress, the spans found
+    std::mutex lock;  // the reads, the progress, the spans and regions found
     std::atomic<int64_t> next{0};
     std::atomic<bool> failed{false};
     std::vector<ScanSpan> spans;
+    std::vector<JudgedRegion> judged;
     int64_t done = 0;
+    const ScanRead locked = [&](int64_t offset, int64_t count, uint8_t* into) {
+        std::lock_guard<std::mutex> hold(lock);
+        return read(offset, count, into);
+    };
 
     auto work = [&] {
         std::vector<uint8_t> buffer;
@@ -1347,17 +1377,22 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
             const int64_t own = std::min(SCAN_CHUNK_BYTES, size - first);
             const int64_t count = std::min(own + SCAN_OVERLAP, size - first);
             buffer.resize(static_cast<size_t>(count));
-            {
-                std::lock_guard<std::mutex> hold(lock);
-                if (!read(first, count, buffer.data())) {
-                    failed = true;
-                    return;
-                }
+            if (!locked(first, count, buffer.data())) {
+                failed = true;
+                return;
             }
-            // Windows start every STEP bytes; SCAN_CHUNK_BYTES is a multiple of STEP.
+            // Windows start every STEP bytes; SCAN_CHUNK_BYTES is a multiple
+            // of STEP. The spans inside the chunk are judged now, those at
+            // its edges once every chunk is done.
             std::vector<ScanSpan> found = scan_spans(buffer.data(), count, first, own);
+            std::vector<JudgedRegion> regions_here;
+            if (!judge_inner_spans(found, first, own, locked, size, min_bytes, regions_here)) {
+                failed = true;
+                return;
+            }
             std::lock_guard<std::mutex> hold(lock);
             spans.insert(spans.end(), found.begin(), found.end());
+            judged.insert(judged.end(), regions_here.begin(), regions_here.end());
             done += own;
             if (progress) progress(done);
         }
@@ -1368,21 +1403,16 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
     for (std::thread& t : pool) t.join();
     if (failed) return false;
 
-    return judge_spans(std::move(spans), read, size, threads, min_bytes, regions);
+    return judge_spans(std::move(spans), std::move(judged), read, size, threads, min_bytes, regions);
 }
 
-bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size, int32_t threads, int64_t min_bytes,
-                 std::vector<FoundRegion>& regions)
+bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, const ScanRead& read, int64_t size,
+                 int32_t threads, int64_t min_bytes, std::vector<FoundRegion>& regions)
 {
     regions.clear();
     const std::vector<ScanSpan> merged = merge_spans(std::move(spans));
     // The regions found, with the span and the place among its regions each
     // came from, so that their order does not depend on the threads.
-    struct Judged {
-        FoundRegion region;
-        size_t span, place;
-    };
-    std::vector<Judged> judged;
     std::mutex lock;  // the reads, the regions judged
     std::atomic<bool> failed{false};
     std::atomic<size_t> next_span{0};
@@ -1397,7 +1427,7 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size
             found.clear();
             if (judge_span(locked, size, merged[i], min_bytes, found, failure)) {
                 std::lock_guard<std::mutex> hold(lock);
-                for (size_t k = 0; k < found.size(); ++k) judged.push_back(Judged{found[k], i, k});
+                for (size_t k = 0; k < found.size(); ++k) judged.push_back(JudgedRegion{found[k], merged[i].start, k});
             }
             if (failure) failed = true;
         }
@@ -1408,11 +1438,12 @@ bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size
     judge();
     for (std::thread& t : pool) t.join();
     if (failed) return false;
-    std::sort(judged.begin(), judged.end(), [](const Judged& a, const Judged& b) {
+    std::sort(judged.begin(), judged.end(), [](const JudgedRegion& a, const JudgedRegion& b) {
         return a.region.start != b.region.start ? a.region.start < b.region.start
-                                                : a.span != b.span ? a.span < b.span : a.place < b.place;
+               : a.span_start != b.span_start  ? a.span_start < b.span_start
+                                               : a.place < b.place;
     });
-    for (const Judged& j : judged) add_region(regions, j.region);
+    for (const JudgedRegion& j : judged) add_region(regions, j.region);
     std::erase_if(regions, [&](const FoundRegion& r) { return r.end - r.start < std::max<int64_t>(min_bytes, 1); });
     return true;
 }

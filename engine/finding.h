@@ -109,17 +109,34 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
 // bytes from `offset` into `into`, false when it cannot; called from one
 // thread at a time), scanned in chunks on `threads` threads. Memory holds a
 // chunk a thread, the bytes around the edges each thread is judging (up to
-// some 2 MiB), and the spans that may be regions and the candidates found,
-// which grow with the file. `progress`, if set, is told the bytes done so
+// some 2 MiB), the spans at the chunks' edges and the candidates found
+// (some 100 bytes each). `progress`, if set, is told the bytes done so
 // far (from one thread at a time). False when a read failed; `regions` then
 // holds nothing.
 constexpr int64_t SCAN_CHUNK_BYTES = int64_t{1} << 20;
 using ScanProgress = std::function<void(int64_t done)>;
 bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t min_bytes,
                  const ScanProgress& progress, std::vector<FoundRegion>& regions);
+// A region judged, with the start of the span it came from and its place
+// among that span's regions: what puts the regions of spans judged apart
+// in the order a whole-file scan gives them.
+struct JudgedRegion {
+    FoundRegion region;
+    int64_t span_start;
+    size_t place;
+};
+// Judges, of the spans scan_spans found in a chunk (the same `base` and
+// `windows_end`), those that can join no other chunk's, adding their
+// regions to `judged` and leaving the others in `spans`: a chunk's spans
+// need not wait for the whole file. False when a read failed.
+bool judge_inner_spans(std::vector<ScanSpan>& spans, int64_t base, int64_t windows_end, const ScanRead& read,
+                       int64_t size, int64_t min_bytes, std::vector<JudgedRegion>& judged);
 // The second half of scan_source, for callers that found the spans
-// themselves (chunk by chunk, scan_spans with SCAN_OVERLAP): merges them,
-// judges each on `threads` threads (reading its first bytes through `read`)
-// and puts the regions in file order into `regions`. False when a read failed.
-bool judge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size, int32_t threads, int64_t min_bytes,
+// themselves (chunk by chunk, scan_spans with SCAN_OVERLAP, and
+// judge_inner_spans): merges them, judges each on `threads` threads
+// (reading its first bytes through `read`) and puts their regions and
+// those judged before (`judged`) in file order into `regions`. False when
+// a read failed.
+bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, const ScanRead& read, int64_t size,
+                 int32_t threads, int64_t min_bytes,
                  std::vector<FoundRegion>& regions);
