@@ -239,6 +239,29 @@ TEST(ScanBytes, AFontAfterUtf16TextIsFoundToTheRow)
     }
 }
 
+// A font sheet of the corpus (glyphs side by side, rows of 128 bits) whose
+// windows find rows of 8, 2 and 16 bytes in turn: the region of its own
+// width covers it, and the shorter ones read at divisors of its width,
+// which overlap it, do not cut it away.
+TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
+{
+    std::string why;
+    const CorpusSources sources = corpus_sources(why, TUNING_HALF);
+    ASSERT_TRUE(why.empty()) << why;
+    Random random(uint64_t{20261210} * 1000003 + 22);  // the quality measure's file 22 of the tuning half
+    const CorpusFile file = make_corpus_file(sources, 22 % sources.fillers.size(), random, int64_t{1} << 20, 8, 256, 16384);
+    const auto sheet = std::find_if(file.placed.begin(), file.placed.end(),
+                                    [](const Placement& p) { return p.what == "font sheet" && p.end - p.start > 8192; });
+    ASSERT_NE(sheet, file.placed.end());
+    const std::vector<FoundRegion> regions =
+        scan_bytes(file.bytes.data(), static_cast<int64_t>(file.bytes.size()), 0, SCAN_MIN_BYTES);
+    int64_t covered = 0;
+    for (const FoundRegion& r : regions)
+        if (r.width_bits == sheet->width_bits)
+            covered += std::max<int64_t>(0, std::min(r.end, sheet->end) - std::max(r.start, sheet->start));
+    EXPECT_GE(covered, (sheet->end - sheet->start) * 9 / 10) << sheet->start << ".." << sheet->end;
+}
+
 // A file of several chunks with pictures across the chunk edges, scanned
 // through scan_source on two threads and as one block: the same regions.
 TEST(ScanSource, ChunksGiveTheRegionsOfTheWholeFile)
