@@ -680,10 +680,10 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
     const int32_t row_bytes = width <= 16 ? (width + 7) / 8 : 0;
     std::vector<int64_t> values(static_cast<size_t>(row_bytes) * 256, 0);
     // For wider rows, each column's count as a binary number, its bits in
-    // PLANES words (bit p of every column of a word in one), so that a row
+    // `depth` words (bit p of every column of a word in one), so that a row
     // is added a word at a time.
-    const size_t PLANES = static_cast<size_t>(std::bit_width(static_cast<uint64_t>(rows)));
-    std::vector<uint64_t> planes(row_bytes > 0 ? 0 : static_cast<size_t>(words) * PLANES, 0);
+    const size_t depth = static_cast<size_t>(std::bit_width(static_cast<uint64_t>(rows)));
+    std::vector<uint64_t> planes(row_bytes > 0 ? 0 : static_cast<size_t>(words) * depth, 0);
     int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
     for (int64_t r = 0; r < rows; ++r) {
         const uint64_t* here = row(r);
@@ -696,7 +696,7 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
                 for (int32_t j = 0; j < row_bytes; ++j) ++values[static_cast<size_t>(j * 256 + (x >> (56 - 8 * j) & 0xFF))];
             } else {
                 // A binary counter a bit plane a word: x added to it.
-                uint64_t* plane = planes.data() + static_cast<size_t>(k) * PLANES;
+                uint64_t* plane = planes.data() + static_cast<size_t>(k) * depth;
                 for (uint64_t carry = x, p = 0; carry; ++p) {
                     const uint64_t next = plane[p] & carry;
                     plane[p] ^= carry;
@@ -733,8 +733,8 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
             if (v >> (7 - c % 8) & 1) ones[static_cast<size_t>(c)] += values[static_cast<size_t>((c / 8) * 256 + v)];
     if (row_bytes == 0)
         for (int32_t c = 0; c < width; ++c) {
-            const uint64_t* plane = planes.data() + static_cast<size_t>(c / 64) * PLANES;
-            for (size_t p = 0; p < PLANES; ++p) ones[static_cast<size_t>(c)] += static_cast<int64_t>(plane[p] >> (63 - c % 64) & 1) << p;
+            const uint64_t* plane = planes.data() + static_cast<size_t>(c / 64) * depth;
+            for (size_t p = 0; p < depth; ++p) ones[static_cast<size_t>(c)] += static_cast<int64_t>(plane[p] >> (63 - c % 64) & 1) << p;
         }
     c.ones = std::move(ones);
     c.below = below, c.beside = beside, c.blank = blank, c.repeated = repeated, c.isolated = isolated, c.set = set;
@@ -804,10 +804,14 @@ constexpr int64_t EDGE_MARGIN = WINDOW + STEP;  // a picture starts at most this
 constexpr int64_t EDGE_INSIDE = 1024;  // bytes inside a span from which its edges are looked for
 constexpr int64_t EDGE_MOST = int64_t{1} << 20;  // the farthest an edge is looked for past its span
 // How far (in 64ths of a bit) the sum of the bytes' scores from inside out
-// may fall below its best before the edge is taken as found: 256 bits, some
-// 100 to 250 bytes of filler, more than the noisy rows inside a picture
+// may fall below its best before the edge is taken as found: 512 bits, a
+// few hundred bytes of filler, more than the noisy rows inside a picture
 // cost.
 constexpr int64_t EDGE_GIVE_UP = 512 * 64;
+// A byte past a span counts for it only by what it scores above this share
+// (in 256ths) of the average score of the span's own bytes.
+constexpr int64_t EDGE_TOLL_SHARE = 64;
+
 // Printable ASCII this many bytes in a row is text: rows of 8 pixels may
 // look like it (letters in order share their top bits), but no edge is
 // pulled out over it.
@@ -827,7 +831,6 @@ void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
         run = 0;
     }
 }
-constexpr int64_t EDGE_TOLL_SHARE = 64;  // in 256ths of the rate of the span's own bytes
 
 // --- edges by what the rows predict ----------------------------------------
 
