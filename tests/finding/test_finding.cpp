@@ -288,15 +288,39 @@ TEST(ScanSource, ChunksGiveTheRegionsOfTheWholeFile)
         std::memcpy(into, file.bytes.data() + offset, static_cast<size_t>(count));
         return true;
     };
+    auto expect_whole = [&](const std::vector<FoundRegion>& chunked, const char* how) {
+        ASSERT_EQ(chunked.size(), whole.size()) << how;
+        for (size_t i = 0; i < whole.size(); ++i) {
+            EXPECT_EQ(chunked[i].start, whole[i].start) << how;
+            EXPECT_EQ(chunked[i].end, whole[i].end) << how;
+            EXPECT_EQ(chunked[i].width_bits, whole[i].width_bits) << how;
+            EXPECT_EQ(chunked[i].score, whole[i].score) << how;
+        }
+    };
     std::vector<FoundRegion> chunked;
-    ASSERT_TRUE(scan_source(size, read, 2, SCAN_MIN_BYTES, [&](int64_t done) { last_progress = done; }, chunked));
-    EXPECT_EQ(last_progress, size);
-    ASSERT_EQ(chunked.size(), whole.size());
-    for (size_t i = 0; i < whole.size(); ++i) {
-        EXPECT_EQ(chunked[i].start, whole[i].start);
-        EXPECT_EQ(chunked[i].end, whole[i].end);
-        EXPECT_EQ(chunked[i].width_bits, whole[i].width_bits);
+    for (const int32_t threads : {1, 2, 3}) {
+        ASSERT_TRUE(scan_source(size, read, threads, SCAN_MIN_BYTES, [&](int64_t done) { last_progress = done; }, chunked));
+        EXPECT_EQ(last_progress, size);
+        expect_whole(chunked, "scan_source");
     }
+    // The same chunk by chunk as the command line does it: each chunk's
+    // inner spans judged with it, the chunks taken in another order, the
+    // spans at their edges judged at the end.
+    std::vector<ScanSpan> edges;
+    std::vector<JudgedRegion> judged;
+    for (int64_t first = (size - 1) / SCAN_CHUNK_BYTES * SCAN_CHUNK_BYTES; first >= 0; first -= SCAN_CHUNK_BYTES) {
+        const int64_t own = std::min(SCAN_CHUNK_BYTES, size - first);
+        std::vector<ScanSpan> spans =
+            scan_spans(file.bytes.data() + first, std::min(own + SCAN_OVERLAP, size - first), first, own);
+        const size_t found = spans.size();
+        ASSERT_TRUE(judge_inner_spans(spans, first, own, read, size, SCAN_MIN_BYTES, judged));
+        EXPECT_LE(spans.size(), found);
+        for (const ScanSpan& s : spans)  // only those near the chunk's edges wait
+            EXPECT_TRUE(s.start <= first + 2048 || s.end >= first + own - 1024) << s.start << ".." << s.end;
+        edges.insert(edges.end(), spans.begin(), spans.end());
+    }
+    ASSERT_TRUE(judge_spans(edges, judged, read, size, 2, SCAN_MIN_BYTES, chunked));
+    expect_whole(chunked, "judge_inner_spans");
     // A read that fails fails the scan.
     int64_t reads = 0;
     const ScanRead failing = [&](int64_t offset, int64_t count, uint8_t* into) { return ++reads < 3 && read(offset, count, into); };
