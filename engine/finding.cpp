@@ -1414,8 +1414,6 @@ bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, 
 {
     regions.clear();
     const std::vector<ScanSpan> merged = merge_spans(std::move(spans));
-    // The regions found, with the span and the place among its regions each
-    // came from, so that their order does not depend on the threads.
     std::mutex lock;  // the reads, the regions judged
     std::atomic<bool> failed{false};
     std::atomic<size_t> next_span{0};
@@ -1441,6 +1439,8 @@ bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, 
     judge();
     for (std::thread& t : pool) t.join();
     if (failed) return false;
+    // In file order, ties by the span each came from and its place among
+    // that span's regions, so that the order depends on no thread.
     std::sort(judged.begin(), judged.end(), [](const JudgedRegion& a, const JudgedRegion& b) {
         return a.region.start != b.region.start ? a.region.start < b.region.start
                : a.span_start != b.span_start  ? a.span_start < b.span_start
