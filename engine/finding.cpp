@@ -137,6 +137,67 @@ std::vector<double> mismatch_ratios(const ShiftedBytes& words, int64_t compared,
 
 namespace {
 
+std::vector<uint64_t> row_words(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, int32_t words);
+
+constexpr int32_t GLYPH_LEAST_WIDTH = 8;      // the narrowest glyph rows told inside wider ones
+constexpr int32_t GLYPH_MOST_ROWS = 16;       // and the most of them in one wider row
+constexpr double GLYPH_SHARE = 0.25;          // how deeply their own lag dips, against the wider one
+constexpr double GLYPH_SPREAD = 0.25;         // how unevenly the glyph's rows are set, against their mean
+constexpr double GLYPH_OVER_BANDS = 0.8;      // ... and against how unevenly bands of wide rows are
+constexpr double HALF_ROW_SHARE = 0.2;        // a width of two such rows: the lag of one dips this much
+constexpr double HALF_ROW_THREE = 0.5;        // and the lag of three this much, against the wider one's
+
+// The spread of values as a share of their mean (0 for a mean of 0).
+double spread(const std::vector<double>& values)
+{
+    double mean = 0, square = 0;
+    for (double v : values) mean += v / static_cast<double>(values.size());
+    for (double v : values) square += (v - mean) * (v - mean) / static_cast<double>(values.size());
+    return mean > 0 ? std::sqrt(square) / mean : 0;
+}
+
+// Whether rows of w bits are better read as glyphs of w / d rows of d bits
+// (Unifont's 16 x 16 glyphs, whose next glyph's rows match better than the
+// row below does) than as rows of their own. Both readings put related bits
+// at lags d and w. A glyph's rows are set unevenly (blank above and below,
+// strokes in between), the same in every glyph; in a sheet of glyphs side
+// by side, whose rows of w bits are the truth, the d-bit parts of a row are
+// different glyphs' rows, set about as much as one another, and the rows
+// of w bits themselves are set unevenly in bands as tall as a glyph.
+bool glyph_rows(const uint8_t* bytes, int64_t n, const std::vector<double>& contrast, int32_t w, int32_t d)
+{
+    const int32_t k = w / d;
+    if (d < GLYPH_LEAST_WIDTH || contrast[static_cast<size_t>(d)] <= 0) return false;
+    if (k == 2)  // rows of d bits put the bits three rows on below one another; rows of w bits do not
+        return contrast[static_cast<size_t>(d)] >= HALF_ROW_SHARE * contrast[static_cast<size_t>(w)] &&
+               contrast[static_cast<size_t>(3 * d)] >= HALF_ROW_THREE * contrast[static_cast<size_t>(w)];
+    if (k < 4 || k > GLYPH_MOST_ROWS || contrast[static_cast<size_t>(d)] < GLYPH_SHARE * contrast[static_cast<size_t>(w)] ||
+        contrast[static_cast<size_t>(2 * d)] <= 0 || contrast[static_cast<size_t>(3 * d)] <= 0)
+        return false;
+    const int64_t rows = n * 8 / w;
+    const int32_t words = (w + 63) / 64;
+    const std::vector<uint64_t> bits = row_words(bytes, n, w, rows, words);
+    // The bits set in each d-bit part of the rows, and in each row.
+    std::vector<double> parts(static_cast<size_t>(k), 0.0), by_row(static_cast<size_t>(rows), 0.0);
+    for (int64_t r = 0; r < rows; ++r) {
+        const uint64_t* row = bits.data() + r * words;
+        for (int32_t q = 0; q < words; ++q) by_row[static_cast<size_t>(r)] += std::popcount(row[q]);
+        for (int32_t j = 0; j < k; ++j) {
+            int64_t set = 0;
+            for (int32_t b = j * d; b < (j + 1) * d; ++b) set += row[b / 64] >> (63 - b % 64) & 1;
+            parts[static_cast<size_t>(j)] += static_cast<double>(set);
+        }
+    }
+    double bands = 0;
+    for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
+        std::vector<double> folded(static_cast<size_t>(h), 0.0);
+        for (int64_t r = 0; r < rows; ++r) folded[static_cast<size_t>(r % h)] += by_row[static_cast<size_t>(r)] / static_cast<double>((rows - r % h + h - 1) / h);
+        bands = std::max(bands, spread(folded));
+    }
+    const double uneven = spread(parts);
+    return uneven >= GLYPH_SPREAD && uneven >= GLYPH_OVER_BANDS * bands;
+}
+
 // For every width w up to GUESS_MAX_WIDTH, the widths w / k that it is a
 // whole number k >= 2 of, k from the least up: width[first[w] .. first[w + 1] - 1].
 struct Divisors {
@@ -160,8 +221,11 @@ const Divisors& width_divisors()
     return divisors;
 }
 
-// guess_widths for widths up to `cap`.
-int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap)
+// guess_widths for widths up to `cap`. With `glyphs`, rows that are whole
+// glyphs of narrower rows rank below those; without, the ranking is by the
+// dips alone, which the scan's model of regions was fit to.
+int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap,
+                           bool glyphs)
 {
     most = std::clamp(most, 0, GUESS_MAX_CANDIDATES);
     if (!bytes || length <= 0 || most == 0) return 0;
@@ -203,64 +267,73 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
         score[w] = std::min(1.0, sum / weights);
     }
     // A multiple of a width that dips nearly as deeply itself is that width
-    // repeated (the same row of the next glyph): it ranks below it.
-    std::vector<double> ranked = score;
+    // repeated (the same row of the next glyph): it ranks below it. With
+    // `glyphs`, so does a multiple that is whole glyphs of narrower rows
+    // (glyph_rows), the smallest such width first.
     const Divisors& divisors = width_divisors();
-    for (int32_t w = 4; w <= widest; ++w) {
-        if (score[w] <= 0) continue;  // nothing to rank below
-        for (int32_t i = divisors.first[w]; i < divisors.first[w + 1]; ++i) {
-            const int32_t d = divisors.width[i];
-            if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0) {
-                ranked[w] = std::min(ranked[w], ranked[d] * 0.99);
-                break;
+    auto rank = [&](bool glyphs) {
+        std::vector<double> ranked = score;
+        for (int32_t w = 4; w <= widest; ++w) {
+            if (score[w] <= 0) continue;  // nothing to rank below
+            int32_t below = 0;
+            for (int32_t i = divisors.first[w]; i < divisors.first[w + 1] && !below; ++i) {
+                const int32_t d = divisors.width[i];
+                if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0) below = d;
             }
+            for (int32_t i = divisors.first[w + 1] - 1; glyphs && i >= divisors.first[w] && !below; --i)
+                if (glyph_rows(bytes, n, contrast, w, divisors.width[i])) below = divisors.width[i];
+            if (below) ranked[w] = std::min(ranked[w], ranked[below] * 0.99);
         }
-    }
-
-    // Rows are mostly whole bytes: a width a pixel or two from a multiple of
-    // 8 that scores half as well or better (slanted strokes dip beside the
-    // true width) ranks below it.
-    for (int32_t w = 2; w <= widest; ++w) {
-        const int32_t m = (w + 4) / 8 * 8;
-        if (w % 8 != 0 && m >= 8 && m <= widest && std::abs(w - m) <= 2 && ranked[m] >= 0.5 * ranked[w])
-            ranked[w] = std::min(ranked[w], ranked[m] * 0.99);
-    }
-    std::vector<int32_t> order;
-    // Below 4 the neighbours to compare with run out.
-    for (int32_t w = 4; w <= widest; ++w)
-        if (score[w] > 0) order.push_back(w);
-    const auto first = order.begin() + std::min<size_t>(order.size(), static_cast<size_t>(most));
-    std::partial_sort(order.begin(), first, order.end(), [&](int32_t a, int32_t b) {
-        return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
-    });
-    // Two more readings of the first candidates: the largest width the first
-    // three are all multiples of (the row of which they are whole numbers
-    // of rows), and for a first width a pixel or two off a whole byte, that
-    // byte width (the rows of slanted strokes line up a pixel aside).
-    std::vector<int32_t> chosen(order.begin(), order.begin() + std::min<size_t>(order.size(), static_cast<size_t>(most)));
-    auto offer = [&](int32_t w) {
-        if (w >= 4 && w <= widest && score[w] > 0 && most >= 3 &&
-            std::find(chosen.begin(), chosen.end(), w) == chosen.end()) {
-            chosen.insert(chosen.begin() + std::min<size_t>(2, chosen.size()), w);
-            if (chosen.size() > static_cast<size_t>(most)) chosen.pop_back();
+        // Rows are mostly whole bytes: a width a pixel or two from a multiple
+        // of 8 that scores half as well or better (slanted strokes dip beside
+        // the true width) ranks below it.
+        for (int32_t w = 2; w <= widest; ++w) {
+            const int32_t m = (w + 4) / 8 * 8;
+            if (w % 8 != 0 && m >= 8 && m <= widest && std::abs(w - m) <= 2 && ranked[m] >= 0.5 * ranked[w])
+                ranked[w] = std::min(ranked[w], ranked[m] * 0.99);
         }
+        return ranked;
     };
-    if (chosen.size() >= 3) offer(std::gcd(std::gcd(chosen[0], chosen[1]), chosen[2]));
-    if (!chosen.empty() && chosen[0] % 8 != 0 && std::abs(chosen[0] - (chosen[0] + 4) / 8 * 8) <= 2)
-        offer((chosen[0] + 4) / 8 * 8);
-    // Scores stay in order, so that a later candidate never outscores an
-    // earlier one.
-    const int32_t count = static_cast<int32_t>(chosen.size());
-    for (int32_t i = 0; i < count; ++i)
-        out[i] = WidthGuess{chosen[i], std::min(ranked[chosen[i]], i > 0 ? out[i - 1].score : 1.0)};
-    return count;
+    auto order = [&](const std::vector<double>& ranked, WidthGuess* guesses, int32_t most_guesses) {
+        std::vector<int32_t> widths;
+        // Below 4 the neighbours to compare with run out.
+        for (int32_t w = 4; w <= widest; ++w)
+            if (score[w] > 0) widths.push_back(w);
+        const size_t wanted = std::min<size_t>(widths.size(), static_cast<size_t>(most_guesses));
+        std::partial_sort(widths.begin(), widths.begin() + static_cast<long>(wanted), widths.end(), [&](int32_t a, int32_t b) {
+            return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
+        });
+        // Two more readings of the first candidates: the largest width the
+        // first three are all multiples of (the row of which they are whole
+        // numbers of rows), and for a first width a pixel or two off a whole
+        // byte, that byte width (the rows of slanted strokes line up a pixel
+        // aside).
+        std::vector<int32_t> chosen(widths.begin(), widths.begin() + static_cast<long>(wanted));
+        auto offer = [&](int32_t w) {
+            if (w >= 4 && w <= widest && score[w] > 0 && most_guesses >= 3 &&
+                std::find(chosen.begin(), chosen.end(), w) == chosen.end()) {
+                chosen.insert(chosen.begin() + std::min<size_t>(2, chosen.size()), w);
+                if (chosen.size() > static_cast<size_t>(most_guesses)) chosen.pop_back();
+            }
+        };
+        if (chosen.size() >= 3) offer(std::gcd(std::gcd(chosen[0], chosen[1]), chosen[2]));
+        if (!chosen.empty() && chosen[0] % 8 != 0 && std::abs(chosen[0] - (chosen[0] + 4) / 8 * 8) <= 2)
+            offer((chosen[0] + 4) / 8 * 8);
+        // Scores stay in order, so that a later candidate never outscores an
+        // earlier one.
+        const int32_t count = static_cast<int32_t>(chosen.size());
+        for (int32_t i = 0; i < count; ++i)
+            guesses[i] = WidthGuess{chosen[i], std::min(ranked[chosen[i]], i > 0 ? guesses[i - 1].score : 1.0)};
+        return count;
+    };
+    return order(rank(glyphs), out, most);
 }
 
 }  // namespace
 
 int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
 {
-    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH);
+    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH, true);
 }
 
 // --- scanning ---------------------------------------------------------------
@@ -1131,7 +1204,8 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     WidthGuess guess[1];
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
     // region's width.
-    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE) return false;
+    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span), false) < 1 || guess[0].score < REGION_SCORE)
+        return false;
     const int32_t width = guess[0].width_bits;
     const int64_t sample = n;  // the bytes from span.start the width and `rough` come from
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
@@ -1233,7 +1307,8 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             bytes.resize(static_cast<size_t>(n));
             if (!read(from, n, bytes.data())) return failed = true, false;
             WidthGuess own[1];
-            if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span)) == 1) region.width_bits = own[0].width_bits;
+            if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span), false) == 1)
+                region.width_bits = own[0].width_bits;
             region.statistics = row_statistics(bytes.data(), n, region.width_bits);
         }
         // Line art and glyphs leave blank bytes (00) and solid ones (FF)
@@ -1275,7 +1350,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
     WidthGuess guess[1];
     for (int64_t k = 0; k < pieces; ++k) {
         if (!read(piece_at(k), GLIMPSE, bytes.data())) return failed = true, false;
-        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole)) < 1) continue;
+        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole), false) < 1) continue;
         const RowStatistics st = row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits);
         good[static_cast<size_t>(k)] = every_candidate ? st.vertical < PIECE_MOST_VERTICAL : picture_score(st) >= GLIMPSE_LEAST_SCORE;
     }

@@ -60,6 +60,29 @@ TEST(GuessWidths, FindsWidthsThatAreNotWholeBytes)
     }
 }
 
+// Glyphs of 16 x 16 made of a few parts, as the syllables of a script are,
+// and stored in the order of their parts: a glyph shares most rows with the
+// next one, so its rows line up better with the next glyph's (256 bits on)
+// than with the row below. They are still rows of 16 bits.
+TEST(GuessWidths, GlyphsThatMatchTheNextGlyphBetterThanTheRowBelowAreRowsOfTheirOwn)
+{
+    constexpr int32_t GLYPHS = 256;
+    std::vector<uint8_t> glyphs(GLYPHS * 32, 0);
+    for (int32_t g = 0; g < GLYPHS; ++g) {
+        const int32_t first = g / 32 % 4, middle = g / 8 % 4, last = g % 8;
+        auto set = [&](int32_t x, int32_t y) { glyphs[static_cast<size_t>(g * 32 + y * 2 + x / 8)] |= static_cast<uint8_t>(0x80 >> x % 8); };
+        for (int32_t x = 2; x <= 8; ++x) set(x, 2 + first);  // a stroke across, at a height of its own
+        for (int32_t y = 2; y <= 7; ++y) set(2 + first % 2 * 5, y);
+        for (int32_t y = 1; y <= 12; ++y) set(11 + middle, y);  // a stroke down
+        if (middle % 2) set(13 + middle / 2, 6), set(13 + middle / 2, 7);
+        for (int32_t x = 3 + last % 3; x <= 12 - last / 3; ++x) set(x, 10 + last % 2 * 2), set(x, 13 + last / 4);
+        set(3 + last % 3, 11 + last % 2 * 2);
+    }
+    WidthGuess guess[GUESS_MAX_CANDIDATES];
+    ASSERT_GE(guess_widths(glyphs.data(), static_cast<int64_t>(glyphs.size()), guess, 3), 1);
+    EXPECT_EQ(guess[0].width_bits, 16);
+}
+
 TEST(GuessWidths, FlatTinyAndRandomDataGiveNothingWorthReporting)
 {
     WidthGuess guess[GUESS_MAX_CANDIDATES];
@@ -242,7 +265,7 @@ TEST(ScanBytes, AFontAfterUtf16TextIsFoundToTheRow)
 // A font sheet of the corpus (glyphs side by side, rows of 128 bits) whose
 // windows find rows of 8, 2 and 16 bytes in turn: the region of its own
 // width covers it, and the shorter ones read at divisors of its width,
-// which overlap it, do not cut it away.
+// which overlap it, do not cut it away; its width is the first guessed.
 TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
 {
     std::string why;
@@ -260,6 +283,11 @@ TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
         if (r.width_bits == sheet->width_bits)
             covered += std::max<int64_t>(0, std::min(r.end, sheet->end) - std::max(r.start, sheet->start));
     EXPECT_GE(covered, (sheet->end - sheet->start) * 9 / 10) << sheet->start << ".." << sheet->end;
+    // Its rows are different glyphs' rows side by side, not rows of glyphs
+    // a glyph wide.
+    WidthGuess guess[GUESS_MAX_CANDIDATES];
+    ASSERT_GE(guess_widths(file.bytes.data() + sheet->start, sheet->end - sheet->start, guess, 3), 1);
+    EXPECT_EQ(guess[0].width_bits, sheet->width_bits);
 }
 
 // A file of several chunks with pictures across the chunk edges, scanned
@@ -422,8 +450,8 @@ TEST(FindingQuality, HeldOutHalfOfRealData)
     EXPECT_GE(all(q.found[SMALL_PICTURES]).share(), 43.0);
     EXPECT_LE(q.false_per_16_mib(""), 1.0);
     EXPECT_GE(q.exact_edges.share(), 60.0);
-    EXPECT_GE(all(q.guess_first).share(), 83.0);
-    EXPECT_GE(all(q.guess_top3).share(), 89.0);
+    EXPECT_GE(all(q.guess_first).share(), 88.0);
+    EXPECT_GE(all(q.guess_top3).share(), 92.0);
 }
 
 }  // namespace
