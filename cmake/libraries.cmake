@@ -8,9 +8,11 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/bitloupe_version.h.in
 add_library(bitloupe_version INTERFACE)
 target_include_directories(bitloupe_version INTERFACE ${BITLOUPE_GENERATED_DIR})
 
-# bitloupe_png: libpng and zlib. The Windows build links the static libraries
-# tools/setup.sh builds from Debian's source packages; the host build links
-# the system's.
+# bitloupe_png: libpng and zlib, linked statically into the programs, so that
+# the PNG bytes a program writes do not depend on the zlib of the machine it
+# runs on. The Windows build links the static libraries tools/setup.sh builds
+# from Debian's source packages; the host build the static archives of
+# Debian's libpng-dev and zlib1g-dev.
 add_library(bitloupe_png INTERFACE)
 if(WIN32)
   set(ZLIB_PREFIX ${PROJECT_SOURCE_DIR}/third_party/zlib-win64)
@@ -31,8 +33,11 @@ if(WIN32)
     INTERFACE_LINK_LIBRARIES zlib_static)
   target_link_libraries(bitloupe_png INTERFACE png_static)
 else()
-  find_package(PNG REQUIRED)
-  target_link_libraries(bitloupe_png INTERFACE PNG::PNG)
+  find_package(PNG REQUIRED)  # for its headers
+  find_library(BITLOUPE_PNG_ARCHIVE NAMES libpng16.a REQUIRED)
+  find_library(BITLOUPE_ZLIB_ARCHIVE NAMES libz.a REQUIRED)
+  target_include_directories(bitloupe_png INTERFACE ${PNG_INCLUDE_DIRS})
+  target_link_libraries(bitloupe_png INTERFACE ${BITLOUPE_PNG_ARCHIVE} ${BITLOUPE_ZLIB_ARCHIVE} m)
 endif()
 
 # bitloupe_cli11: CLI11, header only (Debian's libcli11-dev, in /usr/include).

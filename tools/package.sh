@@ -69,9 +69,43 @@ WIN_NAME="bitloupe-$VERSION-win64"
 LINUX_NAME="bitloupe-$VERSION-linux-x86_64"
 EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 315532800)}"
 
-# The licence files each package holds: source file, then its name in licenses/.
-JPEG_LICENCES=("$JPEG_SOURCE/LICENSE.md" libjpeg-turbo-LICENSE.md "$JPEG_SOURCE/README.ijg" libjpeg-turbo-README.ijg)
-PNG_LICENCES=("$PNG_SOURCE/LICENSE" libpng-LICENSE "$ZLIB_SOURCE/LICENSE" zlib-LICENSE)
+# The libraries a program may contain: how their code shows among the
+# program's symbols (an extended regular expression over the demangled names
+# it defines), and their licence files in a package that holds such a program
+# (source file, then its name in licenses/; none where THIRD_PARTY_NOTICES
+# holds the whole text). A package holds the licence files of the libraries
+# its programs contain, found in the programs themselves, so that a library
+# linked in later cannot be left out.
+LIBRARIES=(libjpeg-turbo libpng zlib CLI11 winpthreads)
+declare -A LIBRARY_SYMBOLS=(
+  [libjpeg-turbo]='^jpeg_' [libpng]='^png_' [zlib]='^(inflate|deflate)$' [CLI11]='^CLI::' [winpthreads]='^pthread_')
+declare -A LIBRARY_LICENCES=(
+  [libjpeg-turbo]="$JPEG_SOURCE/LICENSE.md libjpeg-turbo-LICENSE.md $JPEG_SOURCE/README.ijg libjpeg-turbo-README.ijg"
+  [libpng]="$PNG_SOURCE/LICENSE libpng-LICENSE"
+  [zlib]="$ZLIB_SOURCE/LICENSE zlib-LICENSE"
+  [CLI11]="/usr/share/doc/libcli11-dev/copyright CLI11-copyright"
+  [winpthreads]="")
+
+# The libraries program $1 contains, a name a line, by the symbols it defines
+# (the builds keep their symbol tables; the Linux package's copy is stripped).
+libraries_in() {
+  local nm=nm symbols name
+  [[ "$1" == *.exe ]] && nm=x86_64-w64-mingw32-nm
+  symbols="$("$nm" --defined-only -C "$1" | cut -d' ' -f3-)" || fail "cannot read the symbols of $1"
+  for name in "${LIBRARIES[@]}"; do
+    if grep -qE "${LIBRARY_SYMBOLS[$name]}" <<<"$symbols"; then echo "$name"; fi
+  done
+}
+
+# The licence files (pairs, as add_documents takes them) of the libraries
+# the programs given contain.
+licences_of() {
+  local name
+  for name in $(for program in "$@"; do libraries_in "$program"; done | LC_ALL=C sort -u); do
+    # shellcheck disable=SC2086  # the table's words are the pairs
+    [ -z "${LIBRARY_LICENCES[$name]}" ] || printf '%s\n' ${LIBRARY_LICENCES[$name]}
+  done
+}
 
 # Fills folder $1 with the documents and the licence files given as pairs.
 add_documents() {
@@ -91,10 +125,12 @@ make_archives() {
   mkdir -p "$out" "$stage/$WIN_NAME" "$stage/$LINUX_NAME"
 
   install -m 755 "$WIN_VIEWER" "$WIN_CLI" "$stage/$WIN_NAME/"
-  add_documents "$stage/$WIN_NAME" "${JPEG_LICENCES[@]}" "${PNG_LICENCES[@]}"
+  mapfile -t licences < <(licences_of "$WIN_VIEWER" "$WIN_CLI")
+  add_documents "$stage/$WIN_NAME" "${licences[@]}"
   strip --strip-all -o "$stage/$LINUX_NAME/bitloupe-cli" "$LINUX_CLI"
   chmod 755 "$stage/$LINUX_NAME/bitloupe-cli"
-  add_documents "$stage/$LINUX_NAME" "${PNG_LICENCES[@]}"
+  mapfile -t licences < <(licences_of "$LINUX_CLI")
+  add_documents "$stage/$LINUX_NAME" "${licences[@]}"
 
   find "$stage" -type d -exec chmod 755 {} +
   find "$stage" -exec touch -h -d "@$EPOCH" {} +
@@ -117,14 +153,45 @@ work="$ROOT/build/package-check"
 rm -rf "$work"
 mkdir -p "$work/zip" "$work/tar"
 
-expected_zip="$(printf "$WIN_NAME/%s\n" README.md THIRD_PARTY_NOTICES bitloupe-cli.exe bitloupe.exe \
-  licenses/{libjpeg-turbo-LICENSE.md,libjpeg-turbo-README.ijg,libpng-LICENSE,zlib-LICENSE} | LC_ALL=C sort)"
+# Every library a program contains is named on the program's line at the top
+# of THIRD_PARTY_NOTICES, and nothing else is: "- NAME (...): LIB VERSION, ...".
+for program in "$WIN_VIEWER" "$WIN_CLI" "$LINUX_CLI"; do
+  name="$(basename "$program")"
+  line="$(grep -m1 -F -- "- $name (" "$ROOT/THIRD_PARTY_NOTICES")" || fail "THIRD_PARTY_NOTICES has no line for $name"
+  named="$(sed 's/^[^)]*): //; s/, /\n/g' <<<"$line" | awk '{print $1}' | LC_ALL=C sort)"
+  contained="$(libraries_in "$program" | LC_ALL=C sort)"
+  [ "$named" = "$contained" ] ||
+    fail "$name contains"$'\n'"$contained"$'\n'"but THIRD_PARTY_NOTICES names"$'\n'"$named"
+  # And a section whose heading names the library and the program.
+  also=""
+  [[ "$name" == *.exe ]] && also="|Both Windows programs"
+  while read -r library; do
+    grep -E '^[0-9]+\. ' "$ROOT/THIRD_PARTY_NOTICES" | grep -F -- "$library" |
+      grep -qE -- "(^|[ (])${name//./\\.}([ ,)]|\$)$also" ||
+      fail "THIRD_PARTY_NOTICES has no section of the $library licence for $name"
+  done <<<"$contained"
+done
+
+# The packages hold the documents, the programs and the licence files of the
+# libraries their programs contain.
+members() { local folder="$1"; shift; printf "$folder/%s\n" "$@"; }
+licence_names() { licences_of "$@" | awk 'NR % 2 == 0 { print "licenses/" $0 }'; }
+# shellcheck disable=SC2046  # a member a word
+expected_zip="$(members "$WIN_NAME" README.md THIRD_PARTY_NOTICES bitloupe-cli.exe bitloupe.exe \
+  $(licence_names "$WIN_VIEWER" "$WIN_CLI") | LC_ALL=C sort)"
 actual_zip="$(python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$ZIP")"
 [ "$actual_zip" = "$expected_zip" ] || fail "$ZIP holds"$'\n'"$actual_zip"$'\n'"instead of"$'\n'"$expected_zip"
-expected_tar="$(printf "$LINUX_NAME/%s\n" "" README.md THIRD_PARTY_NOTICES bitloupe-cli \
-  licenses/ licenses/{libpng-LICENSE,zlib-LICENSE} | LC_ALL=C sort)"
+for licence in licenses/libpng-LICENSE licenses/zlib-LICENSE licenses/CLI11-copyright; do
+  grep -qxF "$WIN_NAME/$licence" <<<"$actual_zip" || fail "$ZIP lacks $licence"
+done
+# shellcheck disable=SC2046
+expected_tar="$(members "$LINUX_NAME" "" README.md THIRD_PARTY_NOTICES bitloupe-cli licenses/ \
+  $(licence_names "$LINUX_CLI") | LC_ALL=C sort)"
 actual_tar="$(tar -tzf "$TARBALL" | LC_ALL=C sort)"
 [ "$actual_tar" = "$expected_tar" ] || fail "$TARBALL holds"$'\n'"$actual_tar"$'\n'"instead of"$'\n'"$expected_tar"
+for licence in licenses/libpng-LICENSE licenses/zlib-LICENSE licenses/CLI11-copyright; do
+  grep -qxF "$LINUX_NAME/$licence" <<<"$actual_tar" || fail "$TARBALL lacks $licence"
+done
 
 # The programs in the packages are the ones just built.
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' "$ZIP" "$work/zip"
@@ -150,31 +217,25 @@ check_properties() {
 check_properties "$work/zip/$WIN_NAME/bitloupe.exe" bitloupe.exe "Bitloupe"
 check_properties "$work/zip/$WIN_NAME/bitloupe-cli.exe" bitloupe-cli.exe "Bitloupe command line"
 
-# THIRD_PARTY_NOTICES says which program holds which library: hold the
-# programs to it (the Windows programs keep their symbol tables).
-symbols() { x86_64-w64-mingw32-nm --defined-only "$1" | awk '{print $3}'; }
-symbols "$WIN_VIEWER" >"$work/viewer.symbols"
-symbols "$WIN_CLI" >"$work/cli.symbols"
-grep -q '^jpeg_' "$work/viewer.symbols" || fail "bitloupe.exe holds no libjpeg-turbo code, yet the notices name it"
-grep -q '^png_' "$work/cli.symbols" || fail "bitloupe-cli.exe holds no libpng code, yet the notices name it"
-grep -qxE 'inflate|deflate' "$work/cli.symbols" || fail "bitloupe-cli.exe holds no zlib code, yet the notices name it"
-if grep -q '^jpeg_' "$work/cli.symbols"; then
-  fail "bitloupe-cli.exe now holds libjpeg-turbo code: name it in THIRD_PARTY_NOTICES and package its licence with the command line"
-fi
-if grep -q '^png_' "$work/viewer.symbols"; then
-  fail "bitloupe.exe now holds libpng code: name it in THIRD_PARTY_NOTICES"
-fi
+# The Linux program carries its libraries: it needs no shared library but the
+# system's C and C++ runtime, so that its PNG bytes do not depend on the zlib
+# of the machine it runs on.
 needed="$(readelf -d "$LINUX_CLI" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')"
-grep -q '^libpng16\.so' <<<"$needed" || fail "the Linux bitloupe-cli does not link libpng:"$'\n'"$needed"
-if grep -q '^libjpeg' <<<"$needed"; then
-  fail "the Linux bitloupe-cli now links libjpeg: name it in THIRD_PARTY_NOTICES and package its licence"
-fi
+unexpected="$(grep -vE '^(libc|libm|libstdc\+\+|libgcc_s)\.so' <<<"$needed" || true)"
+[ -z "$unexpected" ] || fail "the Linux bitloupe-cli needs shared libraries it should carry:"$'\n'"$unexpected"
 grep -qi 'this software is based in part on the work of the Independent JPEG Group' "$ROOT/THIRD_PARTY_NOTICES" ||
   fail "THIRD_PARTY_NOTICES lacks the Independent JPEG Group sentence"
+
+# The tarball's program and the Windows one give the same bytes for the same
+# commands (the Windows one under Wine: run under tools/wine-env.sh).
+[ -n "${WINEPREFIX:-}" ] || fail "no Wine set-up to compare the tarball's program with the Windows one (source tools/wine-env.sh first)"
+BITLOUPE_REQUIRE_WINDOWS_CLI=1 bash "$ROOT/tests/cli/cli_same_as_windows.sh" "$work/tar/$LINUX_NAME/bitloupe-cli" \
+  "$WIN_CLI" "$ROOT/tools/wine-run.sh" >"$work/same-as-windows.log" 2>&1 ||
+  { tail -20 "$work/same-as-windows.log" >&2; fail "the tarball's bitloupe-cli and bitloupe-cli.exe differ"; }
 
 # Made again, the archives are the same bytes.
 make_archives "$work/again" "$work/stage"
 cmp "$ZIP" "$work/again/$WIN_NAME.zip" || fail "a second $WIN_NAME.zip differs from the first"
 cmp "$TARBALL" "$work/again/$LINUX_NAME.tar.gz" || fail "a second $LINUX_NAME.tar.gz differs from the first"
 
-echo "package: checked: members, programs equal to the builds, file properties, linked libraries against the notices, same bytes when made again"
+echo "package: checked: members, programs equal to the builds, file properties, the libraries each program contains against the notices and the licence files, the tarball's program against the Windows one, same bytes when made again"
