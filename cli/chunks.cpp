@@ -9,6 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "system.h"
+#include "thread_group.h"
+
 bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const ChunkWork& work, std::string& why,
                     const std::function<void(int64_t done)>& progress)
 {
@@ -25,10 +28,22 @@ bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const Ch
     std::mutex lock;
     std::condition_variable finished;
     const int64_t workers = std::min(threads, chunks);
-    int64_t running = workers;
+    int64_t running = 0;  // threads still at the work
     std::string failure;
 
     auto worker = [&] {
+        // Told when this thread is done, however it ends.
+        struct Done {
+            std::mutex& lock;
+            std::condition_variable& finished;
+            int64_t& running;
+            ~Done()
+            {
+                std::lock_guard<std::mutex> hold(lock);
+                --running;
+                finished.notify_all();
+            }
+        } done{lock, finished, running};
         std::vector<uint8_t> buffer;
         for (int64_t n; !failed && (n = next++) < chunks;) {
             const int64_t offset = n * chunk;
@@ -40,18 +55,31 @@ bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const Ch
                 if (!failed.exchange(true)) failure = reason;
                 break;
             }
-            work(n, offset, buffer.data(), length);
+            try {
+                fault_point();
+                work(n, offset, buffer.data(), length);
+            } catch (...) {
+                failed = true;  // the others stop too; the group throws it again
+                throw;
+            }
             done_bytes += std::min(chunk, size - offset);
         }
-        std::lock_guard<std::mutex> hold(lock);
-        --running;
-        finished.notify_all();
     };
     // With progress to report, the calling thread reports while the workers
-    // read; without, it is one of them.
-    std::vector<std::thread> pool;
-    for (int64_t t = progress ? 0 : 1; t < workers; ++t) pool.emplace_back(worker);
-    if (progress) {
+    // read; without, it is one of them (and it is the only one when no other
+    // thread can start).
+    ThreadGroup group(worker);
+    const int64_t wanted = progress ? workers : workers - 1;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        running = wanted;
+    }
+    const int64_t started = group.start(wanted);
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        running -= wanted - started;
+    }
+    if (progress && started > 0) {
         std::unique_lock<std::mutex> hold(lock);
         while (!finished.wait_for(hold, std::chrono::milliseconds(200), [&] { return running == 0; })) {
             hold.unlock();
@@ -59,9 +87,13 @@ bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const Ch
             hold.lock();
         }
     } else {
-        worker();
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            ++running;
+        }
+        group.run_here();
     }
-    for (std::thread& t : pool) t.join();
+    group.finish();
     if (progress) progress(done_bytes);
     if (failed) {
         why = failure;

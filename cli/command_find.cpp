@@ -22,6 +22,7 @@
 #include "options.h"
 #include "source_file.h"
 #include "system.h"
+#include "thread_group.h"
 
 namespace {
 
@@ -119,10 +120,7 @@ Found search_file(const std::string& file, const GlyphSearch& search, size_t lim
         }
     };
     if (chunks > 0) arm_read_fault_report(file);
-    std::vector<std::thread> pool;
-    for (int64_t t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+    run_on_threads(threads, work);
     if (failed) {
         report(file, failure);
         result.failed = true;

@@ -4,7 +4,10 @@
 #include "commands.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "drawing.h"
@@ -62,6 +65,16 @@ void tell(const OutputFile& out, const std::string& text)
 void report(const std::string& what, const std::string& why)
 {
     write_error("bitloupe-cli: " + what + ": " + why + "\n");
+}
+
+void fault_point()
+{
+    static const std::string fault = [] {
+        const char* value = std::getenv("BITLOUPE_FAULT");
+        return std::string(value ? value : "");
+    }();
+    if (fault == "memory") throw std::bad_alloc();
+    if (fault == "library") throw std::length_error("a library gave up (BITLOUPE_FAULT=library)");
 }
 
 int run_view(const std::string& file, const std::string& output, const ViewParameters& view)
@@ -165,6 +178,18 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
     if (!begin_output(out, output)) return EXIT_FAILED;
     int64_t past_end = 0;
     std::string why;
+    // A PBM's size is known before it is written: one that cannot fit on the
+    // disk is refused before anything is.
+    if (picture_format(output) == PictureFormat::pbm) {
+        const int64_t header = static_cast<int64_t>(
+            ("P4\n" + std::to_string(layout.width_bits) + " " + std::to_string(layout.rows) + "\n").size());
+        const int64_t row_bytes = (layout.width_bits + 7) / 8;
+        const int64_t bytes = layout.rows > (INT64_MAX - header) / row_bytes ? INT64_MAX : header + layout.rows * row_bytes;
+        if (!out.has_room(bytes, why)) {
+            report(output, why);
+            return EXIT_FAILED;
+        }
+    }
     const bool made = write_export(source, file, out, picture_format(output), layout, past_end, why);
     if (!finish_output(out, output, made, why)) return EXIT_FAILED;
     std::string summary = "wrote " + output + " (" + std::to_string(layout.width_bits) + " x " +
@@ -198,10 +223,11 @@ int run_cut(const std::string& file, const std::string& output, int64_t start, i
         if (invert) {
             piece.resize(static_cast<size_t>(n));
             for (int64_t i = 0; i < n; ++i) piece[i] = static_cast<uint8_t>(~bytes[i]);
-            out.write(piece.data(), piece.size());
+            made = out.write(piece.data(), piece.size());
         } else {
-            out.write(bytes, static_cast<size_t>(n));
+            made = out.write(bytes, static_cast<size_t>(n));
         }
+        if (!made) why = out.failure();
         at += n;
     }
     if (!finish_output(out, output, made, why)) return EXIT_FAILED;

@@ -2,10 +2,14 @@
 // line (CLI11), checks every value, and hands the work to commands.cpp.
 //
 // Exit codes: 0 done, 1 the work failed (a file could not be read or
-// written), 2 a bad command line.
+// written, memory ran out), 2 a bad command line, 128 + the signal's number
+// when interrupted (130 for Ctrl-C).
 #include <CLI/CLI.hpp>
 
+#include <new>
+#include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "bitloupe_version.h"
@@ -141,10 +145,21 @@ struct CutCommand {
     int result = EXIT_DONE;
 };
 
+// What the program could not do, in the one form of every failure:
+// "bitloupe-cli: SUBCOMMAND: WHY" and exit code 1. The outputs begun were
+// removed as the work unwound.
+int failed(CLI::App& app, const std::string& why)
+{
+    const std::vector<CLI::App*> ran = app.get_subcommands();
+    report(ran.empty() ? std::string("bitloupe-cli") : ran.front()->get_name(), why);
+    return EXIT_FAILED;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    arm_interruption_report();
     std::vector<std::string> arguments = program_arguments(argc, argv);
     // CLI11 takes the arguments after the program's name, last first.
     std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -183,6 +198,18 @@ int main(int argc, char** argv)
     } catch (const Usage& e) {
         report(e.what, e.why);
         return EXIT_USAGE;
+    } catch (const std::bad_alloc&) {
+        return failed(app, "out of memory");
+    } catch (const std::system_error& e) {
+        return failed(app, e.what());
+    } catch (const std::exception& e) {
+        return failed(app, e.what());
     }
-    return view.result | exporter.result | cut.result | result;
+    const int code = view.result | exporter.result | cut.result | result;
+    std::string why;
+    if (!standard_output_written(why)) {
+        report("standard output", why);
+        return EXIT_FAILED;
+    }
+    return code;
 }

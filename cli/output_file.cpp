@@ -1,6 +1,8 @@
 // output_file.cpp: the buffering both systems' outputs share.
 #include "output_file.h"
 
+#include "system.h"
+
 bool OutputFile::flush()
 {
     if (failure_.empty() && !buffer_.empty()) write_through(buffer_.data(), buffer_.size());
@@ -8,22 +10,21 @@ bool OutputFile::flush()
     return failure_.empty();
 }
 
-void OutputFile::write(const void* data, size_t length)
+bool OutputFile::write(const void* data, size_t length)
 {
-    if (!open_ || !failure_.empty()) return;
+    if (!open_ || !failure_.empty()) return false;
+    fault_point();
     const auto* bytes = static_cast<const uint8_t*>(data);
     written_ += static_cast<int64_t>(length);
     // Large pieces go straight through, after what is buffered.
-    if (length >= BUFFER_BYTES) {
-        if (flush()) write_through(bytes, length);
-        return;
-    }
+    if (length >= BUFFER_BYTES) return flush() && write_through(bytes, length);
     while (length > 0) {
         const size_t room = BUFFER_BYTES - buffer_.size();
         const size_t n = length < room ? length : room;
         buffer_.insert(buffer_.end(), bytes, bytes + n);
         bytes += n;
         length -= n;
-        if (buffer_.size() == BUFFER_BYTES && !flush()) return;
+        if (buffer_.size() == BUFFER_BYTES && !flush()) return false;
     }
+    return true;
 }

@@ -21,8 +21,14 @@ public:
     // Makes the temporary file for `path` (UTF-8). False, with `why`, when it
     // cannot (a missing folder, a read-only target, a folder as target).
     bool begin(const std::string& path, std::string& why);
-    // Buffered; a failure is kept and reported by commit.
-    void write(const void* data, size_t length);
+    // Buffered. False once a write has failed (a full disk): the work should
+    // stop there; commit then reports it.
+    bool write(const void* data, size_t length);
+    // The first failure, or empty.
+    const std::string& failure() const { return failure_; }
+    // Whether the target's disk has room for `bytes` more (always, for a
+    // device or pipe). False, with `why`, when it has not.
+    bool has_room(int64_t bytes, std::string& why) const;
     // Writes what is buffered and replaces the target. False, with `why`,
     // when any write failed or the target could not be replaced.
     bool commit(std::string& why);

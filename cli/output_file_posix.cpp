@@ -2,6 +2,7 @@
 // mkstemps in the target's folder, renamed over the target.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -120,13 +121,24 @@ bool OutputFile::commit(std::string& why)
     if (failure_.empty() && ::close(static_cast<int>(handle_)) != 0) failure_ = std::strerror(errno);
     else if (!failure_.empty()) ::close(static_cast<int>(handle_));
     open_ = false;
-    set_pending_output("");
     if (failure_.empty() && !direct_ && std::rename(temporary_.c_str(), path_.c_str()) != 0)
         failure_ = std::strerror(errno);
+    // Only now: an interruption before the rename removes the temporary file.
+    set_pending_output("");
     if (!failure_.empty()) {
         if (!direct_) ::unlink(temporary_.c_str());
         why = failure_;
         return false;
     }
     return true;
+}
+
+bool OutputFile::has_room(int64_t bytes, std::string& why) const
+{
+    struct statvfs disk {};
+    if (!open_ || direct_ || fstatvfs(static_cast<int>(handle_), &disk) != 0) return true;
+    const auto free = static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize;
+    if (bytes <= 0 || static_cast<unsigned long long>(bytes) <= free) return true;
+    why = "needs " + std::to_string(bytes) + " bytes, and the disk has " + std::to_string(free) + " free";
+    return false;
 }

@@ -2,6 +2,8 @@
 // interfaces and the viewer's replacement of a file.
 #include <windows.h>
 
+#include <string>
+
 #include "files.h"
 #include "output_file.h"
 #include "system.h"
@@ -55,7 +57,8 @@ bool OutputFile::begin(const std::string& path, std::string& why)
         why = wide.size() >= REPLACEMENT_WIDE_LIMIT ? "path too long" : system_error_text(error);
         return false;
     }
-    HANDLE file = CreateFileW(temporary_wide_.data(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+    // Shared for deletion: an interruption removes it while it is open.
+    HANDLE file = CreateFileW(temporary_wide_.data(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, TRUNCATE_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         why = system_error_text(GetLastError());
@@ -98,12 +101,27 @@ bool OutputFile::commit(std::string& why)
     if (!CloseHandle(reinterpret_cast<HANDLE>(handle_)) && failure_.empty())
         failure_ = system_error_text(GetLastError());
     open_ = false;
-    set_pending_output("");
     const std::wstring target = full_path(wide_path(path_));
-    if (!end_replacement_wide(temporary_wide_.data(), target.c_str(), failure_.empty() ? 1 : 0)) {
+    const bool replaced = end_replacement_wide(temporary_wide_.data(), target.c_str(), failure_.empty() ? 1 : 0);
+    // Only now: an interruption before the replacement removes the temporary file.
+    set_pending_output("");
+    if (!replaced) {
         if (failure_.empty()) failure_ = "cannot replace the file";
         why = failure_;
         return false;
     }
     return true;
+}
+
+bool OutputFile::has_room(int64_t bytes, std::string& why) const
+{
+    if (!open_ || bytes <= 0) return true;
+    std::wstring folder(temporary_wide_.data());
+    const size_t slash = folder.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) folder.resize(slash + 1);
+    ULARGE_INTEGER free{};
+    if (!GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr)) return true;
+    if (static_cast<unsigned long long>(bytes) <= free.QuadPart) return true;
+    why = "needs " + std::to_string(bytes) + " bytes, and the disk has " + std::to_string(free.QuadPart) + " free";
+    return false;
 }

@@ -34,10 +34,10 @@ struct PngJob {
 void png_write_data(png_structp png, png_bytep data, size_t length)
 {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (job->out)
-        job->out->write(data, length);
-    else
+    if (!job->out)
         job->memory->insert(job->memory->end(), data, data + length);
+    else if (!job->out->write(data, length))
+        png_error(png, job->out->failure().c_str());  // the first failed write ends the picture
 }
 
 void png_flush_data(png_structp) {}
@@ -130,7 +130,7 @@ bool write_colour_picture(OutputFile& out, PictureFormat format, int64_t width, 
     std::vector<uint8_t> row(row_bytes);
     for (int64_t y = 0; y < height; ++y) {
         if (!rows(y, row.data())) return false;
-        out.write(row.data(), row.size());
+        if (!out.write(row.data(), row.size())) return why = out.failure(), false;
     }
     return true;
 }
@@ -170,7 +170,7 @@ bool write_bit_picture(OutputFile& out, PictureFormat format, int64_t width, int
         const size_t size = block.size();
         if (padding != 0xFF)
             for (size_t i = row_bytes - 1; i < size; i += row_bytes) bytes[i] &= padding;
-        out.write(bytes, size);
+        if (!out.write(bytes, size)) return why = out.failure(), false;
     }
     return true;
 }

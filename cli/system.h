@@ -31,8 +31,25 @@ bool error_is_terminal();
 // "bitloupe-cli: FILE: the file shrank while it was read" on standard error,
 // the removal of the output's temporary file (if any) and exit code 1.
 void arm_read_fault_report(const std::string& file);
-// The temporary file to remove in that case (empty: none).
+// The temporary file to remove in that case, or when the program is
+// interrupted (empty: none).
 void set_pending_output(const std::string& temporary);
+
+// Ctrl-C, SIGTERM and SIGHUP (a closed terminal) on POSIX; Ctrl-C, Ctrl-Break
+// and a closed console window on Windows: the temporary output is removed (a
+// target it was to replace stays as it was), "bitloupe-cli: interrupted" is
+// written to standard error and the program ends with 128 + the signal's
+// number (130 for Ctrl-C), or on Windows with STATUS_CONTROL_C_EXIT.
+void arm_interruption_report();
+
+// Whether everything written to standard output got there (a full disk, a
+// closed pipe do not); false, with `why`, when it did not.
+bool standard_output_written(std::string& why);
+
+// Where the work may be made to fail, for the tests of what the program
+// does then: BITLOUPE_FAULT=memory throws std::bad_alloc, as when memory
+// runs out; =library a std::length_error, as when a library gives up.
+void fault_point();
 
 #ifdef _WIN32
 // A UTF-8 path as the wide-character interfaces take it.

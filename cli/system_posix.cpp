@@ -16,10 +16,23 @@ std::vector<std::string> program_arguments(int argc, char** argv)
     return std::vector<std::string>(argv, argv + argc);
 }
 
+namespace {
+int g_output_error = 0;  // the first error writing standard output
+}  // namespace
+
 void write_out(const std::string& text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    if ((std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) &&
+        g_output_error == 0)
+        g_output_error = errno != 0 ? errno : EIO;
+}
+
+bool standard_output_written(std::string& why)
+{
+    if (std::fflush(stdout) != 0 && g_output_error == 0) g_output_error = errno != 0 ? errno : EIO;
+    if (g_output_error == 0) return true;
+    why = std::strerror(g_output_error);
+    return false;
 }
 
 void write_error(const std::string& text)
@@ -103,4 +116,25 @@ void arm_read_fault_report(const std::string& file)
 void set_pending_output(const std::string& temporary)
 {
     copy_limited(g_pending_output, sizeof g_pending_output, temporary);
+}
+
+namespace {
+
+void report_interruption(int signal)
+{
+    if (g_pending_output[0]) unlink(g_pending_output);
+    static const char message[] = "bitloupe-cli: interrupted\n";
+    const ssize_t ignored = write(2, message, sizeof message - 1);
+    (void)ignored;
+    _exit(128 + signal);
+}
+
+}  // namespace
+
+void arm_interruption_report()
+{
+    struct sigaction action {};
+    action.sa_handler = report_interruption;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }

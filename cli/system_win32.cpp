@@ -27,8 +27,11 @@ std::wstring wide(const std::string& text)
     return out;
 }
 
+DWORD g_output_error = 0;  // the first error writing standard output
+
 // A console gets wide characters; a pipe or a file gets the UTF-8 bytes.
-void write_to(DWORD which, FILE* stream, const std::string& text)
+// False when the text did not get there.
+bool write_to(DWORD which, FILE* stream, const std::string& text)
 {
     HANDLE handle = GetStdHandle(which);
     DWORD mode = 0;
@@ -36,11 +39,9 @@ void write_to(DWORD which, FILE* stream, const std::string& text)
         std::fflush(stream);
         const std::wstring w = wide(text);
         DWORD written = 0;
-        WriteConsoleW(handle, w.data(), static_cast<DWORD>(w.size()), &written, nullptr);
-        return;
+        return WriteConsoleW(handle, w.data(), static_cast<DWORD>(w.size()), &written, nullptr) != 0;
     }
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size() && std::fflush(stream) == 0;
 }
 
 }  // namespace
@@ -58,7 +59,16 @@ std::vector<std::string> program_arguments(int argc, char** argv)
 
 void write_out(const std::string& text)
 {
-    write_to(STD_OUTPUT_HANDLE, stdout, text);
+    if (!write_to(STD_OUTPUT_HANDLE, stdout, text) && g_output_error == 0)
+        g_output_error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+}
+
+bool standard_output_written(std::string& why)
+{
+    if (std::fflush(stdout) != 0 && g_output_error == 0) g_output_error = ERROR_WRITE_FAULT;
+    if (g_output_error == 0) return true;
+    why = system_error_text(g_output_error);
+    return false;
 }
 
 void write_error(const std::string& text)
@@ -124,9 +134,12 @@ std::string system_error_text(unsigned long code)
 
 namespace {
 
-// Filled in before the fault can happen; the handler only reads them.
+// Filled in before the fault can happen; the handler only reads them. The
+// pending output is also read by the handler of an interruption, on a
+// thread of its own: the lock keeps it whole.
 std::wstring g_fault_message;
 std::wstring g_pending_output;
+SRWLOCK g_pending_lock = SRWLOCK_INIT;
 
 LONG CALLBACK report_read_fault(EXCEPTION_POINTERS* info)
 {
@@ -155,5 +168,31 @@ void arm_read_fault_report(const std::string& file)
 
 void set_pending_output(const std::string& temporary)
 {
-    g_pending_output = wide(temporary);
+    const std::wstring name = wide(temporary);
+    AcquireSRWLockExclusive(&g_pending_lock);
+    g_pending_output = name;
+    ReleaseSRWLockExclusive(&g_pending_lock);
+}
+
+namespace {
+
+BOOL WINAPI report_interruption(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT &&
+        event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT)
+        return FALSE;
+    // Held to the end, so that no other output is named meanwhile.
+    AcquireSRWLockExclusive(&g_pending_lock);
+    if (!g_pending_output.empty()) DeleteFileW(g_pending_output.c_str());
+    static const char message[] = "bitloupe-cli: interrupted\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, sizeof message - 1, &written, nullptr);
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
+}  // namespace
+
+void arm_interruption_report()
+{
+    SetConsoleCtrlHandler(report_interruption, TRUE);
 }

@@ -23,6 +23,7 @@
 #include <thread>
 
 #include "cpu_levels.h"
+#include "thread_group.h"
 
 namespace {
 
@@ -1475,10 +1476,7 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
             if (progress) progress(done);
         }
     };
-    std::vector<std::thread> pool;
-    for (int32_t t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (std::thread& t : pool) t.join();
+    run_on_threads(threads, work);
     if (failed) return false;
 
     return judge_spans(std::move(spans), std::move(judged), read, size, threads, min_bytes, regions);
@@ -1508,11 +1506,7 @@ bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, 
             if (failure) failed = true;
         }
     };
-    std::vector<std::thread> pool;
-    threads = static_cast<int32_t>(std::clamp<int64_t>(threads, 1, std::max<int64_t>(1, static_cast<int64_t>(merged.size()))));
-    for (int32_t t = 1; t < threads; ++t) pool.emplace_back(judge);
-    judge();
-    for (std::thread& t : pool) t.join();
+    run_on_threads(std::clamp<int64_t>(threads, 1, std::max<int64_t>(1, static_cast<int64_t>(merged.size()))), judge);
     if (failed) return false;
     // In file order, ties by the span each came from and its place among
     // that span's regions, so that the order depends on no thread.
