@@ -47,7 +47,7 @@ bool read_pattern_file(const std::string& path, std::string& text)
         return false;
     }
     if (source.size() > PATTERN_FILE_LIMIT) {
-        report(path, "too large for a pattern (" + std::to_string(source.size()) + " bytes)");
+        report(path, "too large for a pattern (" + counted(source.size(), "byte") + ")");
         return false;
     }
     text.resize(static_cast<size_t>(source.size()));
@@ -110,7 +110,7 @@ Found search_file(const std::string& file, const GlyphSearch& search, size_t lim
             const int64_t stop = std::min(end + search.reach(), size);
             if (!source.read(first, stop - first, buffer.data(), problem)) {
                 const std::lock_guard<std::mutex> hold(failure_lock);
-                failure = "cannot read " + file + ": " + problem;
+                failure = problem;
                 failed = true;
                 return;
             }
@@ -164,7 +164,7 @@ std::string text_listing(const std::string& file, const GlyphPattern& pattern, c
     for (const GlyphMatch& m : matches) {
         const std::string at = position_text(m.start_bit);
         const int64_t byte = m.start_bit / 8;
-        text += "match at " + at + ": stride " + std::to_string(m.stride_bytes) + " bytes, " +
+        text += "match at " + at + ": stride " + counted(m.stride_bytes, "byte") + ", " +
                 (m.lsb ? "least" : "most") + " significant bit first" + (m.inverted ? ", inverted" : "");
         if (m.errors > 0) text += ", " + std::to_string(m.errors) + (m.errors == 1 ? " pixel differs" : " pixels differ");
         text += "\n  bitloupe-cli export " + name + " -o match-" + at + ".png --start " + at + " --width-bits " +
@@ -219,8 +219,8 @@ struct FindCommand {
         const int64_t limit = number_option("--max-matches", max_matches, 1, 10000000);
         const GlyphSearch search(pattern, s, k);
         if (s > 0 && s * 8 < pattern.width)
-            throw Usage{"--stride", "a row of " + std::to_string(pattern.width) + " pixels spans " +
-                                        std::to_string((pattern.width + 7) / 8) + " bytes: the stride must be at least that"};
+            throw Usage{"--stride", "a row of " + counted(pattern.width, "pixel") + " spans " +
+                                        counted((pattern.width + 7) / 8, "byte") + ": the stride must be at least that"};
         // What remains to be wrong is the number of differing pixels.
         if (!search.valid(why)) throw Usage{"--max-errors", why};
         const Found found = search_file(file, search, static_cast<size_t>(limit));
@@ -230,8 +230,9 @@ struct FindCommand {
         }
         write_out(json ? json_listing(found.matches) : text_listing(file, pattern, found.matches));
         if (found.cut)
-            report(file, "more than " + std::to_string(limit) + " matches: the first " + std::to_string(limit) +
-                             " in the file are listed (--max-matches lists more)");
+            report(file, "more than " + counted(static_cast<int64_t>(limit), "match", "matches") + ": " +
+                             (limit == 1 ? "the first in the file is listed" : "the first " + std::to_string(limit) + " in the file are listed") +
+                             " (--max-matches lists more)");
         *result = EXIT_DONE;
     }
 };

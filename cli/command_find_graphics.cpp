@@ -36,8 +36,7 @@ struct GuessWidthCommand {
         SourceFile source;
         if (!open_source(source, file)) return void(*result = EXIT_FAILED);
         if (first >= source.size()) {
-            report(file, "--start " + std::to_string(first) + " is past the end (" + std::to_string(source.size()) +
-                             " bytes)");
+            report(file, "--start " + std::to_string(first) + " is past the end (" + counted(source.size(), "byte") + ")");
             return void(*result = EXIT_FAILED);
         }
         const int64_t n = std::min(wanted, source.size() - first);
@@ -70,11 +69,6 @@ struct GuessWidthCommand {
         write_out(out);
     }
 };
-
-std::string plural(size_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
 
 struct ScanCommand {
     std::string file, min_bytes = std::to_string(SCAN_MIN_BYTES), min_score, order = "score", report_path,
@@ -116,7 +110,7 @@ struct ScanCommand {
                                        judged, why);
         if (bar) write_error("\r" + std::string(40, ' ') + "\r");
         if (!scanned) {
-            report(file, "cannot read: " + why);
+            report(file, why);
             return void(*result = EXIT_FAILED);
         }
         const RegionList list =
@@ -150,9 +144,10 @@ struct ScanCommand {
         std::string why = layout_valid(layout) ? "" : "a region beyond what a picture can show";
         OutputFile out;
         int64_t past_end = 0;
+        bool unread = false;
         if (!why.empty() || !out.begin(region.picture, why) ||
-            !write_export(source, file, out, PictureFormat::png, layout, past_end, why) || !out.commit(why)) {
-            report(region.picture, why.empty() ? "not written" : why);
+            !write_export(source, file, out, PictureFormat::png, layout, past_end, why, &unread) || !out.commit(why)) {
+            report(unread ? file : region.picture, why.empty() ? "not written" : why);
             return false;
         }
         summary = "wrote " + region.picture + " (" + std::to_string(layout.width_bits) + " x " +
@@ -176,8 +171,9 @@ struct ScanCommand {
                          const std::vector<std::string>& written) const
     {
         const std::string note = left_out_note(left_out);
-        std::string out = file + ": " + std::to_string(size) + " bytes, " +
-                          plural(regions.size(), "region that looks", "regions that look") + " like 1-bit graphics" +
+        std::string out = file + ": " + counted(size, "byte") + ", " +
+                          counted(static_cast<int64_t>(regions.size()), "region that looks", "regions that look") +
+                          " like 1-bit graphics" +
                           (note.empty() ? "" : " (" + note + ")") + "\n";
         if (!regions.empty()) out += "       start         end     bytes  width_bits   score\n";
         for (size_t i = 0; i < regions.size(); ++i) {

@@ -87,7 +87,7 @@ struct OverviewCommand {
             std::vector<int64_t> counts(6, 0);
             for (const BlockClass c : classes) ++counts[static_cast<size_t>(c)];
             std::string text = "wrote " + output + " (" + std::to_string(columns) + " x " + std::to_string(rows) +
-                               ", " + std::to_string(block_bytes) + " bytes a pixel):";
+                               ", " + counted(block_bytes, "byte") + " a pixel):";
             const BlockClass all[] = {BlockClass::uniform, BlockClass::text, BlockClass::dense, BlockClass::graphics,
                                       BlockClass::other};
             for (const BlockClass c : all)

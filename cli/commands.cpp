@@ -37,11 +37,13 @@ bool begin_output(OutputFile& out, const std::string& output)
     return false;
 }
 
-// Commits the output; reports a failure of the writing or of the source.
-bool finish_output(OutputFile& out, const std::string& output, bool made, const std::string& why)
+// Commits the output; reports a failure of the writing, or of reading the
+// input when `unread` names it.
+bool finish_output(OutputFile& out, const std::string& output, bool made, const std::string& why,
+                   const std::string& unread = {})
 {
     if (!made) {
-        report(output, why.empty() ? "not written" : why);
+        report(unread.empty() ? output : unread, why.empty() ? "not written" : why);
         return false;
     }
     std::string failure;
@@ -65,6 +67,11 @@ void tell(const OutputFile& out, const std::string& text)
 void report(const std::string& what, const std::string& why)
 {
     write_error("bitloupe-cli: " + what + ": " + why + "\n");
+}
+
+std::string counted(int64_t count, const std::string& one, const std::string& many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many.empty() ? one + "s" : many);
 }
 
 void fault_point()
@@ -125,8 +132,9 @@ int run_view(const std::string& file, const std::string& output, const ViewParam
 }
 
 bool write_export(SourceFile& source, const std::string& file, OutputFile& out, PictureFormat format,
-                  const BitLayout& layout, int64_t& past_end, std::string& why)
+                  const BitLayout& layout, int64_t& past_end, std::string& why, bool* unread)
 {
+    (void)file;
     const int64_t row_bytes = packed_row_bytes(layout);
     // The plain layout (whole bytes a row, no gaps, most significant bit
     // first, top down) is the file's bytes themselves: copied in blocks.
@@ -143,7 +151,7 @@ bool write_export(SourceFile& source, const std::string& file, OutputFile& out, 
             const int64_t first = layout.start_bit / 8 + y * row_bytes;
             const int64_t available = std::clamp<int64_t>(source.size() - first, 0, total);
             if (available > 0 && !source.read(first, available, block, why)) {
-                why = "cannot read " + file + ": " + why;
+                if (unread) *unread = true;
                 return false;
             }
             if (complemented != layout.invert)
@@ -158,7 +166,7 @@ bool write_export(SourceFile& source, const std::string& file, OutputFile& out, 
             const int64_t available = std::clamp<int64_t>(source.size() - span.first, 0, span.count);
             const uint8_t* bytes = nullptr;
             if (available > 0 && !(bytes = source.bytes(span.first, available, why))) {
-                why = "cannot read " + file + ": " + why;
+                if (unread) *unread = true;
                 return false;
             }
             past_end += decode_layout_row(layout, y + i, bytes, available, block + i * row_bytes);
@@ -190,11 +198,12 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
             return EXIT_FAILED;
         }
     }
-    const bool made = write_export(source, file, out, picture_format(output), layout, past_end, why);
-    if (!finish_output(out, output, made, why)) return EXIT_FAILED;
+    bool unread = false;
+    const bool made = write_export(source, file, out, picture_format(output), layout, past_end, why, &unread);
+    if (!finish_output(out, output, made, why, unread ? file : std::string())) return EXIT_FAILED;
     std::string summary = "wrote " + output + " (" + std::to_string(layout.width_bits) + " x " +
                           std::to_string(layout.rows) + ")";
-    if (past_end > 0) summary += "; " + std::to_string(past_end) + " pixels lay past the end of the file (black)";
+    if (past_end > 0) summary += "; " + counted(past_end, "pixel lay", "pixels lay") + " past the end of the file (black)";
     tell(out, summary);
     return EXIT_DONE;
 }
@@ -211,13 +220,13 @@ int run_cut(const std::string& file, const std::string& output, int64_t start, i
     const int64_t end = std::clamp<int64_t>(start > INT64_MAX - count ? INT64_MAX : start + count, first, source.size());
     std::vector<uint8_t> piece;
     std::string why;
-    bool made = true;
+    bool made = true, unread = false;
     for (int64_t at = first; at < end && made;) {
         const int64_t n = std::min(end - at, SourceFile::WINDOW_BYTES);
         const uint8_t* bytes = source.bytes(at, n, why);
         if (!bytes) {
             made = false;
-            why = "cannot read " + file + ": " + why;
+            unread = true;
             break;
         }
         if (invert) {
@@ -230,8 +239,8 @@ int run_cut(const std::string& file, const std::string& output, int64_t start, i
         if (!made) why = out.failure();
         at += n;
     }
-    if (!finish_output(out, output, made, why)) return EXIT_FAILED;
-    tell(out, "wrote " + std::to_string(end - first) + " bytes to " + output);
+    if (!finish_output(out, output, made, why, unread ? file : std::string())) return EXIT_FAILED;
+    tell(out, "wrote " + counted(end - first, "byte") + " to " + output);
     return EXIT_DONE;
 }
 

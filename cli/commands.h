@@ -17,6 +17,9 @@ constexpr int EXIT_USAGE = 2;
 // Writes "bitloupe-cli: WHAT: WHY" and a line break to standard error.
 void report(const std::string& what, const std::string& why);
 
+// A count and its noun, one or many: "1 byte", "2 bytes" ("" many: one + "s").
+std::string counted(int64_t count, const std::string& one, const std::string& many = {});
+
 class SourceFile;
 // Opens `file` for reading and arms the report of a file that shrinks while
 // it is read; on failure reports why and returns false.
@@ -32,9 +35,9 @@ class OutputFile;
 // The bits of `file` (open as `source`) in `layout`, one pixel a bit, written
 // to `out` as a PNG or PBM (`format`), as the export command writes them;
 // `past_end` gets how many pixels lay past the end of the file. False, with
-// `why`, when a read or the encoder fails.
+// `why`, when a read (*unread then set), the encoder or a write fails.
 bool write_export(SourceFile& source, const std::string& file, OutputFile& out, PictureFormat format,
-                  const BitLayout& layout, int64_t& past_end, std::string& why);
+                  const BitLayout& layout, int64_t& past_end, std::string& why, bool* unread = nullptr);
 
 // `count` bytes from `start` on (those that exist), complemented with `invert`.
 int run_cut(const std::string& file, const std::string& output, int64_t start, int64_t count, bool invert);

@@ -74,7 +74,8 @@ struct ViewCommand {
         }
         if (state.empty()) view.start_position = number_option("--start", start, -view.sprsize, VIEW_START_LIMIT);
         if (view.start_position < -view.sprsize || view.start_position > VIEW_START_LIMIT)
-            throw Usage{"--state", "disp must be at least minus the width"};
+            throw Usage{"--state", "disp " + std::to_string(view.start_position) + " is out of range (" +
+                                       std::to_string(-view.sprsize) + " to " + std::to_string(VIEW_START_LIMIT) + ")"};
         result = run_view(file, output, view);
     }
     int result = EXIT_DONE;
@@ -105,8 +106,12 @@ struct ExportCommand {
     {
         need_format(output, {PictureFormat::png, PictureFormat::pbm}, ".png or .pbm");
         BitLayout layout{};
-        if (!parse_bit_position(start, layout.start_bit) || layout.start_bit > LAYOUT_MAX_POSITION)
+        const Parsed read = read_bit_position(start, layout.start_bit);
+        if (read == Parsed::not_a_number)
             throw Usage{"--start", "expected BYTE or BYTE.BIT (bit 0 to 7): \"" + start + "\""};
+        if (read == Parsed::too_large || layout.start_bit > LAYOUT_MAX_POSITION)
+            throw Usage{"--start", start + " is out of range (0 to " + std::to_string(LAYOUT_MAX_POSITION / 8) + "." +
+                                       std::to_string(LAYOUT_MAX_POSITION % 8) + ")"};
         layout.width_bits = number_option("--width-bits", width, 1, LAYOUT_MAX_WIDTH);
         layout.rows = number_option("--rows", rows, 1, LAYOUT_MAX_ROWS);
         layout.lsb = lsb;
@@ -182,6 +187,17 @@ int main(int argc, char** argv)
     for (const AddSubcommand add : MORE_SUBCOMMANDS)
         if (add) add(app, result);
 
+    // A mistyped subcommand by its name, not as an extra argument.
+    if (arguments.size() > 1 && !arguments[1].empty() && arguments[1][0] != '-') {
+        const std::vector<CLI::App*> named =
+            app.get_subcommands([&](CLI::App* sub) { return sub->get_name() == arguments[1]; });
+        if (named.empty()) {
+            report("command line", "unknown subcommand '" + arguments[1] + "'");
+            write_error("Run with --help for the subcommands.\n");
+            return EXIT_USAGE;
+        }
+    }
+
     try {
         app.parse(reversed);
     } catch (const CLI::CallForHelp& e) {
@@ -191,6 +207,13 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForVersion& e) {
         write_out(std::string(e.what()) + "\n");
         return EXIT_DONE;
+    } catch (const CLI::ExtrasError&) {
+        // Listed in the order given (CLI11's message has them last first).
+        std::string list;
+        for (const std::string& word : app.remaining(true)) list += (list.empty() ? "" : " ") + word;
+        report("command line", "arguments not expected: " + list);
+        write_error("Run with --help for more information.\n");
+        return EXIT_USAGE;
     } catch (const CLI::ParseError& e) {
         report("command line", e.what());
         write_error("Run with --help for more information.\n");

@@ -6,6 +6,11 @@
 
 bool parse_number(const std::string& text, int64_t& value)
 {
+    return read_number(text, value) == Parsed::value;
+}
+
+Parsed read_number(const std::string& text, int64_t& value)
+{
     size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
@@ -20,10 +25,13 @@ bool parse_number(const std::string& text, int64_t& value)
         base = 2;
         ++i;
     }
-    if (i == text.size()) return false;
-    // The magnitude, allowed up to 2^63 so that the most negative value reads.
+    if (i == text.size()) return Parsed::not_a_number;
+    // The magnitude, allowed up to 2^63 so that the most negative value
+    // reads; past it the digits are still checked, so that a long typo is
+    // no number rather than too large.
     const uint64_t limit = uint64_t{1} << 63;
     uint64_t magnitude = 0;
+    bool overflow = false;
     for (; i < text.size(); ++i) {
         const char c = text[i];
         unsigned digit;
@@ -34,29 +42,38 @@ bool parse_number(const std::string& text, int64_t& value)
         else if (c >= 'A' && c <= 'F')
             digit = static_cast<unsigned>(c - 'A' + 10);
         else
-            return false;
-        if (digit >= base) return false;
-        if (magnitude > (limit - digit) / base) return false;
-        magnitude = magnitude * base + digit;
+            return Parsed::not_a_number;
+        if (digit >= base) return Parsed::not_a_number;
+        if (overflow || magnitude > (limit - digit) / base)
+            overflow = true;
+        else
+            magnitude = magnitude * base + digit;
     }
-    if (!negative && magnitude == limit) return false;
+    if (overflow || (!negative && magnitude == limit)) return Parsed::too_large;
     value = negative ? static_cast<int64_t>(0 - magnitude) : static_cast<int64_t>(magnitude);
-    return true;
+    return Parsed::value;
 }
 
 bool parse_bit_position(const std::string& text, int64_t& bit)
 {
+    return read_bit_position(text, bit) == Parsed::value;
+}
+
+Parsed read_bit_position(const std::string& text, int64_t& bit)
+{
     const size_t dot = text.find('.');
     int64_t byte = 0, within = 0;
-    if (!parse_number(text.substr(0, dot), byte) || byte < 0) return false;
     if (dot != std::string::npos) {
         const std::string rest = text.substr(dot + 1);
-        if (rest.size() != 1 || rest[0] < '0' || rest[0] > '7') return false;
+        if (rest.size() != 1 || rest[0] < '0' || rest[0] > '7') return Parsed::not_a_number;
         within = rest[0] - '0';
     }
-    if (byte > (INT64_MAX - within) / 8) return false;
+    const Parsed read = read_number(text.substr(0, dot), byte);
+    if (read != Parsed::value) return read;
+    if (byte < 0) return Parsed::not_a_number;
+    if (byte > (INT64_MAX - within) / 8) return Parsed::too_large;
     bit = byte * 8 + within;
-    return true;
+    return Parsed::value;
 }
 
 bool parse_pair(const std::string& text, int64_t& first, int64_t& second)

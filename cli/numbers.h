@@ -10,6 +10,12 @@
 // int64.
 bool parse_number(const std::string& text, int64_t& value);
 
+// What a number or position read: a value, text that is no number at all,
+// or a number too large for 64 bits.
+enum class Parsed { value, not_a_number, too_large };
+Parsed read_number(const std::string& text, int64_t& value);
+Parsed read_bit_position(const std::string& text, int64_t& bit);
+
 // A position "BYTE" or "BYTE.BIT" (BIT 0 to 7; BYTE any number parse_number
 // reads, at least 0): the bit position BYTE * 8 + BIT. Returns false for
 // anything else or a position too large for 64 bits.

@@ -10,10 +10,11 @@
 int64_t number_option(const std::string& name, const std::string& text, int64_t low, int64_t high)
 {
     int64_t value = 0;
-    if (!parse_number(text, value)) throw Usage{name, "not a number: \"" + text + "\""};
-    if (value < low || value > high)
-        throw Usage{name, std::to_string(value) + " is out of range (" + std::to_string(low) + " to " +
-                              std::to_string(high) + ")"};
+    const Parsed read = read_number(text, value);
+    const std::string range = " (" + std::to_string(low) + " to " + std::to_string(high) + ")";
+    if (read == Parsed::not_a_number) throw Usage{name, "not a number: \"" + text + "\""};
+    if (read == Parsed::too_large) throw Usage{name, text + " is too large" + range};
+    if (value < low || value > high) throw Usage{name, std::to_string(value) + " is out of range" + range};
     return value;
 }
 

@@ -217,7 +217,7 @@ bool write_scan_report(const std::string& output, const std::string& file, Sourc
         "td, th { border: 1px solid #bbb; padding: 4px 8px; text-align: left; vertical-align: top; }\n"
         "code { font-size: 90%; }\n.swatch { display: inline-block; width: 1em; height: 1em; "
         "border: 1px solid #555; vertical-align: middle; }\n</style></head><body>\n<h1>Bitloupe scan of " +
-        escape(file) + "</h1>\n<p>" + std::to_string(source.size()) + " bytes; " + std::to_string(regions.size()) +
+        escape(file) + "</h1>\n<p>" + counted(source.size(), "byte") + "; " + std::to_string(regions.size()) +
         (regions.size() == 1 ? " region" : " regions") + " of 1-bit graphics found" +
         (left_out ? " (" + escape(left_out_note(left_out)) + ")" : std::string()) + ".</p>\n<h2>Overview</h2>\n" +
         "<p>A pixel for every " + std::to_string(map.block) + " bytes, left to right, top to bottom.</p>\n" +

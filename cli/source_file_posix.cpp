@@ -63,7 +63,7 @@ bool SourceFile::read_at(int64_t offset, int64_t count, uint8_t* into, std::stri
         const ssize_t n = pread(static_cast<int>(handle_), into, static_cast<size_t>(count), offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
-            why = n < 0 ? std::strerror(errno) : "the file became shorter";
+            why = n < 0 ? std::strerror(errno) : "the file shrank while it was read";
             return false;
         }
         into += n;

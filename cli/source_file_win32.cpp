@@ -89,7 +89,7 @@ bool SourceFile::read_at(int64_t offset, int64_t count, uint8_t* into, std::stri
             return false;
         }
         if (n == 0) {
-            why = "the file became shorter";
+            why = "the file shrank while it was read";
             return false;
         }
         into += n;

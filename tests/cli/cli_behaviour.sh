@@ -45,6 +45,15 @@ expect 2 "^bitloupe-cli: --start: expected BYTE" export data.bin -o e.pbm --star
 expect 2 "^bitloupe-cli: --rows: not a number" export data.bin -o e.pbm --start 0 --width-bits 8 --rows 1e3
 expect 2 "^bitloupe-cli: command line: .*(excludes|Excludes)" view data.bin -o v.png --state "Bitloupe, sprsize:1 disp:0 zoom:1" --width 2
 expect 2 "^bitloupe-cli: --state: not a viewer title" view data.bin -o v.png --state "sprsize:1"
+# The real reason: a start past the program's limit is out of range, a
+# number past 64 bits too large; a mistyped subcommand by its name; extra
+# arguments in the order given.
+expect 2 "^bitloupe-cli: --start: 99999999999999999999 is out of range \(0 to " export data.bin -o e.pbm --start 99999999999999999999 --width-bits 8 --rows 1
+expect 2 "^bitloupe-cli: --start: 1152921504606846976.3 is out of range \(0 to 144115188075855872.0\)" export data.bin -o e.pbm --start 1152921504606846976.3 --width-bits 8 --rows 1
+expect 2 "^bitloupe-cli: --rows: 99999999999999999999 is too large \(1 to " export data.bin -o e.pbm --start 0 --width-bits 8 --rows 99999999999999999999
+expect 2 "^bitloupe-cli: --state: disp 1152921504606846977 is out of range \(-1 to " view data.bin -o v.png --state "Bitloupe, sprsize:1 disp:1152921504606846977 zoom:1"
+expect 2 "^bitloupe-cli: command line: unknown subcommand 'scna'" scna data.bin
+expect 2 "^bitloupe-cli: command line: arguments not expected: x y z$" cut data.bin -o c.bin --start 0 --count 1 x y z
 expect 1 "^bitloupe-cli: missing.bin: " view missing.bin -o v.png
 expect 1 "^bitloupe-cli: .*: is a folder" cut . -o c.bin --start 0 --count 1
 [ -e v.png ] && fail "a failed view left v.png"
@@ -72,6 +81,7 @@ expect 0 "wrote 10 bytes to c.bin" cut data.bin -o c.bin --start -5 --count 15 -
   fail "cut --invert does not complement the first 10 bytes"
 expect 0 "wrote 0 bytes to c.bin" cut data.bin -o c.bin --start 5000 --count 1
 [ -f c.bin ] && [ ! -s c.bin ] || fail "a cut past the end should leave an empty file"
+expect 0 "wrote 1 byte to c.bin" cut data.bin -o c.bin --start 4095 --count 1
 
 # Past 4 GiB the bytes shown and cut are the file's own (a sparse file with
 # text written at 4 GiB + 5): the view there is the view of those bytes cut

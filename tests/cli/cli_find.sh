@@ -109,7 +109,9 @@ expect 0 '^\{"matches": \[\]\}$' find zero.bin --glyph '#.#/.#.' --json
 expect 0 "^3 matches$" find zero.bin --glyph '.' --max-matches 3
 grep -q "^bitloupe-cli: zero.bin: more than 3 matches: the first 3 in the file are listed" err.txt ||
   fail "no message for the cap: $(cat err.txt)"
-grep -q "match at 0.0: stride 1 bytes, least significant" out.txt || fail "the first 3 matches are not the first of the file"
+grep -q "match at 0.0: stride 1 byte, least significant" out.txt || fail "the first 3 matches are not the first of the file"
+expect 0 "^1 match$" find zero.bin --glyph '.' --max-matches 1
+grep -q "more than 1 match: the first in the file is listed" err.txt || fail "the cap of 1: $(cat err.txt)"
 : >empty.bin
 expect 0 "^no match$" find empty.bin --glyph '#'
 
