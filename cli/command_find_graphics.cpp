@@ -145,7 +145,7 @@ struct ScanCommand {
         OutputFile out;
         int64_t past_end = 0;
         bool unread = false;
-        if (!why.empty() || !out.begin(region.picture, why) ||
+        if (!why.empty() || !out.begin(region.picture, why, file) ||
             !write_export(source, file, out, PictureFormat::png, layout, past_end, why, &unread) || !out.commit(why)) {
             report(unread ? file : region.picture, why.empty() ? "not written" : why);
             return false;

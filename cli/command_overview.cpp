@@ -60,7 +60,7 @@ struct OverviewCommand {
         const std::vector<BlockClass>& classes = map.classes;
         const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;
-        if (!out.begin(output, why)) {
+        if (!out.begin(output, why, file)) {
             report(output, why);
             return EXIT_FAILED;
         }

@@ -29,10 +29,10 @@ bool open_source(SourceFile& source, const std::string& file)
 
 namespace {
 
-bool begin_output(OutputFile& out, const std::string& output)
+bool begin_output(OutputFile& out, const std::string& output, const std::string& input)
 {
     std::string why;
-    if (out.begin(output, why)) return true;
+    if (out.begin(output, why, input)) return true;
     report(output, why);
     return false;
 }
@@ -114,7 +114,7 @@ int run_view(const std::string& file, const std::string& output, const ViewParam
     render_view(shown, data, canvas.data(), pitch);
 
     OutputFile out;
-    if (!begin_output(out, output)) return EXIT_FAILED;
+    if (!begin_output(out, output, file)) return EXIT_FAILED;
     // The canvas is bottom-up, blue-green-red; pictures are top-down RGB.
     const RowSource rows = [&](int64_t y, uint8_t* row) {
         const uint8_t* from = canvas.data() + static_cast<size_t>(VIEW_HEIGHT - 1 - y) * pitch;
@@ -183,7 +183,7 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
     SourceFile source;
     if (!open_source(source, file)) return EXIT_FAILED;
     OutputFile out;
-    if (!begin_output(out, output)) return EXIT_FAILED;
+    if (!begin_output(out, output, file)) return EXIT_FAILED;
     int64_t past_end = 0;
     std::string why;
     // A PBM's size is known before it is written: one that cannot fit on the
@@ -213,7 +213,7 @@ int run_cut(const std::string& file, const std::string& output, int64_t start, i
     SourceFile source;
     if (!open_source(source, file)) return EXIT_FAILED;
     OutputFile out;
-    if (!begin_output(out, output)) return EXIT_FAILED;
+    if (!begin_output(out, output, file)) return EXIT_FAILED;
 
     // Only bytes that exist are written, as the viewer's Save binary does.
     const int64_t first = std::clamp<int64_t>(start, 0, source.size());

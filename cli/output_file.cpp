@@ -3,6 +3,17 @@
 
 #include "system.h"
 
+bool OutputFile::begin(const std::string& path, std::string& why, const std::string& input)
+{
+    // Refused on every system alike: the input is still being read while its
+    // replacement is written, and the command was most likely mistyped.
+    if (!input.empty() && same_file(input, path)) {
+        why = "is the file being read: write to another file";
+        return false;
+    }
+    return open_target(path, why);
+}
+
 bool OutputFile::flush()
 {
     if (failure_.empty() && !buffer_.empty()) write_through(buffer_.data(), buffer_.size());

@@ -19,8 +19,9 @@ public:
     ~OutputFile();  // an uncommitted output is removed
 
     // Makes the temporary file for `path` (UTF-8). False, with `why`, when it
-    // cannot (a missing folder, a read-only target, a folder as target).
-    bool begin(const std::string& path, std::string& why);
+    // cannot (a missing folder, a read-only target, a folder as target, the
+    // file `input` the work reads, by any name).
+    bool begin(const std::string& path, std::string& why, const std::string& input = {});
     // Buffered. False once a write has failed (a full disk): the work should
     // stop there; commit then reports it.
     bool write(const void* data, size_t length);
@@ -39,6 +40,8 @@ public:
 
 private:
     static constexpr size_t BUFFER_BYTES = 1 << 20;
+    // begin's work, per system.
+    bool open_target(const std::string& path, std::string& why);
     bool flush();
     // Writes straight to the temporary file; false, with failure_ set, on error.
     bool write_through(const uint8_t* data, size_t length);

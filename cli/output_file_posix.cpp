@@ -27,7 +27,7 @@ void OutputFile::abandon()
     open_ = false;
 }
 
-bool OutputFile::begin(const std::string& path, std::string& why)
+bool OutputFile::open_target(const std::string& path, std::string& why)
 {
     struct stat target {};
     const bool exists = ::stat(path.c_str(), &target) == 0;

@@ -39,7 +39,7 @@ std::wstring full_path(const std::wstring& path)
 
 }  // namespace
 
-bool OutputFile::begin(const std::string& path, std::string& why)
+bool OutputFile::open_target(const std::string& path, std::string& why)
 {
     const std::wstring wide = full_path(wide_path(path));
     const DWORD attributes = GetFileAttributesW(wide.c_str());

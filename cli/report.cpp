@@ -263,7 +263,7 @@ bool write_scan_report(const std::string& output, const std::string& file, Sourc
     page += "</body></html>\n";
 
     OutputFile out;
-    if (!out.begin(output, why)) return false;
+    if (!out.begin(output, why, file)) return false;
     out.write(page.data(), page.size());
     return out.commit(why);
 }

@@ -23,6 +23,10 @@ bool make_folder(const std::string& path, std::string& why);
 // out by name and forward slashes: "/home/me/out", "C:/out", "//server/share".
 std::string full_path(const std::string& path);
 
+// Whether `a` and `b` name the same existing file (through links or other
+// names too).
+bool same_file(const std::string& a, const std::string& b);
+
 // Whether standard error is a terminal (for progress reports).
 bool error_is_terminal();
 

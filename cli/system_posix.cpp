@@ -75,6 +75,13 @@ std::string full_path(const std::string& path)
     return out.empty() ? "/" : out;
 }
 
+bool same_file(const std::string& a, const std::string& b)
+{
+    struct stat first {}, second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 bool error_is_terminal()
 {
     return isatty(2) != 0;

@@ -76,6 +76,29 @@ void write_error(const std::string& text)
     write_to(STD_ERROR_HANDLE, stderr, text);
 }
 
+namespace {
+
+// The volume and file index of an existing file, through any name of it.
+bool file_identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info)
+{
+    HANDLE file = CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b)
+{
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return file_identity(a, first) && file_identity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool make_folder(const std::string& path, std::string& why)
 {
     const std::wstring name = wide(path);

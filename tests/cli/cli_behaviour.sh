@@ -109,6 +109,17 @@ out="$("${run[@]}" overview mixed.bin -o ov.ppm --json 2>&1 | tr -d '\r')"
   fail "overview --json: $out"
 [ "$(head -c 2 ov.ppm)" = "P6" ] && [ "$(head -2 ov.ppm | tail -1 | tr -d '\r')" = "256 2" ] || fail "overview PPM header"
 
+# The input as the output, by its own name or another (a link, a hard
+# link): refused alike on every system, the file as it was.
+cp data.bin self.png
+ln -s self.png self-link.png
+ln self.png self-hard.png
+expect 1 "^bitloupe-cli: self.png: is the file being read: write to another file" cut self.png -o self.png --start 0 --count 10
+expect 1 "^bitloupe-cli: self-link.png: is the file being read" export self.png -o self-link.png --start 0 --width-bits 8 --rows 4
+expect 1 "^bitloupe-cli: self.png: is the file being read" view self-hard.png -o self.png
+expect 1 "^bitloupe-cli: ./self.png: is the file being read" overview self.png -o ./self.png
+cmp -s self.png data.bin || fail "a refused output changed its input"
+
 # A failed output leaves the old file as it was and no temporary file.
 chmod a-w old.png
 expect 1 "^bitloupe-cli: old.png: is read-only" view data.bin -o old.png
