@@ -37,6 +37,7 @@ struct OverviewCommand {
     int run()
     {
         need_format(output, {PictureFormat::png, PictureFormat::ppm}, ".png or .ppm");
+        if (json && output == "-") throw Usage{"--json", "and -o - would both write standard output"};
         const double least_score = min_score_option(min_score);
         SourceFile source;
         std::string why;
@@ -61,13 +62,13 @@ struct OverviewCommand {
         const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;
         if (!out.begin(output, why, file)) {
-            report(output, why);
+            report(output_name(output), why);
             return EXIT_FAILED;
         }
         const RowSource picture_rows = overview_rows(map);
         const bool made = write_colour_picture(out, picture_format(output), columns, rows, picture_rows, why);
         if (!made || !out.commit(why)) {
-            report(output, why.empty() ? "not written" : why);
+            report(output_name(output), why.empty() ? "not written" : why);
             return EXIT_FAILED;
         }
 
@@ -86,14 +87,18 @@ struct OverviewCommand {
         } else {
             std::vector<int64_t> counts(6, 0);
             for (const BlockClass c : classes) ++counts[static_cast<size_t>(c)];
-            std::string text = "wrote " + output + " (" + std::to_string(columns) + " x " + std::to_string(rows) +
+            std::string text = "wrote " + output_name(output) + " (" + std::to_string(columns) + " x " + std::to_string(rows) +
                                ", " + counted(block_bytes, "byte") + " a pixel):";
             const BlockClass all[] = {BlockClass::uniform, BlockClass::text, BlockClass::dense, BlockClass::graphics,
                                       BlockClass::other};
             for (const BlockClass c : all)
                 text += " " + std::to_string(counts[static_cast<size_t>(c)]) + " " + class_name(c) + ",";
             text.back() = '\n';
-            write_out(text);
+            // Beside a picture on standard output, on standard error.
+            if (out.direct())
+                write_error(text);
+            else
+                write_out(text);
         }
         return EXIT_DONE;
     }

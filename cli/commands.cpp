@@ -33,7 +33,7 @@ bool begin_output(OutputFile& out, const std::string& output, const std::string&
 {
     std::string why;
     if (out.begin(output, why, input)) return true;
-    report(output, why);
+    report(output_name(output), why);
     return false;
 }
 
@@ -43,12 +43,12 @@ bool finish_output(OutputFile& out, const std::string& output, bool made, const 
                    const std::string& unread = {})
 {
     if (!made) {
-        report(unread.empty() ? output : unread, why.empty() ? "not written" : why);
+        report(unread.empty() ? output_name(output) : unread, why.empty() ? "not written" : why);
         return false;
     }
     std::string failure;
     if (out.commit(failure)) return true;
-    report(output, failure);
+    report(output_name(output), failure);
     return false;
 }
 
@@ -127,7 +127,7 @@ int run_view(const std::string& file, const std::string& output, const ViewParam
     };
     const bool made = write_colour_picture(out, picture_format(output), VIEW_WIDTH, VIEW_HEIGHT, rows, why);
     if (!finish_output(out, output, made, why)) return EXIT_FAILED;
-    tell(out, "wrote " + output + " (" + std::to_string(VIEW_WIDTH) + " x " + std::to_string(VIEW_HEIGHT) + ")");
+    tell(out, "wrote " + output_name(output) + " (" + std::to_string(VIEW_WIDTH) + " x " + std::to_string(VIEW_HEIGHT) + ")");
     return EXIT_DONE;
 }
 
@@ -194,14 +194,14 @@ int run_export(const std::string& file, const std::string& output, const BitLayo
         const int64_t row_bytes = (layout.width_bits + 7) / 8;
         const int64_t bytes = layout.rows > (INT64_MAX - header) / row_bytes ? INT64_MAX : header + layout.rows * row_bytes;
         if (!out.has_room(bytes, why)) {
-            report(output, why);
+            report(output_name(output), why);
             return EXIT_FAILED;
         }
     }
     bool unread = false;
     const bool made = write_export(source, file, out, picture_format(output), layout, past_end, why, &unread);
     if (!finish_output(out, output, made, why, unread ? file : std::string())) return EXIT_FAILED;
-    std::string summary = "wrote " + output + " (" + std::to_string(layout.width_bits) + " x " +
+    std::string summary = "wrote " + output_name(output) + " (" + std::to_string(layout.width_bits) + " x " +
                           std::to_string(layout.rows) + ")";
     if (past_end > 0) summary += "; " + counted(past_end, "pixel lay", "pixels lay") + " past the end of the file (black)";
     tell(out, summary);
@@ -240,7 +240,7 @@ int run_cut(const std::string& file, const std::string& output, int64_t start, i
         at += n;
     }
     if (!finish_output(out, output, made, why, unread ? file : std::string())) return EXIT_FAILED;
-    tell(out, "wrote " + counted(end - first, "byte") + " to " + output);
+    tell(out, "wrote " + counted(end - first, "byte") + " to " + output_name(output));
     return EXIT_DONE;
 }
 

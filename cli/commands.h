@@ -17,6 +17,12 @@ constexpr int EXIT_USAGE = 2;
 // Writes "bitloupe-cli: WHAT: WHY" and a line break to standard error.
 void report(const std::string& what, const std::string& why);
 
+// An output's name in messages: "standard output" for "-".
+inline std::string output_name(const std::string& output)
+{
+    return output == "-" ? "standard output" : output;
+}
+
 // A count and its noun, one or many: "1 byte", "2 bytes" ("" many: one + "s").
 std::string counted(int64_t count, const std::string& one, const std::string& many = {});
 

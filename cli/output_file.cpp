@@ -7,7 +7,7 @@ bool OutputFile::begin(const std::string& path, std::string& why, const std::str
 {
     // Refused on every system alike: the input is still being read while its
     // replacement is written, and the command was most likely mistyped.
-    if (!input.empty() && same_file(input, path)) {
+    if (!input.empty() && input != "-" && path != "-" && same_file(input, path)) {
         why = "is the file being read: write to another file";
         return false;
     }

@@ -35,7 +35,7 @@ public:
     bool commit(std::string& why);
     int64_t written() const { return written_; }
     // Whether the target is written as it is (a device or a pipe, such as
-    // /dev/stdout), not replaced.
+    // /dev/stdout, or "-", standard output), not replaced.
     bool direct() const { return direct_; }
 
 private:

@@ -29,6 +29,23 @@ void OutputFile::abandon()
 
 bool OutputFile::open_target(const std::string& path, std::string& why)
 {
+    if (path == "-") {
+        // Standard output, written as it is.
+        const int fd = ::dup(1);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        failure_.clear();
+        written_ = 0;
+        buffer_.clear();
+        path_ = path;
+        temporary_.clear();
+        direct_ = true;
+        handle_ = fd;
+        open_ = true;
+        return true;
+    }
     struct stat target {};
     const bool exists = ::stat(path.c_str(), &target) == 0;
     if (exists && S_ISDIR(target.st_mode)) {

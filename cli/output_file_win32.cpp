@@ -17,7 +17,7 @@ void OutputFile::abandon()
 {
     if (!open_) return;
     CloseHandle(reinterpret_cast<HANDLE>(handle_));
-    end_replacement_wide(temporary_wide_.data(), nullptr, 0);
+    if (!direct_) end_replacement_wide(temporary_wide_.data(), nullptr, 0);
     set_pending_output("");
     open_ = false;
 }
@@ -41,6 +41,24 @@ std::wstring full_path(const std::wstring& path)
 
 bool OutputFile::open_target(const std::string& path, std::string& why)
 {
+    if (path == "-") {
+        // Standard output, written as it is.
+        HANDLE out = nullptr;
+        if (!DuplicateHandle(GetCurrentProcess(), GetStdHandle(STD_OUTPUT_HANDLE), GetCurrentProcess(), &out, 0, FALSE,
+                             DUPLICATE_SAME_ACCESS)) {
+            why = system_error_text(GetLastError());
+            return false;
+        }
+        path_ = path;
+        temporary_wide_.clear();
+        direct_ = true;
+        handle_ = reinterpret_cast<intptr_t>(out);
+        open_ = true;
+        failure_.clear();
+        written_ = 0;
+        buffer_.clear();
+        return true;
+    }
     const std::wstring wide = full_path(wide_path(path));
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -66,6 +84,7 @@ bool OutputFile::open_target(const std::string& path, std::string& why)
         return false;
     }
     path_ = path;
+    direct_ = false;
     set_pending_output(utf8_path(temporary_wide_.data()));
     handle_ = reinterpret_cast<intptr_t>(file);
     open_ = true;
@@ -101,6 +120,10 @@ bool OutputFile::commit(std::string& why)
     if (!CloseHandle(reinterpret_cast<HANDLE>(handle_)) && failure_.empty())
         failure_ = system_error_text(GetLastError());
     open_ = false;
+    if (direct_) {
+        why = failure_;
+        return failure_.empty();
+    }
     const std::wstring target = full_path(wide_path(path_));
     const bool replaced = end_replacement_wide(temporary_wide_.data(), target.c_str(), failure_.empty() ? 1 : 0);
     // Only now: an interruption before the replacement removes the temporary file.
@@ -115,7 +138,7 @@ bool OutputFile::commit(std::string& why)
 
 bool OutputFile::has_room(int64_t bytes, std::string& why) const
 {
-    if (!open_ || bytes <= 0) return true;
+    if (!open_ || direct_ || bytes <= 0) return true;
     std::wstring folder(temporary_wide_.data());
     const size_t slash = folder.find_last_of(L"\\/");
     if (slash != std::wstring::npos) folder.resize(slash + 1);

@@ -113,6 +113,7 @@ void write_header(OutputFile& out, const char* magic, int64_t width, int64_t hei
 
 PictureFormat picture_format(const std::string& path)
 {
+    if (path == "-") return PictureFormat::png;  // standard output: the lossless picture
     const std::string name = lower(path);
     if (ends_with(name, ".png")) return PictureFormat::png;
     if (ends_with(name, ".ppm")) return PictureFormat::ppm;

@@ -7,6 +7,10 @@ const uint8_t* SourceFile::bytes(int64_t offset, int64_t count, std::string& why
         why = "read outside the file";
         return nullptr;
     }
+    if (!mappable_) {
+        copied_.resize(static_cast<size_t>(count));
+        return read_at(offset, count, copied_.data(), why) ? copied_.data() : nullptr;
+    }
     if (window_ && offset >= window_offset_ && offset + count <= window_offset_ + window_length_)
         return window_ + (offset - window_offset_);
     unmap();

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class SourceFile {
 public:
@@ -14,6 +15,12 @@ public:
 
     // Opens `path` (UTF-8) for reading. On failure `why` says what went
     // wrong in words a user reads ("No such file or directory", "is a folder").
+    // A block device is read at its whole size; "-" is standard input, and a
+    // file that says it is empty but is not (/proc files) a stream too: both
+    // are copied to a temporary file first (any size; removed at the end).
+    // Character devices, pipes, sockets and folders are refused without
+    // being opened (a serial port must not be touched), on Windows device
+    // names (NUL, CON, COM1) too.
     bool open(const std::string& path, std::string& why);
     int64_t size() const { return size_; }
 
@@ -39,10 +46,15 @@ private:
     const uint8_t* map(int64_t start, int64_t length, std::string& why);
     bool read_at(int64_t offset, int64_t count, uint8_t* into, std::string& why);
     void unmap();
+    // Copies the stream at `from` (standard input, a pseudo-file) to a new
+    // temporary file that is removed when it is closed, and reads that.
+    bool open_stream_copy(intptr_t from, std::string& why);
 
     int64_t size_ = 0;
     intptr_t handle_ = -1;         // file descriptor or HANDLE
     [[maybe_unused]] intptr_t mapping_ = 0;  // the file-mapping object (Windows)
+    bool mappable_ = true;         // false: a device, read through read_at
+    std::vector<uint8_t> copied_;  // the bytes bytes() gave when not mappable
     const uint8_t* window_ = nullptr;
     int64_t window_offset_ = 0;    // file position of window_[0]
     int64_t window_length_ = 0;

@@ -2,6 +2,9 @@
 // opened through the wide-character interfaces.
 #include <windows.h>
 
+#include <cwctype>
+#include <vector>
+
 #include "source_file.h"
 #include "system.h"
 
@@ -19,9 +22,36 @@ void SourceFile::unmap()
     window_length_ = 0;
 }
 
+namespace {
+
+// Whether the last name of `path` is one of Windows's device names (NUL,
+// CON, COM1, LPT1...: with any extension, in any case), or the path names a
+// device outright (\\.\...): those are not opened at all.
+bool device_name(const std::wstring& path)
+{
+    if (path.rfind(L"\\\\.\\", 0) == 0 || path.rfind(L"//./", 0) == 0) return true;
+    const size_t slash = path.find_last_of(L"\\/:");
+    std::wstring name = path.substr(slash == std::wstring::npos ? 0 : slash + 1);
+    name = name.substr(0, name.find(L'.'));
+    while (!name.empty() && name.back() == L' ') name.pop_back();
+    for (wchar_t& c : name) c = static_cast<wchar_t>(towupper(c));
+    static const wchar_t* const reserved[] = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* r : reserved)
+        if (name == r) return true;
+    return name.size() == 4 && (name.rfind(L"COM", 0) == 0 || name.rfind(L"LPT", 0) == 0) && name[3] >= L'1' &&
+           name[3] <= L'9';
+}
+
+}  // namespace
+
 bool SourceFile::open(const std::string& path, std::string& why)
 {
+    if (path == "-") return open_stream_copy(reinterpret_cast<intptr_t>(GetStdHandle(STD_INPUT_HANDLE)), why);
     const std::wstring wide = wide_path(path);
+    if (device_name(wide)) {
+        why = "is a device, not read (files are)";
+        return false;
+    }
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         why = "is a folder";
@@ -31,6 +61,11 @@ bool SourceFile::open(const std::string& path, std::string& why)
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         why = system_error_text(GetLastError());
+        return false;
+    }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        why = "is not a file on a disk, not read";
+        CloseHandle(file);
         return false;
     }
     LARGE_INTEGER size{};
@@ -44,6 +79,52 @@ bool SourceFile::open(const std::string& path, std::string& why)
     // An empty file cannot be mapped, and needs no mapping.
     if (size_ > 0) {
         HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+        if (!mapping) {
+            why = system_error_text(GetLastError());
+            return false;
+        }
+        mapping_ = reinterpret_cast<intptr_t>(mapping);
+    }
+    return true;
+}
+
+bool SourceFile::open_stream_copy(intptr_t from, std::string& why)
+{
+    wchar_t folder[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
+    if (!GetTempPathW(MAX_PATH + 1, folder) || !GetTempFileNameW(folder, L"blp", 0, name)) {
+        why = "cannot make a temporary copy: " + system_error_text(GetLastError());
+        return false;
+    }
+    // Removed when it is closed, however the program ends.
+    HANDLE copy = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (copy == INVALID_HANDLE_VALUE) {
+        why = "cannot make a temporary copy: " + system_error_text(GetLastError());
+        DeleteFileW(name);
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(copy);
+    std::vector<uint8_t> buffer(size_t{1} << 20);
+    int64_t total = 0;
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(reinterpret_cast<HANDLE>(from), buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) break;  // the writer is done
+            why = system_error_text(error);
+            return false;
+        }
+        if (n == 0) break;
+        DWORD written = 0;
+        if (!WriteFile(copy, buffer.data(), n, &written, nullptr) || written != n) {
+            why = "cannot make a temporary copy: " + system_error_text(GetLastError());
+            return false;
+        }
+        total += n;
+    }
+    size_ = total;
+    if (size_ > 0) {
+        HANDLE mapping = CreateFileMappingW(copy, nullptr, PAGE_READONLY, 0, 0, nullptr);
         if (!mapping) {
             why = system_error_text(GetLastError());
             return false;

@@ -120,6 +120,33 @@ expect 1 "^bitloupe-cli: self.png: is the file being read" view self-hard.png -o
 expect 1 "^bitloupe-cli: ./self.png: is the file being read" overview self.png -o ./self.png
 cmp -s self.png data.bin || fail "a refused output changed its input"
 
+# Inputs and outputs that are not files on a disk: standard input and
+# output as "-"; a file that says it is empty but is not; devices and pipes
+# refused before they are opened; a block device read at its size.
+"${run[@]}" cut - -o - --start 0 --count 100000 <data.bin >stdin-copy.bin 2>err.txt || fail "cut - -o -: $(cat err.txt)"
+cmp -s stdin-copy.bin data.bin || fail "cut - -o - is not the bytes given"
+grep -q "wrote 4096 bytes to standard output" err.txt || fail "cut -o - said: $(cat err.txt)"
+expect 0 "wrote" export data.bin -o e1.png --start 0 --width-bits 64 --rows 512
+"${run[@]}" export - -o - --start 0 --width-bits 64 --rows 512 <data.bin >e2.png 2>/dev/null || fail "export - -o - failed"
+cmp -s e1.png e2.png || fail "export - -o - differs from the export of the file"
+if [ "${#run[@]}" -eq 1 ]; then
+  expect 0 "^/proc/self/maps: [1-9][0-9]* bytes" scan /proc/self/maps
+  expect 1 "^bitloupe-cli: /dev/null: is a character device" scan /dev/null
+  mkfifo fifo
+  timeout 20 "${run[@]}" scan fifo >/dev/null 2>err.txt
+  grep -q "^bitloupe-cli: fifo: is a pipe" err.txt || fail "scan of a pipe by name: $(cat err.txt)"
+  if loop="$(losetup -f --show data.bin 2>/dev/null)"; then
+    "${run[@]}" cut "$loop" -o loop.bin --start 0 --count 100000 >/dev/null 2>err.txt || fail "cut of $loop: $(cat err.txt)"
+    losetup -d "$loop"
+    cmp -s loop.bin data.bin || fail "a block device is not read as its bytes"
+  else
+    echo "SKIP: no loop device here to read a block device through"
+  fi
+else
+  expect 1 "^bitloupe-cli: NUL: is a device" scan NUL
+  expect 1 "^bitloupe-cli: com1.txt: is a device" scan com1.txt
+fi
+
 # A failed output leaves the old file as it was and no temporary file.
 chmod a-w old.png
 expect 1 "^bitloupe-cli: old.png: is read-only" view data.bin -o old.png
