@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -12,19 +13,28 @@
 #include "system.h"
 #include "thread_group.h"
 
+int64_t chunk_threads(int64_t buffer_bytes)
+{
+    int64_t cores = std::max<int64_t>(1, std::thread::hardware_concurrency());
+    if (const char* forced = std::getenv("BITLOUPE_CORES"); forced && *forced) cores = std::max<int64_t>(1, std::atoll(forced));
+    return std::clamp<int64_t>(cores, 1, std::max<int64_t>(1, CHUNK_BUFFERS_BUDGET / std::max<int64_t>(1, buffer_bytes)));
+}
+
 bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const ChunkWork& work, std::string& why,
-                    const std::function<void(int64_t done)>& progress)
+                    const std::function<void(int64_t done)>& progress, const std::function<void()>& stopping)
 {
     const int64_t size = source.size();
     if (size <= 0 || chunk <= 0) return true;
     const int64_t chunks = (size + chunk - 1) / chunk;
-    // Every core, but no more chunk buffers than fit in 32 MiB together.
-    const int64_t threads = std::clamp<int64_t>(std::thread::hardware_concurrency(), 1,
-                                                std::max<int64_t>(1, (int64_t{32} << 20) / (chunk + overlap)));
+    const int64_t threads = chunk_threads(std::min(chunk + overlap, size));
 
     std::atomic<int64_t> next{0};
     std::atomic<int64_t> done_bytes{0};
-    std::atomic<bool> failed{false};
+    std::atomic<bool> failed{false}, enough{false};
+    std::once_flag told;
+    const auto stop_early = [&] {
+        if (stopping) std::call_once(told, stopping);
+    };
     std::mutex lock;
     std::condition_variable finished;
     const int64_t workers = std::min(threads, chunks);
@@ -45,21 +55,25 @@ bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const Ch
             }
         } done{lock, finished, running};
         std::vector<uint8_t> buffer;
-        for (int64_t n; !failed && (n = next++) < chunks;) {
+        for (int64_t n; !failed && !enough && (n = next++) < chunks;) {
             const int64_t offset = n * chunk;
             const int64_t length = std::min(chunk + overlap, size - offset);
             buffer.resize(static_cast<size_t>(length));
             std::string reason;
             if (!source.read(offset, length, buffer.data(), reason)) {
-                std::lock_guard<std::mutex> hold(lock);
-                if (!failed.exchange(true)) failure = reason;
+                {
+                    std::lock_guard<std::mutex> hold(lock);
+                    if (!failed.exchange(true)) failure = reason;
+                }
+                stop_early();
                 break;
             }
             try {
                 fault_point();
-                work(n, offset, buffer.data(), length);
+                if (!work(n, offset, buffer.data(), length)) enough = true;
             } catch (...) {
                 failed = true;  // the others stop too; the group throws it again
+                stop_early();
                 throw;
             }
             done_bytes += std::min(chunk, size - offset);

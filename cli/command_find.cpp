@@ -4,8 +4,9 @@
 // The file is cut into chunks of CHUNK_BYTES starts; each chunk is read with
 // the bytes its last matches can reach after it, so a match lying across
 // two chunks is found by the chunk that holds its first byte, and only
-// there. Chunks are taken in file order, each by the next free thread, and
-// their matches are listed in that order.
+// there. Chunks are taken in file order, each by the next free thread (the
+// one chunked reader of the command line, cli/chunks.h), and their matches
+// are listed in that order as soon as the chunks before are done.
 //
 // A pattern that matches nearly everywhere (a blank one in a blank file)
 // would list billions of places: at most --max-matches (default 100,000)
@@ -13,23 +14,22 @@
 // that the list was cut short.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <map>
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "chunks.h"
 #include "commands.h"
 #include "glyph_search.h"
 #include "options.h"
 #include "source_file.h"
 #include "system.h"
-#include "thread_group.h"
 
 namespace {
 
 constexpr int64_t CHUNK_BYTES = int64_t{4} << 20;
-// The chunk buffers of all threads stay within this.
-constexpr int64_t BUFFER_BUDGET = int64_t{40} << 20;
-constexpr int64_t MAX_THREADS = 8;
 constexpr int64_t PATTERN_FILE_LIMIT = int64_t{1} << 20;
 
 std::string position_text(int64_t start_bit)
@@ -58,127 +58,172 @@ bool read_pattern_file(const std::string& path, std::string& text)
     return true;
 }
 
-struct Found {
-    std::vector<GlyphMatch> matches;  // the first of the file, in file order
-    bool cut = false;                 // there were more
-    bool failed = false;              // reported
-};
+// The matches, to the listing in file order as they are confirmed: a chunk's
+// matches wait only for the chunks before it, and a chunk that has found
+// more than HELD waits itself until it is the first unlisted one, so that
+// the matches held stay few whatever the file and --max-matches. The chunk
+// being listed never waits, so someone always goes on.
+class MatchStream {
+public:
+    static constexpr size_t HELD = 16384;
 
-Found search_file(const std::string& file, const GlyphSearch& search, size_t limit)
-{
-    Found result;
-    SourceFile probe;
-    std::string why;
-    if (!probe.open(file, why)) {
-        report(file, why);
-        result.failed = true;
-        return result;
-    }
-    const int64_t size = probe.size();
-    const int64_t chunks = (size + CHUNK_BYTES - 1) / CHUNK_BYTES;
-    const int64_t buffer_bytes = std::min(CHUNK_BYTES + search.reach(), size);
-    const int64_t cores = std::max<int64_t>(std::thread::hardware_concurrency(), 1);
-    const int64_t threads = std::clamp<int64_t>(
-        std::min({cores, MAX_THREADS, chunks, BUFFER_BUDGET / std::max<int64_t>(buffer_bytes, 1)}), 1, MAX_THREADS);
+    MatchStream(size_t limit, std::function<void(const GlyphMatch&)> list) : limit_(limit), list_(std::move(list)) {}
 
-    std::vector<std::vector<GlyphMatch>> per_chunk(static_cast<size_t>(chunks));
-    std::vector<uint8_t> chunk_cut(static_cast<size_t>(chunks), 0);
-    std::atomic<int64_t> next{0};
-    std::atomic<size_t> total{0};  // matches found so far, and one for each chunk that had more
-    std::atomic<bool> failed{false};
-    std::mutex failure_lock;
-    std::string failure;
-
-    const auto work = [&] {
-        SourceFile source;
-        std::string problem;
-        std::vector<uint8_t> buffer;
-        if (!source.open(file, problem)) {
-            const std::lock_guard<std::mutex> hold(failure_lock);
-            failure = problem;
-            failed = true;
-            return;
+    // Chunk `chunk`'s next matches, in file order. False when no more are
+    // wanted (the listing is full, or the reading stopped).
+    bool deliver(int64_t chunk, const std::vector<GlyphMatch>& matches)
+    {
+        std::unique_lock<std::mutex> hold(lock_);
+        if (chunk == head_) {
+            emit(matches);
+        } else {
+            std::vector<GlyphMatch>& waiting = chunks_[chunk].matches;
+            waiting.insert(waiting.end(), matches.begin(), matches.end());
+            turn_.wait(hold, [&] { return stopped_ || cut_ || chunks_[chunk].matches.size() <= HELD; });
         }
-        buffer.resize(static_cast<size_t>(buffer_bytes));
-        // Chunks are taken in order until enough matches are known: those
-        // taken are always the first ones of the file.
-        while (!failed && total <= limit) {
-            const int64_t i = next++;
-            if (i >= chunks) break;
-            const int64_t first = i * CHUNK_BYTES;
-            const int64_t end = std::min(first + CHUNK_BYTES, size);
-            const int64_t stop = std::min(end + search.reach(), size);
-            if (!source.read(first, stop - first, buffer.data(), problem)) {
-                const std::lock_guard<std::mutex> hold(failure_lock);
-                failure = problem;
-                failed = true;
+        return !cut_ && !stopped_;
+    }
+
+    // Chunk `chunk` is searched to its end.
+    void finish(int64_t chunk)
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        chunks_[chunk].done = true;
+        advance();
+    }
+
+    // The reading ended early: nobody waits any more.
+    void stop()
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        stopped_ = true;
+        turn_.notify_all();
+    }
+
+    bool cut() const { return cut_; }  // there were more than the limit
+    size_t listed() const { return listed_; }
+
+private:
+    struct Chunk {
+        std::vector<GlyphMatch> matches;
+        bool done = false;
+    };
+
+    void emit(const std::vector<GlyphMatch>& matches)
+    {
+        for (const GlyphMatch& m : matches) {
+            if (listed_ == limit_) {
+                cut_ = true;
                 return;
             }
-            const bool cut = search.search(buffer.data(), stop - first, first, first, end, limit, per_chunk[i]);
-            chunk_cut[i] = cut;
-            total += per_chunk[i].size() + (cut ? 1 : 0);
+            list_(m);
+            ++listed_;
         }
-    };
-    if (chunks > 0) arm_read_fault_report(file);
-    run_on_threads(threads, work);
-    if (failed) {
-        report(file, failure);
+    }
+
+    // Lists what waits for the chunk now first, and moves past those done.
+    void advance()
+    {
+        for (auto it = chunks_.find(head_); it != chunks_.end(); it = chunks_.find(head_)) {
+            emit(it->second.matches);
+            it->second.matches.clear();
+            if (!it->second.done) break;
+            chunks_.erase(it);
+            ++head_;
+        }
+        turn_.notify_all();
+    }
+
+    const size_t limit_;
+    const std::function<void(const GlyphMatch&)> list_;
+    std::mutex lock_;
+    std::condition_variable turn_;
+    std::map<int64_t, Chunk> chunks_;  // the chunks after the head that have matches or are done
+    int64_t head_ = 0;                 // the first chunk not wholly listed
+    size_t listed_ = 0;
+    std::atomic<bool> cut_{false};
+    bool stopped_ = false;
+};
+
+// Searches the starts first .. end - 1 of a chunk's bytes, its matches to
+// `stream` in file order, no more than HELD at a time: a part with more is
+// searched again in halves (a single byte has at most 8 x 80 x 4 matches).
+// False when no more are wanted.
+bool search_part(const GlyphSearch& search, const uint8_t* bytes, int64_t count, int64_t base, int64_t first,
+                 int64_t end, int64_t chunk, MatchStream& stream)
+{
+    {
+        std::vector<GlyphMatch> found;  // let go before the halves are searched
+        const bool more = search.search(bytes, count, base, first, end, MatchStream::HELD, found);
+        if (!more || end - first == 1) return stream.deliver(chunk, found);
+    }
+    const int64_t middle = first + (end - first) / 2;
+    return search_part(search, bytes, count, base, first, middle, chunk, stream) &&
+           search_part(search, bytes, count, base, middle, end, chunk, stream);
+}
+
+struct Found {
+    bool cut = false;     // there were more than the limit
+    bool failed = false;  // reported
+    size_t listed = 0;
+};
+
+// The first `limit` matches of the file, each to `list` in file order as it
+// is confirmed.
+Found search_file(const std::string& file, const GlyphSearch& search, size_t limit,
+                  const std::function<void(const GlyphMatch&)>& list)
+{
+    Found result;
+    SourceFile source;
+    std::string why;
+    if (!open_source(source, file)) {
         result.failed = true;
         return result;
     }
-    for (int64_t i = 0; i < chunks && !result.cut; ++i) {
-        for (const GlyphMatch& m : per_chunk[i]) {
-            if (result.matches.size() == limit) {
-                result.cut = true;
-                break;
-            }
-            result.matches.push_back(m);
-        }
-        if (chunk_cut[i]) result.cut = true;
+    const int64_t size = source.size();
+    MatchStream stream(limit, list);
+    const ChunkWork work = [&](int64_t n, int64_t offset, const uint8_t* bytes, int64_t length) {
+        const bool wanted = search_part(search, bytes, length, offset, offset, std::min(offset + CHUNK_BYTES, size), n, stream);
+        stream.finish(n);
+        return wanted;
+    };
+    const std::function<void(int64_t)> progress = progress_bar("searching", size);
+    const bool read = for_each_chunk(source, CHUNK_BYTES, search.reach(), work, why, progress, [&] { stream.stop(); });
+    if (progress) clear_progress();
+    if (!read) {
+        report(file, why);
+        result.failed = true;
     }
+    result.cut = stream.cut();
+    result.listed = stream.listed();
     return result;
 }
 
-std::string json_listing(const std::vector<GlyphMatch>& matches)
+std::string match_json(const GlyphMatch& m)
 {
-    std::string text = "{\"matches\": [";
-    for (size_t i = 0; i < matches.size(); ++i) {
-        const GlyphMatch& m = matches[i];
-        text += i ? ",\n  " : "\n  ";
-        text += "{\"start\": \"" + position_text(m.start_bit) + "\", \"stride_bytes\": " +
-                std::to_string(m.stride_bytes) + ", \"lsb\": " + (m.lsb ? "true" : "false") +
-                ", \"inverted\": " + (m.inverted ? "true" : "false") + ", \"errors\": " + std::to_string(m.errors) +
-                "}";
-    }
-    text += matches.empty() ? "]}\n" : "\n]}\n";
-    return text;
+    return "{\"start\": \"" + position_text(m.start_bit) + "\", \"stride_bytes\": " + std::to_string(m.stride_bytes) +
+           ", \"lsb\": " + (m.lsb ? "true" : "false") + ", \"inverted\": " + (m.inverted ? "true" : "false") +
+           ", \"errors\": " + std::to_string(m.errors) + "}";
 }
 
-// A line for each match, the export command that shows exactly the picture
-// found, and where the viewer can show it (a whole byte, most significant bit
-// first, a width it offers), its state.
-std::string text_listing(const std::string& file, const GlyphPattern& pattern, const std::vector<GlyphMatch>& matches)
+// A match's lines: where it is, the export command that shows exactly the
+// picture found, and where the viewer can show it (a whole byte, most
+// significant bit first, a width it offers), its state.
+std::string match_text(const std::string& name, const GlyphPattern& pattern, const GlyphMatch& m)
 {
-    std::string text;
-    const std::string name = shell_word(file);
-    for (const GlyphMatch& m : matches) {
-        const std::string at = position_text(m.start_bit);
-        const int64_t byte = m.start_bit / 8;
-        text += "match at " + at + ": stride " + counted(m.stride_bytes, "byte") + ", " +
-                (m.lsb ? "least" : "most") + " significant bit first" + (m.inverted ? ", inverted" : "");
-        if (m.errors > 0) text += ", " + std::to_string(m.errors) + (m.errors == 1 ? " pixel differs" : " pixels differ");
-        text += "\n  bitloupe-cli export " + name + " -o match-" + at + ".png --start " + at + " --width-bits " +
-                std::to_string(pattern.width) + " --stride-bits " + std::to_string(int64_t{m.stride_bytes} * 8) +
-                " --rows " + std::to_string(pattern.height) + (m.lsb ? " --lsb" : "") + (m.inverted ? " --invert" : "") +
-                "\n";
-        if (m.start_bit % 8 == 0 && !m.lsb && m.stride_bytes <= 80)
-            text += "  viewer: sprsize " + std::to_string(m.stride_bytes) + ", disp " + std::to_string(byte) +
-                    (m.inverted ? ", inverted" : "") + ": bitloupe-cli view " + name + " -o match-" +
-                    std::to_string(byte) + "-view.png --width " + std::to_string(m.stride_bytes) + " --start " +
-                    std::to_string(byte) + (m.inverted ? " --invert" : "") + "\n";
-    }
-    text += matches.empty() ? std::string("no match\n")
-                            : std::to_string(matches.size()) + (matches.size() == 1 ? " match\n" : " matches\n");
+    const std::string at = position_text(m.start_bit);
+    const int64_t byte = m.start_bit / 8;
+    std::string text = "match at " + at + ": stride " + counted(m.stride_bytes, "byte") + ", " +
+                       (m.lsb ? "least" : "most") + " significant bit first" + (m.inverted ? ", inverted" : "");
+    if (m.errors > 0) text += ", " + std::to_string(m.errors) + (m.errors == 1 ? " pixel differs" : " pixels differ");
+    text += "\n  bitloupe-cli export " + name + " -o match-" + at + ".png --start " + at + " --width-bits " +
+            std::to_string(pattern.width) + " --stride-bits " + std::to_string(int64_t{m.stride_bytes} * 8) +
+            " --rows " + std::to_string(pattern.height) + (m.lsb ? " --lsb" : "") + (m.inverted ? " --invert" : "") + "\n";
+    if (m.start_bit % 8 == 0 && !m.lsb && m.stride_bytes <= 80)
+        text += "  viewer: sprsize " + std::to_string(m.stride_bytes) + ", disp " + std::to_string(byte) +
+                (m.inverted ? ", inverted" : "") + ": bitloupe-cli view " + name + " -o match-" + std::to_string(byte) +
+                "-view.png --width " + std::to_string(m.stride_bytes) + " --start " + std::to_string(byte) +
+                (m.inverted ? " --invert" : "") + "\n";
     return text;
 }
 
@@ -223,12 +268,26 @@ struct FindCommand {
                                         counted((pattern.width + 7) / 8, "byte") + ": the stride must be at least that"};
         // What remains to be wrong is the number of differing pixels.
         if (!search.valid(why)) throw Usage{"--max-errors", why};
-        const Found found = search_file(file, search, static_cast<size_t>(limit));
+        // The listing goes out as the matches are confirmed, a piece at a time.
+        std::string piece = json ? "{\"matches\": [" : "";
+        size_t listed = 0;
+        const std::string name = shell_word(file);
+        const auto list = [&](const GlyphMatch& m) {
+            piece += json ? (listed ? ",\n  " : "\n  ") + match_json(m) : match_text(name, pattern, m);
+            ++listed;
+            if (piece.size() >= (size_t{64} << 10)) write_out(piece), piece.clear();
+        };
+        const Found found = search_file(file, search, static_cast<size_t>(limit), list);
         if (found.failed) {
+            write_out(piece);
             *result = EXIT_FAILED;
             return;
         }
-        write_out(json ? json_listing(found.matches) : text_listing(file, pattern, found.matches));
+        if (json)
+            piece += listed ? "\n]}\n" : "]}\n";
+        else
+            piece += listed == 0 ? std::string("no match\n") : counted(static_cast<int64_t>(listed), "match", "matches") + "\n";
+        write_out(piece);
         if (found.cut)
             report(file, "more than " + counted(static_cast<int64_t>(limit), "match", "matches") + ": " +
                              (limit == 1 ? "the first in the file is listed" : "the first " + std::to_string(limit) + " in the file are listed") +

@@ -93,14 +93,7 @@ struct ScanCommand {
         const int64_t size = source.size();
         // A bar on a terminal for files that take more than a moment.
         const bool bar = error_is_terminal() && size >= (int64_t{256} << 20);
-        int32_t shown = -1;
-        const std::function<void(int64_t)> progress = [&](int64_t done) {
-            const int32_t percent = static_cast<int32_t>(done * 100 / size);
-            if (percent == shown) return;
-            shown = percent;
-            write_error("\rscanning [" + std::string(static_cast<size_t>(percent / 5), '#') +
-                        std::string(static_cast<size_t>(20 - percent / 5), ' ') + "] " + std::to_string(percent) + "%");
-        };
+        const std::function<void(int64_t)> progress = progress_bar("scanning", size);
         // The report's overview is made in the scan's pass.
         OverviewMap map;
         map.block = overview_block_size(size);
@@ -108,7 +101,7 @@ struct ScanCommand {
         std::vector<FoundRegion> judged;
         const bool scanned = scan_file(source, least, report_map, bar ? progress : std::function<void(int64_t)>{},
                                        judged, why);
-        if (bar) write_error("\r" + std::string(40, ' ') + "\r");
+        if (bar) clear_progress();
         if (!scanned) {
             report(file, why);
             return void(*result = EXIT_FAILED);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -67,6 +68,24 @@ void tell(const OutputFile& out, const std::string& text)
 void report(const std::string& what, const std::string& why)
 {
     write_error("bitloupe-cli: " + what + ": " + why + "\n");
+}
+
+std::function<void(int64_t)> progress_bar(const std::string& verb, int64_t size)
+{
+    if (!error_is_terminal() || size <= 0) return {};
+    auto shown = std::make_shared<int32_t>(-1);
+    return [verb, size, shown](int64_t done) {
+        const int32_t percent = static_cast<int32_t>(done * 100 / size);
+        if (percent == *shown) return;
+        *shown = percent;
+        write_error("\r" + verb + " [" + std::string(static_cast<size_t>(percent / 5), '#') +
+                    std::string(static_cast<size_t>(20 - percent / 5), ' ') + "] " + std::to_string(percent) + "%");
+    };
+}
+
+void clear_progress()
+{
+    if (error_is_terminal()) write_error("\r" + std::string(40, ' ') + "\r");
 }
 
 std::string counted(int64_t count, const std::string& one, const std::string& many)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "layout.h"
@@ -16,6 +17,12 @@ constexpr int EXIT_USAGE = 2;
 
 // Writes "bitloupe-cli: WHAT: WHY" and a line break to standard error.
 void report(const std::string& what, const std::string& why);
+
+// A bar on standard error showing how much of `size` bytes `verb` has gone
+// through, when standard error is a terminal (an empty function when not);
+// clear_progress() takes it away.
+std::function<void(int64_t done)> progress_bar(const std::string& verb, int64_t size);
+void clear_progress();
 
 // An output's name in messages: "standard output" for "-".
 inline std::string output_name(const std::string& output)

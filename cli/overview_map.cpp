@@ -2,6 +2,7 @@
 #include "overview_map.h"
 
 #include <algorithm>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -37,10 +38,36 @@ void classify_chunk(OverviewMap& map, int64_t offset, const uint8_t* bytes, int6
 bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, std::string& why)
 {
     size_map(map, source.size(), block_bytes);
+    if (block_bytes > CHUNK_BYTES) {
+        // Blocks larger than a chunk: each is tallied from the chunks that
+        // hold its bytes, so that no more than a chunk a thread is held.
+        const int64_t size = source.size();
+        std::mutex lock;
+        std::map<int64_t, BlockTally> open;  // the blocks some of whose bytes are tallied
+        const ChunkWork tally = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
+            for (int64_t at = offset; at < offset + length;) {
+                const int64_t n = at / block_bytes, start = n * block_bytes;
+                const int64_t end = std::min({start + block_bytes, size, offset + length});
+                BlockTally piece(std::min(block_bytes, size - start));
+                piece.add(at - start, bytes + (at - offset), end - at);
+                std::lock_guard<std::mutex> hold(lock);
+                BlockTally& block = open.try_emplace(n, std::min(block_bytes, size - start)).first->second;
+                block.merge(piece);
+                if (block.complete()) {
+                    map.classes[static_cast<size_t>(n)] = block.result();
+                    open.erase(n);
+                }
+                at = end;
+            }
+            return true;
+        };
+        return for_each_chunk(source, CHUNK_BYTES, 0, tally, why);
+    }
     // Chunks hold whole blocks, so that every block is read by one thread.
     const int64_t chunk = std::max<int64_t>(1, CHUNK_BYTES / block_bytes) * block_bytes;
     const ChunkWork classify = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
         classify_chunk(map, offset, bytes, length);
+        return true;
     };
     return for_each_chunk(source, chunk, 0, classify, why);
 }
@@ -73,6 +100,7 @@ bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const st
         if (!read_all && failure.empty()) failure = reason.empty() ? "a read failed" : reason;
         spans.insert(spans.end(), found.begin(), found.end());
         judged.insert(judged.end(), here.begin(), here.end());
+        return true;
     };
     if (!for_each_chunk(source, SCAN_CHUNK_BYTES, SCAN_OVERLAP, work, why, progress)) return false;
     if (!failure.empty()) {
@@ -82,7 +110,7 @@ bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const st
     const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
         return source.read(offset, count, into, why);
     };
-    const int32_t threads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+    const int32_t threads = static_cast<int32_t>(chunk_threads(1));
     return judge_spans(std::move(spans), std::move(judged), read, size, threads, min_bytes, regions);
 }
 

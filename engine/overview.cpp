@@ -59,20 +59,12 @@ BITLOUPE_INLINE bool printable_byte(uint8_t b)
     return static_cast<uint8_t>(b - 0x20) < 0x5F || b == '\t' || b == '\n' || b == '\r';
 }
 
-BITLOUPE_INLINE BlockClass classify_at_level_body(const uint8_t* bytes, int64_t length)
+// The class from the sampled bytes' counts and, where they leave uniform or
+// text open, from every byte: whether all are one value and how many are
+// printable (`whole` says how to know those, when asked).
+template <typename Whole>
+BITLOUPE_INLINE BlockClass class_of(const int64_t* counts, int64_t samples, int64_t length, Whole whole)
 {
-    // Evenly spread samples first: five hundred or so bytes tell dense data
-    // from the rest as well as all of them do, and they settle most blocks
-    // without a look at every byte (two values seen: not uniform; more
-    // unprintable bytes seen than text allows: not text).
-    const int64_t step = std::max<int64_t>(1, length / SAMPLES);
-    // (Counted in two tables, a sample each in turn, so that one count does
-    // not wait on the last.)
-    uint16_t twice[2][256] = {};
-    int64_t samples = 0;
-    for (int64_t i = 0; i < length; i += step, ++samples) ++twice[samples & 1][bytes[i]];
-    uint16_t counts[256];
-    for (int32_t v = 0; v < 256; ++v) counts[v] = static_cast<uint16_t>(twice[0][v] + twice[1][v]);
     int32_t seen = 0;
     int64_t unprintable = 0;
     for (int32_t v = 0; v < 256; ++v) {
@@ -81,25 +73,10 @@ BITLOUPE_INLINE BlockClass classify_at_level_body(const uint8_t* bytes, int64_t 
     }
     const double most_unprintable = (1 - TEXT_SHARE) * static_cast<double>(length);
     if (seen == 1 || static_cast<double>(unprintable) <= most_unprintable) {
-        // Uniform and text are decided on every byte, in loops the
-        // compiler runs a vector at a time. Printable bytes are counted in
-        // byte-wide sums of 128 bytes (a whole number of vectors, under
-        // 256), so that the counting stays one byte a lane.
-        const uint8_t first = bytes[0];
-        uint8_t differs = 0;
+        bool one_value = false;
         int64_t printable = 0;
-        for (int64_t at = 0; at < length; at += 128) {
-            const int64_t end = std::min<int64_t>(length, at + 128);
-            uint8_t part = 0;
-            for (int64_t i = at; i < end; ++i) {
-                const uint8_t b = bytes[i];
-                differs |= static_cast<uint8_t>(b ^ first);
-                part += static_cast<uint8_t>((static_cast<uint8_t>(b - 0x20) < 0x5F) | (b == '\t') | (b == '\n') |
-                                             (b == '\r'));
-            }
-            printable += part;
-        }
-        if (!differs) return BlockClass::uniform;
+        whole(one_value, printable);
+        if (one_value) return BlockClass::uniform;
         if (static_cast<double>(printable) >= TEXT_SHARE * static_cast<double>(length)) return BlockClass::text;
     }
     // Entropy = log2(n) - sum(c log2 c) / n, summed four ways at once.
@@ -114,8 +91,58 @@ BITLOUPE_INLINE BlockClass classify_at_level_body(const uint8_t* bytes, int64_t 
     return BlockClass::other;
 }
 
+// Whether bytes[0 .. length - 1] are all `first`, and how many are
+// printable: in loops the compiler runs a vector at a time. Printable bytes
+// are counted in byte-wide sums of 128 bytes (a whole number of vectors,
+// under 256), so that the counting stays one byte a lane.
+BITLOUPE_INLINE void every_byte(const uint8_t* bytes, int64_t length, uint8_t first, bool& one_value, int64_t& printable)
+{
+    uint8_t differs = 0;
+    printable = 0;
+    for (int64_t at = 0; at < length; at += 128) {
+        const int64_t end = std::min<int64_t>(length, at + 128);
+        uint8_t part = 0;
+        for (int64_t i = at; i < end; ++i) {
+            const uint8_t b = bytes[i];
+            differs |= static_cast<uint8_t>(b ^ first);
+            part += static_cast<uint8_t>((static_cast<uint8_t>(b - 0x20) < 0x5F) | (b == '\t') | (b == '\n') |
+                                         (b == '\r'));
+        }
+        printable += part;
+    }
+    one_value = differs == 0;
+}
+
+BITLOUPE_INLINE BlockClass classify_at_level_body(const uint8_t* bytes, int64_t length)
+{
+    // Evenly spread samples first: five hundred or so bytes tell dense data
+    // from the rest as well as all of them do, and they settle most blocks
+    // without a look at every byte (two values seen: not uniform; more
+    // unprintable bytes seen than text allows: not text).
+    const int64_t step = std::max<int64_t>(1, length / SAMPLES);
+    // (Counted in two tables, a sample each in turn, so that one count does
+    // not wait on the last.)
+    uint16_t twice[2][256] = {};
+    int64_t samples = 0;
+    for (int64_t i = 0; i < length; i += step, ++samples) ++twice[samples & 1][bytes[i]];
+    int64_t counts[256];
+    for (int32_t v = 0; v < 256; ++v) counts[v] = twice[0][v] + twice[1][v];
+    return class_of(counts, samples, length, [&](bool& one_value, int64_t& printable) {
+        every_byte(bytes, length, bytes[0], one_value, printable);
+    });
+}
+
+BITLOUPE_INLINE void every_byte_at_level_body(const uint8_t* bytes, int64_t length, uint8_t first, bool& one_value,
+                                              int64_t& printable)
+{
+    every_byte(bytes, length, first, one_value, printable);
+}
+
 // The byte loops run wider vectors where the processor has them.
 BITLOUPE_LEVELS(BlockClass, classify_at_level, (const uint8_t* bytes, int64_t length), (bytes, length))
+BITLOUPE_LEVELS(void, every_byte_at_level,
+                (const uint8_t* bytes, int64_t length, uint8_t first, bool& one_value, int64_t& printable),
+                (bytes, length, first, one_value, printable))
 
 }  // namespace
 
@@ -123,6 +150,45 @@ BlockClass classify_block(const uint8_t* bytes, int64_t length)
 {
     if (!bytes || length <= 0) return BlockClass::none;
     return classify_at_level(bytes, length);
+}
+
+BlockTally::BlockTally(int64_t length) : length_(length), step_(std::max<int64_t>(1, length / SAMPLES)) {}
+
+void BlockTally::add(int64_t offset, const uint8_t* bytes, int64_t count)
+{
+    if (count <= 0) return;
+    // The sampled places are every step_ bytes from the block's start.
+    for (int64_t i = (offset + step_ - 1) / step_ * step_ - offset; i < count; i += step_, ++samples_) ++counts_[bytes[i]];
+    bool one_value = false;
+    int64_t printable = 0;
+    every_byte_at_level(bytes, count, bytes[0], one_value, printable);
+    if (!one_value || (valued_ && bytes[0] != value_)) one_value_ = false;
+    valued_ = true;
+    value_ = bytes[0];
+    printable_ += printable;
+    added_ += count;
+}
+
+void BlockTally::merge(const BlockTally& other)
+{
+    for (int32_t v = 0; v < 256; ++v) counts_[v] += other.counts_[v];
+    samples_ += other.samples_;
+    printable_ += other.printable_;
+    added_ += other.added_;
+    if (other.valued_) {
+        if (!other.one_value_ || (valued_ && other.value_ != value_)) one_value_ = false;
+        valued_ = true;
+        value_ = other.value_;
+    }
+}
+
+BlockClass BlockTally::result() const
+{
+    if (length_ <= 0) return BlockClass::none;
+    return class_of(counts_, samples_, length_, [&](bool& one_value, int64_t& printable) {
+        one_value = one_value_;
+        printable = printable_;
+    });
 }
 
 uint32_t class_colour(BlockClass block_class)

@@ -27,6 +27,28 @@ int64_t overview_block_size(int64_t file_size);
 // The class of one block (`length` bytes, at least 1) read by itself.
 BlockClass classify_block(const uint8_t* bytes, int64_t length);
 
+// The same class for a block given in pieces, in any order, each piece by
+// its place in the block: for blocks too large to be held at once.
+class BlockTally {
+public:
+    explicit BlockTally(int64_t length);
+    // The block's bytes offset .. offset + count - 1.
+    void add(int64_t offset, const uint8_t* bytes, int64_t count);
+    // What another tally of the same block has added (other bytes of it).
+    void merge(const BlockTally& other);
+    // Whether every byte of the block has been added.
+    bool complete() const { return added_ == length_; }
+    // The class classify_block gives the whole block (once complete).
+    BlockClass result() const;
+
+private:
+    int64_t length_, step_, added_ = 0, samples_ = 0, printable_ = 0;
+    int64_t counts_[256] = {};  // of the bytes at the sampled places
+    bool one_value_ = true;     // every byte added so far is `value_`
+    bool valued_ = false;
+    uint8_t value_ = 0;
+};
+
 // The colour of a class in the picture, as 0xRRGGBB.
 uint32_t class_colour(BlockClass block_class);
 
