@@ -245,26 +245,59 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
         rows_.push_back(row);
     }
 
+    // Sets of rows, each searched exactly, where pixels may differ: the
+    // search then costs about max_errors + 1 exact ones, where one filter
+    // that lets the differences through would let nearly every place
+    // through. The rows are dealt to the sets best first, back and forth, so
+    // that blank rows (which would let every run of zeros through) are no
+    // set's best.
+    if (max_errors_ > 0 && height_ > max_errors_) {
+        std::vector<int32_t> order(static_cast<size_t>(height_));
+        for (int32_t r = 0; r < height_; ++r) order[static_cast<size_t>(r)] = r;
+        std::stable_sort(order.begin(), order.end(), [&](int32_t x, int32_t y) { return row_score(x) > row_score(y); });
+        const int32_t sets = max_errors_ + 1;
+        std::vector<std::vector<int32_t>> rows(static_cast<size_t>(sets));
+        for (int32_t i = 0; i < height_; ++i) {
+            const int32_t turn = i / sets, place = i % sets;
+            rows[static_cast<size_t>(turn % 2 ? sets - 1 - place : place)].push_back(order[static_cast<size_t>(i)]);
+        }
+        for (const std::vector<int32_t>& set : rows) filters_.push_back(make_filter(set, 0));
+    } else {
+        std::vector<int32_t> all(static_cast<size_t>(height_));
+        for (int32_t r = 0; r < height_; ++r) all[static_cast<size_t>(r)] = r;
+        filters_.push_back(make_filter(all, max_errors_));
+    }
+}
+
+int32_t GlyphSearch::row_score(int32_t r) const
+{
+    // As many set as unset pixels, then as many changes as possible.
+    const int32_t m = std::min(width_, 8);
+    const uint32_t head = static_cast<uint32_t>(rows_[static_cast<size_t>(r)] >> (64 - m));
+    const int32_t ones = std::popcount(head);
+    const int32_t changes = std::popcount((head ^ head >> 1) & ((1u << (m - 1)) - 1));
+    return std::min(ones, m - ones) * 16 + changes;
+}
+
+GlyphSearch::Filter GlyphSearch::make_filter(const std::vector<int32_t>& rows, int32_t errors) const
+{
+    Filter filter;
     // The filter tests the first m pixels of the two rows that tell most
-    // places apart: as many set as unset pixels, then as many changes as
-    // possible (a blank row would let every run of zeros through).
+    // places apart (row_score): a blank row would let every run of zeros
+    // through.
     const int32_t m = std::min(width_, 8);
     const uint32_t head_mask = (1u << m) - 1;
-    const auto score = [&](int32_t r) {
-        const uint32_t head = static_cast<uint32_t>(rows_[r] >> (64 - m));
-        const int32_t ones = std::popcount(head);
-        const int32_t changes = std::popcount((head ^ head >> 1) & ((1u << (m - 1)) - 1));
-        return std::min(ones, m - ones) * 16 + changes;
-    };
-    for (int32_t r = 1; r < height_; ++r)
-        if (score(r) > score(filter_rows_[0])) filter_rows_[0] = r;
-    filter_rows_[1] = filter_rows_[0] == 0 && height_ > 1 ? 1 : 0;
-    for (int32_t r = 0; r < height_; ++r)
-        if (r != filter_rows_[0] && score(r) > score(filter_rows_[1])) filter_rows_[1] = r;
-    tables_.assign(4 * 256, 0);
+    int32_t* chosen = filter.rows;
+    chosen[0] = chosen[1] = rows.front();
+    for (const int32_t r : rows)
+        if (row_score(r) > row_score(chosen[0])) chosen[0] = r;
+    bool second = false;
+    for (const int32_t r : rows)
+        if (r != chosen[0] && (!second || row_score(r) > row_score(chosen[1]))) chosen[1] = r, second = true;
+    filter.tables.assign(4 * 256, 0);
     for (int which = 0; which < 2; ++which) {
-        const uint32_t head = static_cast<uint32_t>(rows_[filter_rows_[which]] >> (64 - m));
-        uint32_t* first = &tables_[which * 512];
+        const uint32_t head = static_cast<uint32_t>(rows_[chosen[which]] >> (64 - m));
+        uint32_t* first = &filter.tables[which * 512];
         uint32_t* next = first + 256;
         for (uint32_t v = 0; v < 256; ++v) {
             for (int lsb = 0; lsb < 2; ++lsb) {
@@ -278,8 +311,8 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
                     for (int inv = 0; inv < 2; ++inv) {
                         const uint32_t want = inv ? ~head & head_mask : head;
                         const uint32_t bit = 1u << (lsb * 16 + inv * 8 + a);
-                        if (std::popcount((as_first ^ want) & in_first) <= max_errors_) first[v] |= bit;
-                        if (std::popcount((as_next ^ want) & head_mask & ~in_first) <= max_errors_) next[v] |= bit;
+                        if (std::popcount((as_first ^ want) & in_first) <= errors) first[v] |= bit;
+                        if (std::popcount((as_next ^ want) & head_mask & ~in_first) <= errors) next[v] |= bit;
                     }
                 }
             }
@@ -295,10 +328,10 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
     for (int table = 0; table < 4; ++table) {
         uint32_t low[16] = {}, high[16] = {};
         for (uint32_t v = 0; v < 256; ++v) {
-            low[v & 15] |= tables_[table * 256 + v];
-            high[v >> 4] |= tables_[table * 256 + v];
+            low[v & 15] |= filter.tables[table * 256 + v];
+            high[v >> 4] |= filter.tables[table * 256 + v];
         }
-        for (uint32_t v = 0; v < 256; ++v) exact = exact && (low[v & 15] & high[v >> 4]) == tables_[table * 256 + v];
+        for (uint32_t v = 0; v < 256; ++v) exact = exact && (low[v & 15] & high[v >> 4]) == filter.tables[table * 256 + v];
         for (int g = 0; g < 4; ++g)
             for (int n = 0; n < 16; ++n)
                 for (int j = 0; j < 8; ++j) {
@@ -314,7 +347,8 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
             if (h % 4 == used[0] || h % 4 == used[1] || h % 4 == used[2]) continue;
             for (int n = 0; n < 16; ++n) exact = exact && nibbles[(g * 8 + h) * 16 + n] == 0xFF;
         }
-    if (exact) nibbles_ = std::move(nibbles);
+    if (exact) filter.nibbles = std::move(nibbles);
+    return filter;
 }
 
 bool GlyphSearch::valid(std::string& why) const
@@ -330,7 +364,7 @@ bool GlyphSearch::valid(std::string& why) const
               " pixels spans)";
         return false;
     }
-    if (tables_.empty()) {
+    if (filters_.empty()) {
         why = "at most " + std::to_string((int64_t{width_} * height_ - 1) / 2) +
               " pixels may differ (fewer than half of the " + std::to_string(int64_t{width_} * height_) + ")";
         return false;
@@ -348,75 +382,88 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                          size_t limit, std::vector<GlyphMatch>& found) const
 {
     found.clear();
-    if (tables_.empty() || count <= 0) return false;
+    if (filters_.empty() || count <= 0) return false;
     // The starts asked about, as block positions.
     const int64_t low = std::max<int64_t>(first - base, 0);
     const int64_t high = std::min<int64_t>(end - base, count);
     if (low >= high) return false;
-    const int64_t f = filter_rows_[0], g = filter_rows_[1];
-    const int64_t least = strides_.front(), most = strides_.back();
-    const uint32_t *f_first = &tables_[0], *f_next = f_first + 256, *g_first = f_next + 256, *g_next = g_first + 256;
-    const auto byte = [&](int64_t at) -> uint32_t { return at >= 0 && at < count ? bytes[at] : 0; };
-    // Whether the second filter row can be at `at`: a row outside the block
-    // cannot belong to a match reported here.
-    const auto second = [&](int64_t at) -> uint32_t {
-        return at >= 0 && at < count ? g_first[bytes[at]] & g_next[byte(at + 1)] : 0;
-    };
-    // With one stride the second row's bytes lie at a fixed distance: both
-    // rows are tested before anything else.
-    const int64_t apart = strides_.size() == 1 ? (g - f) * least : 0;
-    const int64_t scan_end = std::min<int64_t>(high + f * most, count);
-    // The candidates of byte b have their filter row at b: their first rows
-    // lie from b - f * most to b - f * least.
     bool more = false;
-    // Where every byte the filter reads lies inside the block, it reads
-    // them without checks.
-    const int64_t safe_from = std::max<int64_t>(0, -apart), safe_to = count - 1 - std::max<int64_t>(0, apart);
-    const VectorScan vector = nibbles_.empty() ? nullptr : apart ? vector_scans().two : vector_scans().one;
-    for (int64_t b = low + f * least; b < scan_end; ++b) {
-        if (more && (found.empty() || (base + b - f * most) * 8 > found.front().start_bit)) break;
-        if (b >= safe_from) {
-            const int64_t stop = std::min(scan_end, safe_to);
-            const uint8_t* g_bytes = bytes + apart;
-            if (vector) b = vector(nibbles_.data(), bytes, b, stop, apart);
-            if (apart)
-                while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]] & g_first[g_bytes[b]] &
-                                     g_next[g_bytes[b + 1]]))
-                    ++b;
-            else
-                while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]])) ++b;
-            if (b >= scan_end) break;
-        }
-        uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
-        if (candidates && apart) candidates &= second(b + apart);
-        for (; candidates; candidates &= candidates - 1) {
-            const int which = std::countr_zero(candidates);
-            const bool lsb = which >= 16, inverted = which & 8;
-            const int32_t a = which & 7;
-            const int64_t span = (a + width_ + 7) / 8;
-            for (const int32_t stride : strides_) {
-                const int64_t at = b - f * stride;
-                if (at < low) break;  // and so for every larger stride
-                if (at >= high || at + int64_t{height_ - 1} * stride + span > count) continue;
-                if (!(second(at + g * stride) >> which & 1)) continue;
-                int32_t errors = 0;
-                for (int32_t r = 0; r < height_ && errors <= max_errors_; ++r) {
-                    uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
-                    if (lsb) word = mirror_bytes(word);
-                    const uint64_t want = inverted ? ~rows_[r] & row_mask_ : rows_[r];
-                    errors += std::popcount((word << a & row_mask_) ^ want);
-                }
-                if (errors > max_errors_) continue;
-                const GlyphMatch match{(base + at) * 8 + a, stride, lsb, inverted, errors};
-                if (found.size() < limit) {
-                    found.push_back(match);
-                    std::push_heap(found.begin(), found.end(), glyph_match_before);
-                } else {
-                    more = true;
-                    if (!found.empty() && glyph_match_before(match, found.front())) {
-                        std::pop_heap(found.begin(), found.end(), glyph_match_before);
-                        found.back() = match;
+    for (size_t band = 0; band < filters_.size(); ++band) {
+        const Filter& filter = filters_[band];
+        const int64_t f = filter.rows[0], g = filter.rows[1];
+        const int64_t least = strides_.front(), most = strides_.back();
+        const uint32_t *f_first = &filter.tables[0], *f_next = f_first + 256, *g_first = f_next + 256,
+                       *g_next = g_first + 256;
+        const auto byte = [&](int64_t at) -> uint32_t { return at >= 0 && at < count ? bytes[at] : 0; };
+        // Whether the second filter row can be at `at`: a row outside the
+        // block cannot belong to a match reported here.
+        const auto second = [&](int64_t at) -> uint32_t {
+            return at >= 0 && at < count ? g_first[bytes[at]] & g_next[byte(at + 1)] : 0;
+        };
+        // With one stride the second row's bytes lie at a fixed distance:
+        // both rows are tested before anything else.
+        const int64_t apart = strides_.size() == 1 ? (g - f) * least : 0;
+        const int64_t scan_end = std::min<int64_t>(high + f * most, count);
+        // Where every byte the filter reads lies inside the block, it reads
+        // them without checks.
+        const int64_t safe_from = std::max<int64_t>(0, -apart), safe_to = count - 1 - std::max<int64_t>(0, apart);
+        const VectorScan vector = filter.nibbles.empty() ? nullptr : apart ? vector_scans().two : vector_scans().one;
+        // The candidates of byte b have their filter row at b: their first
+        // rows lie from b - f * most to b - f * least.
+        for (int64_t b = low + f * least; b < scan_end; ++b) {
+            if (more && (found.empty() || (base + b - f * most) * 8 > found.front().start_bit)) break;
+            if (b >= safe_from) {
+                const int64_t stop = std::min(scan_end, safe_to);
+                const uint8_t* g_bytes = bytes + apart;
+                if (vector) b = vector(filter.nibbles.data(), bytes, b, stop, apart);
+                if (apart)
+                    while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]] & g_first[g_bytes[b]] &
+                                         g_next[g_bytes[b + 1]]))
+                        ++b;
+                else
+                    while (b < stop && !(f_first[bytes[b]] & f_next[bytes[b + 1]])) ++b;
+                if (b >= scan_end) break;
+            }
+            uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
+            if (candidates && apart) candidates &= second(b + apart);
+            for (; candidates; candidates &= candidates - 1) {
+                const int which = std::countr_zero(candidates);
+                const bool lsb = which >= 16, inverted = which & 8;
+                const int32_t a = which & 7;
+                const int64_t span = (a + width_ + 7) / 8;
+                for (const int32_t stride : strides_) {
+                    const int64_t at = b - f * stride;
+                    if (at < low) break;  // and so for every larger stride
+                    if (at >= high || at + int64_t{height_ - 1} * stride + span > count) continue;
+                    if (!(second(at + g * stride) >> which & 1)) continue;
+                    // The pixels of row r that differ from the pattern's.
+                    const auto wrong = [&](int32_t r, uint64_t mask) {
+                        uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
+                        if (lsb) word = mirror_bytes(word);
+                        const uint64_t want = inverted ? ~rows_[r] & row_mask_ : rows_[r];
+                        return std::popcount(((word << a & row_mask_) ^ want) & mask);
+                    };
+                    // A place an earlier band's filter lets through is that
+                    // band's to report.
+                    const uint64_t head = ~uint64_t{0} << (64 - std::min(width_, 8));
+                    bool earlier = false;
+                    for (size_t q = 0; q < band && !earlier; ++q)
+                        earlier = wrong(filters_[q].rows[0], head) == 0 && wrong(filters_[q].rows[1], head) == 0;
+                    if (earlier) continue;
+                    int32_t errors = 0;
+                    for (int32_t r = 0; r < height_ && errors <= max_errors_; ++r) errors += wrong(r, row_mask_);
+                    if (errors > max_errors_) continue;
+                    const GlyphMatch match{(base + at) * 8 + a, stride, lsb, inverted, errors};
+                    if (found.size() < limit) {
+                        found.push_back(match);
                         std::push_heap(found.begin(), found.end(), glyph_match_before);
+                    } else {
+                        more = true;
+                        if (!found.empty() && glyph_match_before(match, found.front())) {
+                            std::pop_heap(found.begin(), found.end(), glyph_match_before);
+                            found.back() = match;
+                            std::push_heap(found.begin(), found.end(), glyph_match_before);
+                        }
                     }
                 }
             }

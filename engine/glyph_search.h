@@ -73,21 +73,32 @@ public:
                 std::vector<GlyphMatch>& found) const;
 
 private:
+    // A filter: the first pixels (up to 8) of two rows, each tested by two
+    // tables of 256 (the pixels in the row's first byte, those in the next)
+    // whose bit lsb * 16 + inverted * 8 + alignment says whether at most
+    // `errors` of them differ. The second row is the first row again for
+    // a single row.
+    struct Filter {
+        int32_t rows[2] = {0, 0};
+        std::vector<uint32_t> tables;  // 4 x 256: first row's two, second row's two
+        // The same four tables split into a low-nibble and a high-nibble
+        // half, for the vector scan (16 or 32 places at once): for each group
+        // of 8 combinations (the table bits 8g .. 8g + 7), the 8 half tables
+        // of 16 bytes. Empty where a table is not exactly the AND of its two
+        // halves (pixels may differ): then only the scalar scan runs.
+        std::vector<uint8_t> nibbles;  // 4 groups x 8 halves x 16
+    };
+    // How well row r's first pixels tell places apart.
+    int32_t row_score(int32_t r) const;
+    Filter make_filter(const std::vector<int32_t>& rows, int32_t errors) const;
+
     int32_t width_, height_, max_errors_;
     std::vector<int32_t> strides_;
     std::vector<uint64_t> rows_;     // each row's pixels from the top bit down
     uint64_t row_mask_ = 0;          // the top `width_` bits
-    // The filter: the first pixels (up to 8) of two rows, each tested by two
-    // tables of 256 (the pixels in the row's first byte, those in the next)
-    // whose bit lsb * 16 + inverted * 8 + alignment says whether at most
-    // max_errors of them differ. The second row is the first row again for
-    // a single-row pattern.
-    int32_t filter_rows_[2] = {0, 0};
-    std::vector<uint32_t> tables_;   // 4 x 256: first row's two, second row's two
-    // The same four tables split into a low-nibble and a high-nibble half,
-    // for the vector scan (16 or 32 places at once): for each group of 8
-    // combinations (the table bits 8g .. 8g + 7), the 8 half tables of 16
-    // bytes. Empty where a table is not exactly the AND of its two halves
-    // (pixels may differ): then only the scalar scan runs.
-    std::vector<uint8_t> nibbles_;   // 4 groups x 8 halves x 16
+    // One filter over every row, the errors allowed in its tables; or, where
+    // pixels may differ and the pattern has rows enough, one exact filter
+    // for each of max_errors + 1 sets of rows: a place with at most that
+    // many pixels wrong has one set with none.
+    std::vector<Filter> filters_;
 };
