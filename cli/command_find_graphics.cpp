@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "numbers.h"
 #include "finding.h"
 #include "options.h"
 #include "output_file.h"
@@ -31,7 +32,13 @@ struct GuessWidthCommand {
 
     void run()
     {
-        const int64_t first = number_option("--start", start, 0, INT64_MAX);
+        // A start of BYTE.BIT: the bits from there on, shifted to a byte.
+        int64_t start_bit = 0;
+        const Parsed parsed = read_bit_position(start, start_bit);
+        if (parsed == Parsed::not_a_number) throw Usage{"--start", "expected BYTE or BYTE.BIT (bit 0 to 7): \"" + start + "\""};
+        if (parsed == Parsed::too_large) throw Usage{"--start", start + " is too large"};
+        const int64_t first = start_bit / 8;
+        const int32_t shift = static_cast<int32_t>(start_bit % 8);
         const int64_t wanted = number_option("--length", length, 1, SourceFile::WINDOW_BYTES);
         SourceFile source;
         if (!open_source(source, file)) return void(*result = EXIT_FAILED);
@@ -40,23 +47,31 @@ struct GuessWidthCommand {
             return void(*result = EXIT_FAILED);
         }
         const int64_t n = std::min(wanted, source.size() - first);
-        std::vector<uint8_t> bytes(static_cast<size_t>(n));
+        const int64_t read = std::min(n + (shift ? 1 : 0), source.size() - first);
+        std::vector<uint8_t> bytes(static_cast<size_t>(read) + 1, 0);
         std::string why;
-        if (!source.read(first, n, bytes.data(), why)) {
+        if (!source.read(first, read, bytes.data(), why)) {
             report(file, why);
             return void(*result = EXIT_FAILED);
         }
+        if (shift)
+            for (int64_t i = 0; i < n; ++i)
+                bytes[static_cast<size_t>(i)] =
+                    static_cast<uint8_t>(bytes[static_cast<size_t>(i)] << shift | bytes[static_cast<size_t>(i) + 1] >> (8 - shift));
+        bytes.resize(static_cast<size_t>(n));
         WidthGuess guess[GUESS_MAX_CANDIDATES];
         const int32_t count = guess_widths(bytes.data(), n, guess, GUESS_MAX_CANDIDATES);
         std::string out;
         if (json) {
-            out = "{\"start\": " + std::to_string(first) + ", \"length\": " + std::to_string(n) + ", \"candidates\": [";
+            out = "{\"start\": " + std::to_string(first) + (shift ? ", \"bit\": " + std::to_string(shift) : std::string()) +
+                  ", \"length\": " + std::to_string(n) + ", \"candidates\": [";
             for (int32_t i = 0; i < count; ++i)
                 out += std::string(i ? ", " : "") + "{\"width_bits\": " + std::to_string(guess[i].width_bits) +
                        ", \"score\": " + score_text(guess[i].score) + "}";
             out += "]}\n";
         } else {
-            out = "bytes " + std::to_string(first) + " to " + std::to_string(first + n - 1) + ":";
+            out = shift ? "the bits from " + std::to_string(first) + "." + std::to_string(shift) + " on, " + counted(n, "byte") + ":"
+                        : "bytes " + std::to_string(first) + " to " + std::to_string(first + n - 1) + ":";
             out += count ? "\n  width_bits  score   viewer width\n" : " no row width stands out\n";
             for (int32_t i = 0; i < count; ++i) {
                 char line[96];
@@ -164,7 +179,7 @@ struct ScanCommand {
                          const std::vector<std::string>& written) const
     {
         const std::string note = left_out_note(left_out);
-        std::string out = file + ": " + counted(size, "byte") + ", " +
+        std::string out = visible(file) + ": " + counted(size, "byte") + ", " +
                           counted(static_cast<int64_t>(regions.size()), "region that looks", "regions that look") +
                           " like 1-bit graphics" +
                           (note.empty() ? "" : " (" + note + ")") + "\n";
@@ -194,7 +209,7 @@ void add_guess_width_command(CLI::App& app, int& result)
     command.result = &result;
     CLI::App* c = app.add_subcommand("guess-width", "Guess the row width in bits of the graphics at a place in FILE");
     c->add_option("FILE", command.file, "the file to read")->required();
-    c->add_option("--start", command.start, "the first byte of the graphics")->required();
+    c->add_option("--start", command.start, "the first bit of the graphics: BYTE or BYTE.BIT")->required();
     c->add_option("--length", command.length, "how many bytes to judge (default 4096)");
     c->add_flag("--json", command.json, "print one JSON object {start, length, candidates: [{width_bits, score}]}");
     c->callback([] { command.run(); });

@@ -25,7 +25,7 @@ struct OverviewCommand {
         CLI::App* c = app.add_subcommand("overview", "Draw one picture of the whole of FILE, a pixel per block, "
                                                      "coloured by what the block holds");
         c->add_option("FILE", file, "the file to look at")->required();
-        c->add_option("-o,--output", output, "the picture to write: OUT.png or OUT.ppm")->required();
+        c->add_option("-o,--output", output, "the picture to write: OUT.png or OUT.ppm (with --json, none is needed)");
         c->add_option("--block", block, "bytes a pixel (default: the least power of two, at least 64, "
                                         "that fits the picture in 256 x 1024)");
         c->add_option("--min-score", min_score,
@@ -36,7 +36,8 @@ struct OverviewCommand {
 
     int run()
     {
-        need_format(output, {PictureFormat::png, PictureFormat::ppm}, ".png or .ppm");
+        if (output.empty() && !json) throw Usage{"--output", "required (or --json alone)"};
+        if (!output.empty()) need_format(output, {PictureFormat::png, PictureFormat::ppm}, ".png or .ppm");
         if (json && output == "-") throw Usage{"--json", "and -o - would both write standard output"};
         const double least_score = min_score_option(min_score);
         SourceFile source;
@@ -61,15 +62,17 @@ struct OverviewCommand {
         const std::vector<BlockClass>& classes = map.classes;
         const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;
-        if (!out.begin(output, why, file)) {
-            report(output_name(output), why);
-            return EXIT_FAILED;
-        }
-        const RowSource picture_rows = overview_rows(map);
-        const bool made = write_colour_picture(out, picture_format(output), columns, rows, picture_rows, why);
-        if (!made || !out.commit(why)) {
-            report(output_name(output), why.empty() ? "not written" : why);
-            return EXIT_FAILED;
+        if (!output.empty()) {
+            if (!out.begin(output, why, file)) {
+                report(output_name(output), why);
+                return EXIT_FAILED;
+            }
+            const RowSource picture_rows = overview_rows(map);
+            const bool made = write_colour_picture(out, picture_format(output), columns, rows, picture_rows, why);
+            if (!made || !out.commit(why)) {
+                report(output_name(output), why.empty() ? "not written" : why);
+                return EXIT_FAILED;
+            }
         }
 
         if (json) {

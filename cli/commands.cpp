@@ -4,6 +4,7 @@
 #include "commands.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -65,9 +66,25 @@ void tell(const OutputFile& out, const std::string& text)
 
 }  // namespace
 
+std::string visible(const std::string& text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b < 0x20 || b == 0x7F) {
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02X", b);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void report(const std::string& what, const std::string& why)
 {
-    write_error("bitloupe-cli: " + what + ": " + why + "\n");
+    write_error("bitloupe-cli: " + visible(what) + ": " + visible(why) + "\n");
 }
 
 std::function<void(int64_t)> progress_bar(const std::string& verb, int64_t size)
@@ -197,10 +214,20 @@ bool write_export(SourceFile& source, const std::string& file, OutputFile& out, 
     return write_bit_picture(out, format, layout.width_bits, layout.rows, rows, why);
 }
 
-int run_export(const std::string& file, const std::string& output, const BitLayout& layout)
+int run_export(const std::string& file, const std::string& output, BitLayout layout, bool to_the_end)
 {
     SourceFile source;
     if (!open_source(source, file)) return EXIT_FAILED;
+    if (to_the_end) {
+        // Rows (or bands of 8 rows) from the start on while they begin in the file.
+        const int64_t bits = std::max<int64_t>(0, source.size() * 8 - layout.start_bit);
+        const int64_t steps = std::max<int64_t>(1, (bits + layout.stride_bits - 1) / layout.stride_bits);
+        layout.rows = std::min<int64_t>(LAYOUT_MAX_ROWS, layout.vertical ? steps * 8 : steps);
+        if (!layout_valid(layout)) {
+            report("--rows", "the rows to the end of the file reach too far: give --rows");
+            return EXIT_USAGE;
+        }
+    }
     OutputFile out;
     if (!begin_output(out, output, file)) return EXIT_FAILED;
     int64_t past_end = 0;
@@ -279,11 +306,25 @@ std::string shell_word(const std::string& text)
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                static_cast<unsigned char>(c) >= 0x80 || safe.find(c) != std::string::npos;
     });
-    if (plain) return text;
+    // A name that begins with - would be read as an option.
+    const std::string lead = !text.empty() && text[0] == '-' ? "./" : "";
+    if (plain) return lead + text;
 #ifdef _WIN32
-    return "\"" + text + "\"";
+    return "\"" + lead + text + "\"";
 #else
-    std::string out = "'";
+    // Control characters never reach the terminal as they are: the word is
+    // then quoted as $'...', with them as \xHH.
+    if (visible(text) != text) {
+        std::string out = "$'" + lead;
+        for (const char c : text) {
+            const auto b = static_cast<uint8_t>(c);
+            char code[5];
+            std::snprintf(code, sizeof code, "\\x%02X", b);
+            out += b < 0x20 || b == 0x7F || c == '\'' || c == '\\' ? std::string(code) : std::string(1, c);
+        }
+        return out + "'";
+    }
+    std::string out = "'" + lead;
     for (const char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return out + "'";
 #endif

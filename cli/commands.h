@@ -24,10 +24,13 @@ void report(const std::string& what, const std::string& why);
 std::function<void(int64_t done)> progress_bar(const std::string& verb, int64_t size);
 void clear_progress();
 
+// Text as it may reach a terminal: control characters as \xHH.
+std::string visible(const std::string& text);
+
 // An output's name in messages: "standard output" for "-".
 inline std::string output_name(const std::string& output)
 {
-    return output == "-" ? "standard output" : output;
+    return output == "-" ? "standard output" : visible(output);
 }
 
 // A count and its noun, one or many: "1 byte", "2 bytes" ("" many: one + "s").
@@ -41,8 +44,9 @@ bool open_source(SourceFile& source, const std::string& file);
 // The viewer's canvas for `view` over the file, as a PNG or PPM.
 int run_view(const std::string& file, const std::string& output, const ViewParameters& view);
 
-// The file's bits in `layout`, one pixel a bit, as a PNG or PBM.
-int run_export(const std::string& file, const std::string& output, const BitLayout& layout);
+// The file's bits in `layout`, one pixel a bit, as a PNG or PBM; with
+// `to_the_end`, as many rows as reach the end of the file.
+int run_export(const std::string& file, const std::string& output, BitLayout layout, bool to_the_end = false);
 
 class OutputFile;
 // The bits of `file` (open as `source`) in `layout`, one pixel a bit, written

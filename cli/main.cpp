@@ -6,6 +6,7 @@
 // when interrupted (130 for Ctrl-C).
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -82,7 +83,7 @@ struct ViewCommand {
 };
 
 struct ExportCommand {
-    std::string file, output, start, width, rows, stride;
+    std::string file, output, start = "0", width, rows, stride;
     bool lsb = false, vertical = false, bottom_up = false, invert = false;
 
     void add(CLI::App& app)
@@ -90,9 +91,9 @@ struct ExportCommand {
         CLI::App* c = app.add_subcommand("export", "Write FILE's bits as a picture, one pixel a bit (set bits white)");
         c->add_option("FILE", file, "the file to read")->required();
         c->add_option("-o,--output", output, "the picture to write: OUT.png (1-bit) or OUT.pbm")->required();
-        c->add_option("--start", start, "the first bit: BYTE or BYTE.BIT (bit 0 to 7)")->required();
+        c->add_option("--start", start, "the first bit: BYTE or BYTE.BIT (bit 0 to 7; default 0)");
         c->add_option("--width-bits", width, "pixels a row")->required();
-        c->add_option("--rows", rows, "rows of the picture")->required();
+        c->add_option("--rows", rows, "rows of the picture (default: to the end of the file)");
         c->add_option("--stride-bits", stride, "bits from one row to the next (default the width; "
                                                "with --vertical, from one band to the next, default 8 x width)");
         c->add_flag("--lsb", lsb, "bit 0 of each byte is the leftmost (or topmost) pixel");
@@ -113,7 +114,9 @@ struct ExportCommand {
             throw Usage{"--start", start + " is out of range (0 to " + std::to_string(LAYOUT_MAX_POSITION / 8) + "." +
                                        std::to_string(LAYOUT_MAX_POSITION % 8) + ")"};
         layout.width_bits = number_option("--width-bits", width, 1, LAYOUT_MAX_WIDTH);
-        layout.rows = number_option("--rows", rows, 1, LAYOUT_MAX_ROWS);
+        // Without --rows, as many as reach the end of the file (run_export
+        // counts them); one meanwhile, for the checks below.
+        layout.rows = rows.empty() ? 1 : number_option("--rows", rows, 1, LAYOUT_MAX_ROWS);
         layout.lsb = lsb;
         layout.vertical = vertical;
         layout.bottom_up = bottom_up;
@@ -121,7 +124,7 @@ struct ExportCommand {
         layout.stride_bits = stride.empty() ? default_stride(layout.width_bits, vertical)
                                             : number_option("--stride-bits", stride, 1, LAYOUT_MAX_POSITION);
         if (!layout_valid(layout)) throw Usage{"--stride-bits", "the rows reach too far (stride x rows)"};
-        result = run_export(file, output, layout);
+        result = run_export(file, output, layout, rows.empty());
     }
     int result = EXIT_DONE;
 };
@@ -143,12 +146,46 @@ struct CutCommand {
 
     void run()
     {
+        if (start.find('.') != std::string::npos)
+            throw Usage{"--start", "cut writes whole bytes: a BYTE, not BYTE.BIT (\"" + start +
+                                       "\"; export shows bits from any bit on)"};
         const int64_t first = number_option("--start", start, INT64_MIN, INT64_MAX);
         const int64_t n = number_option("--count", count, 1, INT64_MAX);
         result = run_cut(file, output, first, n, invert);
     }
     int result = EXIT_DONE;
 };
+
+// What --help says of the values options take: the kind of each, and once
+// how numbers and bit positions are written, and the exit codes.
+void describe_values(CLI::App& app)
+{
+    static const char* const FOOTER =
+        "Numbers: decimal (7936), hexadecimal as 0x1F00 or $1F00 (quote a $ from the shell: '$1F00'), binary as "
+        "%1010. A bit position is BYTE or BYTE.BIT, bit 0 being the most significant bit of the byte.\n"
+        "FILE - reads standard input; -o - writes to standard output.\n"
+        "Exit codes: 0 done, 1 the work failed (its reason on standard error), 2 a bad command line, 130 "
+        "interrupted (128 + the signal's number).";
+    app.footer(FOOTER);
+    for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+        sub->footer(FOOTER);
+        for (CLI::Option* option : sub->get_options()) {
+            const std::string name = option->get_name();
+            if (option->get_type_name() != "TEXT") continue;  // flags take no value
+            std::string kind = "NUMBER";
+            if (name == "FILE") kind = "FILE";
+            else if (name == "-o,--output" || name == "--output" || name == "--report") kind = "OUT";
+            else if (name == "--export-dir") kind = "DIR";
+            else if (name == "--start") kind = sub->get_name() == "export" || sub->get_name() == "guess-width" ? "BYTE[.BIT]" : "NUMBER";
+            else if (name == "--glyph") kind = "PATTERN";
+            else if (name == "--state") kind = "TITLE";
+            else if (name == "--grid-size") kind = "X,Y";
+            else if (name == "--order") kind = "score|file";
+            else if (name == "--min-score") kind = "0..1";
+            option->type_name(kind);
+        }
+    }
+}
 
 // What the program could not do, in the one form of every failure:
 // "bitloupe-cli: SUBCOMMAND: WHY" and exit code 1. The outputs begun were
@@ -186,6 +223,7 @@ int main(int argc, char** argv)
     int result = EXIT_DONE;
     for (const AddSubcommand add : MORE_SUBCOMMANDS)
         if (add) add(app, result);
+    describe_values(app);
 
     // A mistyped subcommand by its name, not as an extra argument.
     if (arguments.size() > 1 && !arguments[1].empty() && arguments[1][0] != '-') {
@@ -216,6 +254,11 @@ int main(int argc, char** argv)
         return EXIT_USAGE;
     } catch (const CLI::ParseError& e) {
         report("command line", e.what());
+        // A file whose name begins with - was read as an option.
+        for (size_t i = 2; i < arguments.size(); ++i)
+            if (arguments[i].size() > 1 && arguments[i][0] == '-' && std::filesystem::exists(arguments[i]))
+                write_error("bitloupe-cli: " + visible(arguments[i]) + ": a file name that begins with - is given as ./" +
+                            visible(arguments[i]) + " (or after --)\n");
         write_error("Run with --help for more information.\n");
         return EXIT_USAGE;
     } catch (const Usage& e) {

@@ -28,16 +28,43 @@ std::string base64(const std::vector<uint8_t>& bytes)
     return out;
 }
 
+// Text for the page: HTML's special characters escaped, and valid UTF-8
+// whatever the bytes (a file name need not be UTF-8): a byte that begins no
+// whole, shortest character is U+FFFD; control characters are U+FFFD too.
 std::string escape(const std::string& text)
 {
     std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+    const auto* p = reinterpret_cast<const uint8_t*>(text.data());
+    const size_t n = text.size();
+    for (size_t i = 0; i < n;) {
+        const uint8_t c = p[i];
+        if (c < 0x80) {
+            switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c < 0x20 || c == 0x7F ? "\xEF\xBF\xBD" : std::string(1, static_cast<char>(c));
+            }
+            ++i;
+            continue;
+        }
+        // The length and the least value of a character led by c.
+        const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+        uint32_t value = length == 4 ? c & 0x07u : length == 3 ? c & 0x0Fu : c & 0x1Fu;
+        bool whole = length > 0 && i + length <= n;
+        for (size_t k = 1; whole && k < length; ++k) {
+            whole = (p[i + k] & 0xC0) == 0x80;
+            value = value << 6 | (p[i + k] & 0x3Fu);
+        }
+        whole = whole && (length != 3 || (value >= 0x800 && (value < 0xD800 || value > 0xDFFF))) &&
+                (length != 4 || (value >= 0x10000 && value <= 0x10FFFF));
+        if (whole) {
+            out.append(text, i, length);
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
         }
     }
     return out;
@@ -50,9 +77,12 @@ std::string fixed(double value, int decimals)
     return text;
 }
 
+// The rows of a region's picture: at most as many as export takes (the
+// picture of a larger region shows its first rows).
 int64_t region_rows(const ReportRegion& region)
 {
-    return std::max<int64_t>(1, (region.end - region.start) * 8 / std::max<int32_t>(region.width_bits, 1));
+    return std::clamp<int64_t>((region.end - region.start) * 8 / std::max<int32_t>(region.width_bits, 1), 1,
+                               LAYOUT_MAX_ROWS);
 }
 
 // A path as the part of an address that names it: every byte but letters,

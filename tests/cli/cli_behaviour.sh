@@ -147,6 +147,32 @@ else
   expect 1 "^bitloupe-cli: com1.txt: is a device" scan com1.txt
 fi
 
+# Help types values and says once how numbers are written; export reads to
+# the end of the file by default; overview --json needs no picture;
+# guess-width starts at any bit, cut says why it does not.
+expect 0 "--rows NUMBER .*rows of the picture" export --help
+expect 0 "bit 0 being the most significant bit" scan --help
+expect 0 "wrote all.pbm \(8 x 4096\)" export data.bin -o all.pbm --width-bits 8
+expect 0 '^\{"size": 4096, "block": 64' overview data.bin --json
+expect 0 "^the bits from 0.3 on, 4096 bytes" guess-width data.bin --start 0.3
+expect 2 "^bitloupe-cli: --start: cut writes whole bytes" cut data.bin -o c.bin --start 1.3 --count 4
+
+# Names as typed back: a name that begins with - (the printed command runs,
+# and the mistake of giving it bare is explained); control characters never
+# raw on the terminal; a name that is not UTF-8 valid UTF-8 on the report.
+zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >./-dash.bin
+"${run[@]}" scan ./-dash.bin >dash.txt 2>&1
+grep -q "bitloupe-cli export ./-dash.bin " dash.txt || fail "the printed command for -dash.bin: $(cat dash.txt)"
+expect 2 "a file name that begins with - is given as ./-dash.bin" scan -dash.bin
+if [ "${#run[@]}" -eq 1 ]; then
+  "${run[@]}" view "$(printf 'no\nsuch.bin')" -o v.png 2>err.txt
+  grep -q '^bitloupe-cli: no\\x0Asuch.bin: ' err.txt || fail "a control character reached the terminal raw: $(cat err.txt)"
+  cp data.bin "$(printf 'not\xffutf8.bin')"
+  "${run[@]}" scan "$(printf 'not\xffutf8.bin')" --report page.html >/dev/null 2>&1 || fail "scan --report of a name that is not UTF-8"
+  python3 -c 'import sys; open(sys.argv[1], "rb").read().decode("utf-8")' page.html 2>/dev/null ||
+    fail "the report of a name that is not UTF-8 is not UTF-8"
+fi
+
 # A failed output leaves the old file as it was and no temporary file.
 chmod a-w old.png
 expect 1 "^bitloupe-cli: old.png: is read-only" view data.bin -o old.png
