@@ -58,6 +58,15 @@ bool read_pattern_file(const std::string& path, std::string& text)
     return true;
 }
 
+// Whether two matches lie on the same bits: the same start and stride in
+// either polarity, or in either bit order where the glyph is whole bytes
+// from a byte's first bit (a glyph that reads the same mirrored).
+bool same_place(const GlyphMatch& a, const GlyphMatch& b, int32_t width)
+{
+    return a.start_bit == b.start_bit && a.stride_bytes == b.stride_bytes &&
+           (a.lsb == b.lsb || (a.start_bit % 8 == 0 && width % 8 == 0));
+}
+
 // The matches, to the listing in file order as they are confirmed: a chunk's
 // matches wait only for the chunks before it, and a chunk that has found
 // more than HELD waits itself until it is the first unlisted one, so that
@@ -67,7 +76,10 @@ class MatchStream {
 public:
     static constexpr size_t HELD = 16384;
 
-    MatchStream(size_t limit, std::function<void(const GlyphMatch&)> list) : limit_(limit), list_(std::move(list)) {}
+    MatchStream(size_t limit, int32_t width, std::function<void(const GlyphMatch&)> list)
+        : limit_(limit), width_(width), list_(std::move(list))
+    {
+    }
 
     // Chunk `chunk`'s next matches, in file order. False when no more are
     // wanted (the listing is full, or the reading stopped).
@@ -109,15 +121,20 @@ private:
         bool done = false;
     };
 
+    // The limit counts places (same_place).
     void emit(const std::vector<GlyphMatch>& matches)
     {
         for (const GlyphMatch& m : matches) {
-            if (listed_ == limit_) {
-                cut_ = true;
-                return;
+            const bool same_place = listed_ > 0 && ::same_place(m, last_, width_);
+            if (!same_place) {
+                if (listed_ == limit_) {
+                    cut_ = true;
+                    return;
+                }
+                ++listed_;
             }
             list_(m);
-            ++listed_;
+            last_ = m;
         }
     }
 
@@ -135,12 +152,14 @@ private:
     }
 
     const size_t limit_;
+    const int32_t width_;
     const std::function<void(const GlyphMatch&)> list_;
     std::mutex lock_;
     std::condition_variable turn_;
     std::map<int64_t, Chunk> chunks_;  // the chunks after the head that have matches or are done
     int64_t head_ = 0;                 // the first chunk not wholly listed
-    size_t listed_ = 0;
+    size_t listed_ = 0;  // places
+    GlyphMatch last_{};
     std::atomic<bool> cut_{false};
     bool stopped_ = false;
 };
@@ -181,7 +200,7 @@ Found search_file(const std::string& file, const GlyphSearch& search, size_t lim
         return result;
     }
     const int64_t size = source.size();
-    MatchStream stream(limit, list);
+    MatchStream stream(limit, search.width(), list);
     const ChunkWork work = [&](int64_t n, int64_t offset, const uint8_t* bytes, int64_t length) {
         const bool wanted = search_part(search, bytes, length, offset, offset, std::min(offset + CHUNK_BYTES, size), n, stream);
         stream.finish(n);
@@ -199,23 +218,42 @@ Found search_file(const std::string& file, const GlyphSearch& search, size_t lim
     return result;
 }
 
-std::string match_json(const GlyphMatch& m)
+// A place's matches: the same start and stride in more than one bit order or
+// polarity (a glyph that reads the same mirrored) are one place.
+std::string match_json(const std::vector<GlyphMatch>& place)
 {
-    return "{\"start\": \"" + position_text(m.start_bit) + "\", \"stride_bytes\": " + std::to_string(m.stride_bytes) +
-           ", \"lsb\": " + (m.lsb ? "true" : "false") + ", \"inverted\": " + (m.inverted ? "true" : "false") +
-           ", \"errors\": " + std::to_string(m.errors) + "}";
+    const GlyphMatch& m = place.front();
+    std::string text = "{\"start\": \"" + position_text(m.start_bit) + "\", \"stride_bytes\": " +
+                       std::to_string(m.stride_bytes) + ", \"lsb\": " + (m.lsb ? "true" : "false") +
+                       ", \"inverted\": " + (m.inverted ? "true" : "false") + ", \"errors\": " + std::to_string(m.errors);
+    if (place.size() > 1) {
+        text += ", \"also\": [";
+        for (size_t i = 1; i < place.size(); ++i)
+            text += std::string(i > 1 ? ", " : "") + "{\"lsb\": " + (place[i].lsb ? "true" : "false") +
+                    ", \"inverted\": " + (place[i].inverted ? "true" : "false") + ", \"errors\": " +
+                    std::to_string(place[i].errors) + "}";
+        text += "]";
+    }
+    return text + "}";
+}
+
+std::string reading(const GlyphMatch& m)
+{
+    std::string text = std::string(m.lsb ? "least" : "most") + " significant bit first" + (m.inverted ? ", inverted" : "");
+    if (m.errors > 0) text += ", " + std::to_string(m.errors) + (m.errors == 1 ? " pixel differs" : " pixels differ");
+    return text;
 }
 
 // A match's lines: where it is, the export command that shows exactly the
 // picture found, and where the viewer can show it (a whole byte, most
 // significant bit first, a width it offers), its state.
-std::string match_text(const std::string& name, const GlyphPattern& pattern, const GlyphMatch& m)
+std::string match_text(const std::string& name, const GlyphPattern& pattern, const std::vector<GlyphMatch>& place)
 {
+    const GlyphMatch& m = place.front();
     const std::string at = position_text(m.start_bit);
     const int64_t byte = m.start_bit / 8;
-    std::string text = "match at " + at + ": stride " + counted(m.stride_bytes, "byte") + ", " +
-                       (m.lsb ? "least" : "most") + " significant bit first" + (m.inverted ? ", inverted" : "");
-    if (m.errors > 0) text += ", " + std::to_string(m.errors) + (m.errors == 1 ? " pixel differs" : " pixels differ");
+    std::string text = "match at " + at + ": stride " + counted(m.stride_bytes, "byte") + ", " + reading(m);
+    for (size_t i = 1; i < place.size(); ++i) text += "; also " + reading(place[i]);
     text += "\n  bitloupe-cli export " + name + " -o match-" + at + ".png --start " + at + " --width-bits " +
             std::to_string(pattern.width) + " --stride-bits " + std::to_string(int64_t{m.stride_bytes} * 8) +
             " --rows " + std::to_string(pattern.height) + (m.lsb ? " --lsb" : "") + (m.inverted ? " --invert" : "") + "\n";
@@ -272,12 +310,21 @@ struct FindCommand {
         std::string piece = json ? "{\"matches\": [" : "";
         size_t listed = 0;
         const std::string name = shell_word(file);
-        const auto list = [&](const GlyphMatch& m) {
-            piece += json ? (listed ? ",\n  " : "\n  ") + match_json(m) : match_text(name, pattern, m);
+        // A place is listed once its next match is elsewhere (or there is none).
+        std::vector<GlyphMatch> place;
+        const auto flush = [&] {
+            if (place.empty()) return;
+            piece += json ? (listed ? ",\n  " : "\n  ") + match_json(place) : match_text(name, pattern, place);
             ++listed;
+            place.clear();
             if (piece.size() >= (size_t{64} << 10)) write_out(piece), piece.clear();
         };
+        const auto list = [&](const GlyphMatch& m) {
+            if (!place.empty() && !same_place(place.front(), m, pattern.width)) flush();
+            place.push_back(m);
+        };
         const Found found = search_file(file, search, static_cast<size_t>(limit), list);
+        flush();
         if (found.failed) {
             write_out(piece);
             *result = EXIT_FAILED;

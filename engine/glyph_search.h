@@ -59,6 +59,7 @@ public:
     // Whether the pattern, stride and error count can be searched for; if
     // not, `why` says which is wrong.
     bool valid(std::string& why) const;
+    int32_t width() const { return width_; }
 
     // The bytes beyond a match's first byte its picture may reach: a block
     // must hold this many more bytes than the starts it is asked about.

@@ -112,6 +112,11 @@ grep -q "^bitloupe-cli: zero.bin: more than 3 matches: the first 3 in the file a
 grep -q "match at 0.0: stride 1 byte, least significant" out.txt || fail "the first 3 matches are not the first of the file"
 expect 0 "^1 match$" find zero.bin --glyph '.' --max-matches 1
 grep -q "more than 1 match: the first in the file is listed" err.txt || fail "the cap of 1: $(cat err.txt)"
+# A glyph that reads the same mirrored, at a byte: one place, both bit orders.
+printf '\x18\x3c\x66\xc3\x00\x00' >sym.bin
+expect 0 "^1 match$" find sym.bin --glyph '...##.../..####../.##..##./##....##' --stride 1
+grep -q "^match at 0.0: stride 1 byte, most significant bit first; also least significant bit first$" out.txt ||
+  fail "a symmetric glyph is not one place: $(cat out.txt)"
 : >empty.bin
 expect 0 "^no match$" find empty.bin --glyph '#'
 
