@@ -310,7 +310,11 @@ std::string shell_word(const std::string& text)
     const std::string lead = !text.empty() && text[0] == '-' ? "./" : "";
     if (plain) return lead + text;
 #ifdef _WIN32
-    return "\"" + lead + text + "\"";
+    // cmd.exe expands %NAME% even between quotes: each % stands outside
+    // them, escaped (^%), between quoted parts the program reads as one word.
+    std::string out = "\"" + lead;
+    for (const char c : text) out += c == '%' ? std::string("\"^%\"") : std::string(1, c);
+    return out + "\"";
 #else
     // Control characters never reach the terminal as they are: the word is
     // then quoted as $'...', with them as \xHH.
