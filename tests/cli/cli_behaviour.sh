@@ -173,6 +173,41 @@ if [ "${#run[@]}" -eq 1 ]; then
     fail "the report of a name that is not UTF-8 is not UTF-8"
 fi
 
+# Edges where a one-line fault would hide: a title's grid of 0 refused; a
+# picture that ends the file, its last window ending with it, found; a start
+# of BYTE.BIT in whole-byte rows not taken as its byte; a replaced output
+# keeping its permissions; a cut one byte past a read window; a name with
+# HTML's own characters on the report page.
+expect 2 "^bitloupe-cli: --state: not a viewer title" view data.bin -o v.png --state "Bitloupe, sprsize:1, grid:8x0 disp:0 zoom:1"
+expect 2 "^bitloupe-cli: --state: not a viewer title" view data.bin -o v.png --state "Bitloupe, sprsize:1, grid:0x8 disp:0 zoom:1"
+zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz | tail -c +5 | head -c 4096 >glyphs.bin
+{ noise 65536 7; tail -c +1041 glyphs.bin | head -c 512; } >ends-with-font.bin
+"${run[@]}" scan ends-with-font.bin --json --order file --min-score 0 >end.json 2>/dev/null
+grep -q '"start": 65536, "end": 660[0-9][0-9], "width_bits": 8' end.json || fail "512 bytes of glyphs that end the file: $(cat end.json)"
+expect 0 "wrote" export data.bin -o shifted.pbm --start 100.3 --width-bits 16 --rows 8
+python3 - data.bin shifted.pbm <<'PY' || fail "export --start 100.3 of whole-byte rows is not the bits from 100.3 on"
+import sys
+data, pbm = open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read()
+bits = int.from_bytes(data[100:118], 'big') >> (18 * 8 - 3 - 128) & ((1 << 128) - 1)
+want = bytes(~b & 0xFF for b in bits.to_bytes(16, 'big'))
+sys.exit(0 if pbm.split(b'\n', 2)[2] == want else 1)
+PY
+if [ "${#run[@]}" -eq 1 ]; then
+  cp data.bin kept.png
+  chmod 640 kept.png
+  expect 0 "wrote" view data.bin -o kept.png
+  [ "$(stat -c %a kept.png)" = 640 ] || fail "a replaced output lost its permissions: $(stat -c %a kept.png)"
+fi
+{ noise $((8 << 20)) 8; noise 100 9; } >window.bin
+expect 0 "wrote 100 bytes" cut window.bin -o window-cut.bin --start $(((8 << 20) - 50)) --count 100
+cmp -s window-cut.bin <(tail -c 150 window.bin | head -c 100) || fail "a cut across a read window is not the file's bytes"
+# (Windows names hold no < > ", nor a & here: the native build only.)
+if [ "${#run[@]}" -eq 1 ]; then
+  cp glyphs.bin 'a&b<c>"d.bin'
+  "${run[@]}" scan 'a&b<c>"d.bin' --report html-name.html >/dev/null 2>&1 || fail "scan --report of a name with & < > \""
+  grep -qF 'a&amp;b&lt;c&gt;&quot;d.bin' html-name.html || fail "the report does not escape the name"
+fi
+
 # A failed output leaves the old file as it was and no temporary file.
 chmod a-w old.png
 expect 1 "^bitloupe-cli: old.png: is read-only" view data.bin -o old.png
