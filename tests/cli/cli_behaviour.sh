@@ -201,6 +201,9 @@ fi
 { noise $((8 << 20)) 8; noise 100 9; } >window.bin
 expect 0 "wrote 100 bytes" cut window.bin -o window-cut.bin --start $(((8 << 20) - 50)) --count 100
 cmp -s window-cut.bin <(tail -c 150 window.bin | head -c 100) || fail "a cut across a read window is not the file's bytes"
+# A window's worth from byte 1: one byte past a window from byte 0.
+expect 0 "wrote 8388608 bytes" cut window.bin -o window-cut.bin --start 1 --count $((8 << 20))
+cmp -s window-cut.bin <(tail -c +2 window.bin | head -c $((8 << 20))) || fail "a cut one byte past a read window"
 # (Windows names hold no < > ", nor a & here: the native build only.)
 if [ "${#run[@]}" -eq 1 ]; then
   cp glyphs.bin 'a&b<c>"d.bin'

@@ -66,7 +66,13 @@ if [ -e /dev/full ]; then
 fi
 if [ -e /dev/full ] && [ "${#run[@]}" -eq 1 ]; then
   ln -s /dev/full full.png
+  ln -s /dev/full full.pbm
   expect 1 "^bitloupe-cli: full.png: " export noise.bin -o full.png --start 0 --width-bits 4096 --rows 2048
+  # A terabyte of picture to a full disk: the first failed write ends it
+  # (were the rows all made, it would not end for hours).
+  truncate -s 1T tera.bin
+  timeout 120 "${run[@]}" export tera.bin -o full.pbm --width-bits 4096 --rows 2147483647 2>err.txt; code=$?
+  [ "$code" -eq 1 ] && grep -q "^bitloupe-cli: full.pbm: " err.txt || fail "a terabyte to a full disk: exit $code, $(cat err.txt)"
 fi
 expect 1 "^bitloupe-cli: big.pbm: needs [0-9]+ bytes, and the disk has [0-9]+ free" \
   export file.bin -o big.pbm --start 0 --width-bits 1048576 --rows 2147483647

@@ -21,7 +21,8 @@ std::vector<uint8_t> block_of(int kind, int64_t length, std::mt19937_64& random)
         case 1: b[i] = static_cast<uint8_t>("plain text, line\n"[i % 17]); break;  // text
         case 2: b[i] = noise; break;                                               // dense
         case 3: b[i] = static_cast<uint8_t>(i % 4 ? 0 : noise & 0x1F); break;      // other
-        default: b[i] = static_cast<uint8_t>(i % 17 == 0 && i > length / 2 ? 1 : 'x');  // text but for a few
+        case 4: b[i] = static_cast<uint8_t>(i % 17 == 0 && i > length / 2 ? 1 : 'x'); break;  // text but for a few
+        default: b[i] = i % std::max<int64_t>(1, length / 512) == 0 ? 'A' : noise;  // its class in where it is sampled
         }
     }
     // One byte off at the very end: uniform no more.
@@ -33,7 +34,7 @@ TEST(BlockTally, PiecesInAnyOrderGiveTheClassOfTheWholeBlock)
 {
     std::mt19937_64 random(20261210);
     for (const int64_t length : {int64_t{64}, int64_t{1000}, int64_t{4096}, int64_t{1} << 20, (int64_t{1} << 20) + 77})
-        for (int kind = 0; kind < 5; ++kind) {
+        for (int kind = 0; kind < 6; ++kind) {
             const std::vector<uint8_t> block = block_of(kind, length, random);
             // Cut at random places, tallied in a random order, each piece on its own.
             std::vector<int64_t> cuts = {0, length};
