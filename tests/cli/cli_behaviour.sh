@@ -163,8 +163,15 @@ expect 2 "^bitloupe-cli: --start: cut writes whole bytes" cut data.bin -o c.bin 
 zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >./-dash.bin
 "${run[@]}" scan ./-dash.bin >dash.txt 2>&1
 grep -q "bitloupe-cli export ./-dash.bin " dash.txt || fail "the printed command for -dash.bin: $(cat dash.txt)"
+# The printed command runs as printed (with this build).
+printed="$(grep -m1 "bitloupe-cli export ./-dash.bin " dash.txt | tr -d '\r' | sed 's/^ *bitloupe-cli //')"
+eval "\"\${run[@]}\" $printed" >/dev/null 2>&1 || fail "the printed command failed: $printed"
 expect 2 "a file name that begins with - is given as ./-dash.bin" scan -dash.bin
 if [ "${#run[@]}" -eq 1 ]; then
+  zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz >"$(printf 'font\nname.bin')"
+  printed="$("${run[@]}" scan "$(printf 'font\nname.bin')" | grep -m1 "bitloupe-cli export " | sed 's/^ *bitloupe-cli //')"
+  case "$printed" in *$'\n'*) fail "a line break reached the terminal in: $printed" ;; esac
+  eval "\"\${run[@]}\" $printed" >/dev/null 2>&1 || fail "the printed command failed: $printed"
   "${run[@]}" view "$(printf 'no\nsuch.bin')" -o v.png 2>err.txt
   grep -q '^bitloupe-cli: no\\x0Asuch.bin: ' err.txt || fail "a control character reached the terminal raw: $(cat err.txt)"
   cp data.bin "$(printf 'not\xffutf8.bin')"
