@@ -12,6 +12,7 @@
 #include "options.h"
 #include "output_file.h"
 #include "overview_map.h"
+#include "scan_file.h"
 #include "report.h"
 #include "source_file.h"
 #include "system.h"
@@ -113,16 +114,15 @@ struct ScanCommand {
         OverviewMap map;
         map.block = overview_block_size(size);
         OverviewMap* const report_map = report_path.empty() ? nullptr : &map;
-        std::vector<FoundRegion> judged;
-        const bool scanned = scan_file(source, least, report_map, bar ? progress : std::function<void(int64_t)>{},
-                                       judged, why);
+        RegionList list;
+        const bool scanned = scan_file(source, least, least_score, report_map,
+                                       bar ? progress : std::function<void(int64_t)>{}, list, why);
         if (bar) clear_progress();
         if (!scanned) {
             report(file, why);
             return void(*result = EXIT_FAILED);
         }
-        const RegionList list =
-            list_regions(judged, least_score, order == "file" ? RegionOrder::file : RegionOrder::score, report_map);
+        order_regions(list, order == "file" ? RegionOrder::file : RegionOrder::score, report_map);
         std::vector<ReportRegion> regions;
         for (const FoundRegion& r : list.regions)
             regions.push_back(ReportRegion{r.start, r.end, r.width_bits, r.score, {}});

@@ -9,6 +9,7 @@
 #include "options.h"
 #include "output_file.h"
 #include "overview_map.h"
+#include "scan_file.h"
 #include "pictures.h"
 #include "system.h"
 
@@ -53,12 +54,12 @@ struct OverviewCommand {
         // scan lists.
         OverviewMap map;
         map.block = block_bytes;
-        std::vector<FoundRegion> judged;
-        if (!scan_file(source, SCAN_MIN_BYTES, &map, {}, judged, why)) {
+        RegionList list;
+        if (!scan_file(source, SCAN_MIN_BYTES, least_score, &map, {}, list, why)) {
             report(file, why);
             return EXIT_FAILED;
         }
-        list_regions(judged, least_score, RegionOrder::file, &map);
+        order_regions(list, RegionOrder::file, &map);
         const std::vector<BlockClass>& classes = map.classes;
         const int64_t columns = map.columns, rows = map.rows;
         OutputFile out;

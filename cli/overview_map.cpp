@@ -13,8 +13,6 @@ namespace {
 constexpr int64_t CHUNK_BYTES = int64_t{4} << 20;
 }  // namespace
 
-namespace {
-
 void size_map(OverviewMap& map, int64_t size, int64_t block_bytes)
 {
     const int64_t blocks = (size + block_bytes - 1) / block_bytes;
@@ -33,7 +31,6 @@ void classify_chunk(OverviewMap& map, int64_t offset, const uint8_t* bytes, int6
             classify_block(bytes + at, std::min(map.block, length - at));
 }
 
-}  // namespace
 
 bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, std::string& why)
 {
@@ -70,70 +67,6 @@ bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, st
         return true;
     };
     return for_each_chunk(source, chunk, 0, classify, why);
-}
-
-bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const std::function<void(int64_t)>& progress,
-               std::vector<FoundRegion>& regions, std::string& why)
-{
-    const int64_t size = source.size();
-    // The blocks are classified in the scan's pass when its chunks hold
-    // whole blocks (every power of two up to the chunk); other block sizes
-    // take a pass of their own.
-    const bool together = map && SCAN_CHUNK_BYTES % map->block == 0;
-    if (map && !together && !make_overview(source, map->block, *map, why)) return false;
-    if (together) size_map(*map, size, map->block);
-    std::mutex lock;
-    std::vector<ScanSpan> spans;  // at the chunks' edges, judged at the end
-    std::vector<JudgedRegion> judged;
-    std::string failure;  // the first read that failed while judging
-    const ChunkWork work = [&](int64_t, int64_t offset, const uint8_t* bytes, int64_t length) {
-        const int64_t own = std::min(SCAN_CHUNK_BYTES, size - offset);
-        if (together) classify_chunk(*map, offset, bytes, own);
-        std::vector<ScanSpan> found = scan_spans(bytes, length, offset, own);
-        std::vector<JudgedRegion> here;
-        std::string reason;
-        const ScanRead read_here = [&](int64_t at, int64_t count, uint8_t* into) {
-            return source.read(at, count, into, reason);
-        };
-        const bool read_all = judge_inner_spans(found, offset, own, read_here, size, min_bytes, here);
-        std::lock_guard<std::mutex> hold(lock);
-        if (!read_all && failure.empty()) failure = reason.empty() ? "a read failed" : reason;
-        spans.insert(spans.end(), found.begin(), found.end());
-        judged.insert(judged.end(), here.begin(), here.end());
-        return true;
-    };
-    if (!for_each_chunk(source, SCAN_CHUNK_BYTES, SCAN_OVERLAP, work, why, progress)) return false;
-    if (!failure.empty()) {
-        why = failure;
-        return false;
-    }
-    const ScanRead read = [&](int64_t offset, int64_t count, uint8_t* into) {
-        return source.read(offset, count, into, why);
-    };
-    const int32_t threads = static_cast<int32_t>(chunk_threads(1));
-    return judge_spans(std::move(spans), std::move(judged), read, size, threads, min_bytes, regions);
-}
-
-RegionList list_regions(const std::vector<FoundRegion>& judged, double min_score, RegionOrder order,
-                        OverviewMap* map)
-{
-    RegionList list;
-    for (const FoundRegion& r : judged) {
-        if (r.score >= min_score)
-            list.regions.push_back(r);
-        else
-            ++list.left_out;
-    }
-    if (order == RegionOrder::score)
-        std::sort(list.regions.begin(), list.regions.end(), [](const FoundRegion& a, const FoundRegion& b) {
-            return a.score != b.score ? a.score > b.score : a.start < b.start;
-        });
-    else
-        std::sort(list.regions.begin(), list.regions.end(),
-                  [](const FoundRegion& a, const FoundRegion& b) { return a.start < b.start; });
-    if (map)
-        for (const FoundRegion& r : list.regions) mark_graphics(*map, r.start, r.end);
-    return list;
 }
 
 void mark_graphics(OverviewMap& map, int64_t start, int64_t end)

@@ -23,31 +23,13 @@ struct OverviewMap {
 // when the file cannot be read.
 bool make_overview(SourceFile& source, int64_t block_bytes, OverviewMap& map, std::string& why);
 
-// Scans the whole file for graphics (finding.h) on every core, in one pass
-// with the classes of its blocks when `map` is given (whose block size is
-// set). `regions` gets every candidate region the scan judged, in file
-// order; list_regions picks those shown. `progress`, when given, is told the
-// bytes read so far. False, with `why`, when the file cannot be read.
-bool scan_file(SourceFile& source, int64_t min_bytes, OverviewMap* map, const std::function<void(int64_t)>& progress,
-               std::vector<FoundRegion>& regions, std::string& why);
+// The map sized for a file of `size` bytes in blocks of `block_bytes`, every
+// block of no class yet.
+void size_map(OverviewMap& map, int64_t size, int64_t block_bytes);
 
-enum class RegionOrder {
-    score,  // best first; equal scores in file order
-    file,
-};
-
-// The regions shown of those a scan judged: the ones that score at least
-// `min_score`, in `order`, and how many scored less (weaker candidates).
-struct RegionList {
-    std::vector<FoundRegion> regions;
-    int64_t left_out = 0;
-};
-
-// Picks the regions shown and, when `map` is given, marks exactly their
-// blocks as graphics: the scan's table, its report and the overview all take
-// their regions from here.
-RegionList list_regions(const std::vector<FoundRegion>& judged, double min_score, RegionOrder order,
-                        OverviewMap* map);
+// Classifies the blocks of a chunk that starts on a block: the chunk's own
+// `length` bytes (the last block may end with the file).
+void classify_chunk(OverviewMap& map, int64_t offset, const uint8_t* bytes, int64_t length);
 
 // Marks the blocks that lie mostly inside a region [start, end) as graphics.
 void mark_graphics(OverviewMap& map, int64_t start, int64_t end);

@@ -3,6 +3,7 @@
 // console, folders and full paths, error texts.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ std::string full_path(const std::string& path);
 // Whether `a` and `b` name the same existing file (through links or other
 // names too).
 bool same_file(const std::string& a, const std::string& b);
+
+// A new temporary file for reading and writing, removed when it is closed
+// or the program ends. Null, with `why`, when none can be made.
+std::FILE* temporary_file(std::string& why);
 
 // Whether standard error is a terminal (for progress reports).
 bool error_is_terminal();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "system.h"
@@ -80,6 +81,21 @@ bool same_file(const std::string& a, const std::string& b)
     struct stat first {}, second {};
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
+}
+
+std::FILE* temporary_file(std::string& why)
+{
+    const char* folder = std::getenv("TMPDIR");
+    std::string name = std::string(folder && *folder ? folder : "/tmp") + "/bitloupe-scan-XXXXXX";
+    const int fd = mkstemp(name.data());
+    std::FILE* file = fd >= 0 ? fdopen(fd, "w+b") : nullptr;
+    if (!file) {
+        why = std::string("cannot make a temporary file: ") + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return nullptr;
+    }
+    ::unlink(name.c_str());  // gone from the folder at once
+    return file;
 }
 
 bool error_is_terminal()

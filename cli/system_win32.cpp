@@ -99,6 +99,17 @@ bool same_file(const std::string& a, const std::string& b)
            first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
 }
 
+std::FILE* temporary_file(std::string& why)
+{
+    wchar_t folder[MAX_PATH + 1] = {}, name[MAX_PATH + 1] = {};
+    std::FILE* file = nullptr;
+    // "D": removed when it is closed.
+    if (GetTempPathW(MAX_PATH + 1, folder) && GetTempFileNameW(folder, L"blp", 0, name))
+        file = _wfopen(name, L"w+bD");
+    if (!file) why = "cannot make a temporary file: " + system_error_text(GetLastError());
+    return file;
+}
+
 bool make_folder(const std::string& path, std::string& why)
 {
     const std::wstring name = wide(path);

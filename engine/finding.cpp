@@ -1482,10 +1482,9 @@ bool scan_source(int64_t size, const ScanRead& read, int32_t threads, int64_t mi
     return judge_spans(std::move(spans), std::move(judged), read, size, threads, min_bytes, regions);
 }
 
-bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, const ScanRead& read, int64_t size,
-                 int32_t threads, int64_t min_bytes, std::vector<FoundRegion>& regions)
+bool judge_edge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size, int32_t threads,
+                      int64_t min_bytes, std::vector<JudgedRegion>& judged)
 {
-    regions.clear();
     const std::vector<ScanSpan> merged = merge_spans(std::move(spans));
     std::mutex lock;  // the reads, the regions judged
     std::atomic<bool> failed{false};
@@ -1507,15 +1506,44 @@ bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, 
         }
     };
     run_on_threads(std::clamp<int64_t>(threads, 1, std::max<int64_t>(1, static_cast<int64_t>(merged.size()))), judge);
-    if (failed) return false;
-    // In file order, ties by the span each came from and its place among
-    // that span's regions, so that the order depends on no thread.
-    std::sort(judged.begin(), judged.end(), [](const JudgedRegion& a, const JudgedRegion& b) {
-        return a.region.start != b.region.start ? a.region.start < b.region.start
-               : a.span_start != b.span_start  ? a.span_start < b.span_start
-                                               : a.place < b.place;
-    });
-    for (const JudgedRegion& j : judged) add_region(regions, j.region);
-    std::erase_if(regions, [&](const FoundRegion& r) { return r.end - r.start < std::max<int64_t>(min_bytes, 1); });
+    return !failed;
+}
+
+// In file order, ties by the span each came from and its place among that
+// span's regions, so that the order depends on no thread.
+bool judged_before(const JudgedRegion& a, const JudgedRegion& b)
+{
+    return a.region.start != b.region.start ? a.region.start < b.region.start
+           : a.span_start != b.span_start  ? a.span_start < b.span_start
+                                           : a.place < b.place;
+}
+
+void resolve_regions(const std::function<bool(JudgedRegion&)>& next, int64_t min_bytes,
+                     const std::function<void(const FoundRegion&)>& region)
+{
+    // add_region changes only the last region: the one before is final.
+    std::vector<FoundRegion> open;
+    const auto hand_on = [&](const FoundRegion& r) {
+        if (r.end - r.start >= std::max<int64_t>(min_bytes, 1)) region(r);
+    };
+    for (JudgedRegion j; next(j);) {
+        add_region(open, j.region);
+        if (open.size() > 1) {
+            for (size_t i = 0; i + 1 < open.size(); ++i) hand_on(open[i]);
+            open.erase(open.begin(), open.end() - 1);
+        }
+    }
+    for (const FoundRegion& r : open) hand_on(r);
+}
+
+bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, const ScanRead& read, int64_t size,
+                 int32_t threads, int64_t min_bytes, std::vector<FoundRegion>& regions)
+{
+    regions.clear();
+    if (!judge_edge_spans(std::move(spans), read, size, threads, min_bytes, judged)) return false;
+    std::sort(judged.begin(), judged.end(), judged_before);
+    size_t at = 0;
+    resolve_regions([&](JudgedRegion& j) { return at < judged.size() ? (j = judged[at++], true) : false; }, min_bytes,
+                    [&](const FoundRegion& r) { regions.push_back(r); });
     return true;
 }

@@ -140,3 +140,13 @@ bool judge_inner_spans(std::vector<ScanSpan>& spans, int64_t base, int64_t windo
 bool judge_spans(std::vector<ScanSpan> spans, std::vector<JudgedRegion> judged, const ScanRead& read, int64_t size,
                  int32_t threads, int64_t min_bytes,
                  std::vector<FoundRegion>& regions);
+// judge_spans in two steps, for callers that keep the judged regions
+// elsewhere than in memory: the spans merged and judged into `judged`...
+bool judge_edge_spans(std::vector<ScanSpan> spans, const ScanRead& read, int64_t size, int32_t threads,
+                      int64_t min_bytes, std::vector<JudgedRegion>& judged);
+// ...and all judged regions, taken by `next` in judged_before order (false
+// when there are no more), made into the file's regions, each handed to
+// `region` in file order once it can change no more.
+bool judged_before(const JudgedRegion& a, const JudgedRegion& b);
+void resolve_regions(const std::function<bool(JudgedRegion&)>& next, int64_t min_bytes,
+                     const std::function<void(const FoundRegion&)>& region);

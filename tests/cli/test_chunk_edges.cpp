@@ -1,7 +1,8 @@
 // The command line reads files in chunks on several threads: a file of many
 // chunks with pictures and glyphs across every chunk edge gives, through
 // bitloupe-cli scan and find, what the engine gives for the whole file held
-// at once.
+// at once, and the scan the same when its judged regions go through a
+// temporary file.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <zlib.h>
@@ -72,8 +73,11 @@ TEST(CliChunks, EveryChunkEdgeGivesWhatTheWholeFileGives)
     const std::string path = std::string(folder) + "/file.bin";
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), SIZE);
 
-    // scan: every candidate, in file order.
+    // scan: every candidate, in file order; the same when the judged
+    // regions are kept in runs of three in a temporary file.
     const std::string scanned = run(std::string(BITLOUPE_CLI) + " scan '" + path + "' --json --order file --min-score 0");
+    EXPECT_EQ(run("BITLOUPE_SCAN_HELD=3 " + std::string(BITLOUPE_CLI) + " scan '" + path + "' --json --order file --min-score 0"),
+              scanned);
     const std::vector<FoundRegion> whole = scan_bytes(file.data(), SIZE, 0, SCAN_MIN_BYTES);
     const std::vector<double> starts = numbers_of(scanned, "start"), ends = numbers_of(scanned, "end"),
                               widths = numbers_of(scanned, "width_bits");
