@@ -42,6 +42,20 @@ bool device_name(const std::wstring& path)
            name[3] <= L'9';
 }
 
+// The file-mapping object of a whole file of `size` bytes, into `mapping`
+// (none for an empty file, which cannot be mapped and needs no mapping).
+bool map_whole(HANDLE file, int64_t size, intptr_t& mapping, std::string& why)
+{
+    if (size == 0) return true;
+    HANDLE made = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!made) {
+        why = system_error_text(GetLastError());
+        return false;
+    }
+    mapping = reinterpret_cast<intptr_t>(made);
+    return true;
+}
+
 }  // namespace
 
 bool SourceFile::open(const std::string& path, std::string& why)
@@ -76,16 +90,7 @@ bool SourceFile::open(const std::string& path, std::string& why)
     }
     handle_ = reinterpret_cast<intptr_t>(file);
     size_ = size.QuadPart;
-    // An empty file cannot be mapped, and needs no mapping.
-    if (size_ > 0) {
-        HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (!mapping) {
-            why = system_error_text(GetLastError());
-            return false;
-        }
-        mapping_ = reinterpret_cast<intptr_t>(mapping);
-    }
-    return true;
+    return map_whole(file, size_, mapping_, why);
 }
 
 bool SourceFile::open_stream_copy(intptr_t from, std::string& why)
@@ -123,15 +128,7 @@ bool SourceFile::open_stream_copy(intptr_t from, std::string& why)
         total += n;
     }
     size_ = total;
-    if (size_ > 0) {
-        HANDLE mapping = CreateFileMappingW(copy, nullptr, PAGE_READONLY, 0, 0, nullptr);
-        if (!mapping) {
-            why = system_error_text(GetLastError());
-            return false;
-        }
-        mapping_ = reinterpret_cast<intptr_t>(mapping);
-    }
-    return true;
+    return map_whole(copy, size_, mapping_, why);
 }
 
 int64_t SourceFile::alignment()
