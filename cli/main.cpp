@@ -22,10 +22,6 @@
 
 namespace {
 
-// The first byte a view may start at lies no further out than this: far
-// beyond any file, and far from overflowing the drawing's arithmetic.
-constexpr int64_t VIEW_START_LIMIT = int64_t{1} << 60;
-
 struct ViewCommand {
     std::string file, output, width = "1", start = "0", zoom = "1", grid_size = "8,8", state;
     bool grid = false, multi = false, align = false, invert = false;
@@ -73,10 +69,10 @@ struct ViewCommand {
             if (view.zoom != 1 && view.zoom != 2 && view.zoom != 8) throw Usage{"--zoom", "must be 1, 2 or 8"};
             view.grid = grid;
         }
-        if (state.empty()) view.start_position = number_option("--start", start, -view.sprsize, VIEW_START_LIMIT);
-        if (view.start_position < -view.sprsize || view.start_position > VIEW_START_LIMIT)
+        if (state.empty()) view.start_position = number_option("--start", start, -view.sprsize, POSITION_LIMIT);
+        if (view.start_position < -view.sprsize || view.start_position > POSITION_LIMIT)
             throw Usage{"--state", "disp " + std::to_string(view.start_position) + " is out of range (" +
-                                       std::to_string(-view.sprsize) + " to " + std::to_string(VIEW_START_LIMIT) + ")"};
+                                       std::to_string(-view.sprsize) + " to " + std::to_string(POSITION_LIMIT) + ")"};
         result = run_view(file, output, view);
     }
     int result = EXIT_DONE;
@@ -110,9 +106,9 @@ struct ExportCommand {
         const Parsed read = read_bit_position(start, layout.start_bit);
         if (read == Parsed::not_a_number)
             throw Usage{"--start", "expected BYTE or BYTE.BIT (bit 0 to 7): \"" + start + "\""};
-        if (read == Parsed::too_large || layout.start_bit > LAYOUT_MAX_POSITION)
-            throw Usage{"--start", start + " is out of range (0 to " + std::to_string(LAYOUT_MAX_POSITION / 8) + "." +
-                                       std::to_string(LAYOUT_MAX_POSITION % 8) + ")"};
+        if (read == Parsed::too_large || layout.start_bit > POSITION_LIMIT)
+            throw Usage{"--start", start + " is out of range (0 to " + std::to_string(POSITION_LIMIT / 8) + "." +
+                                       std::to_string(POSITION_LIMIT % 8) + ")"};
         layout.width_bits = number_option("--width-bits", width, 1, LAYOUT_MAX_WIDTH);
         // Without --rows, as many as reach the end of the file (run_export
         // counts them); one meanwhile, for the checks below.
@@ -122,7 +118,7 @@ struct ExportCommand {
         layout.bottom_up = bottom_up;
         layout.invert = invert;
         layout.stride_bits = stride.empty() ? default_stride(layout.width_bits, vertical)
-                                            : number_option("--stride-bits", stride, 1, LAYOUT_MAX_POSITION);
+                                            : number_option("--stride-bits", stride, 1, POSITION_LIMIT);
         if (!layout_valid(layout)) throw Usage{"--stride-bits", "the rows reach too far (stride x rows)"};
         result = run_export(file, output, layout, rows.empty());
     }

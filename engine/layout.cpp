@@ -63,11 +63,11 @@ bool layout_valid(const BitLayout& layout)
 {
     if (layout.width_bits < 1 || layout.width_bits > LAYOUT_MAX_WIDTH) return false;
     if (layout.rows < 1 || layout.rows > LAYOUT_MAX_ROWS) return false;
-    if (layout.start_bit < 0 || layout.start_bit > LAYOUT_MAX_POSITION) return false;
-    if (layout.stride_bits < 1 || layout.stride_bits > LAYOUT_MAX_POSITION) return false;
+    if (layout.start_bit < 0 || layout.start_bit > POSITION_LIMIT) return false;
+    if (layout.stride_bits < 1 || layout.stride_bits > POSITION_LIMIT) return false;
     // The last row's position must stay in range too.
     const int64_t steps = layout.vertical ? (layout.rows - 1) / 8 : layout.rows - 1;
-    return steps == 0 || layout.stride_bits <= LAYOUT_MAX_POSITION / steps;
+    return steps == 0 || layout.stride_bits <= POSITION_LIMIT / steps;
 }
 
 ByteSpan layout_row_bytes(const BitLayout& layout, int64_t y)

@@ -14,9 +14,10 @@
 
 #include <cstdint>
 
+#include "position_limit.h"
+
 constexpr int64_t LAYOUT_MAX_WIDTH = int64_t{1} << 20;       // pixels a row
 constexpr int64_t LAYOUT_MAX_ROWS = 2147483647;               // what PNG allows
-constexpr int64_t LAYOUT_MAX_POSITION = int64_t{1} << 60;     // start and stride x rows, in bits
 
 struct BitLayout {
     int64_t start_bit;    // byte * 8 + bit, the bit counted in the chosen order

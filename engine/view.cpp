@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "strings.h"  // double_to_long
+#include "position_limit.h"
 #include "view.h"
 
 namespace {
@@ -17,10 +18,6 @@ namespace {
 constexpr int32_t ROW_BYTES = VIEW_WIDTH * 3;  // the visible bytes of a row
 constexpr int32_t LAST_ROW = VIEW_HEIGHT - 1;
 
-// Positions this far out lie beyond any data block and past the few million
-// bytes one view can show, so clamping changes no pixel while keeping the
-// position arithmetic far from overflow.
-constexpr int64_t POSITION_LIMIT = int64_t{1} << 62;
 
 // Pixel bytes are blue, green, red.
 constexpr uint8_t WHITE[3] = {255, 255, 255};
@@ -192,6 +189,8 @@ Layout make_layout(const ViewParameters& view, const ViewData& data)
     layout.sprsize = sprsize;
     layout.columns = column_count >= 1 ? (column_count - 1) / zoom + 1 : 0;
     layout.rows = row_limit / zoom + 1;
+    // Past the furthest position lies no data and no byte a view can show:
+    // clamping there changes no pixel and keeps the arithmetic from overflow.
     layout.start = std::clamp(view.start_position, -POSITION_LIMIT, POSITION_LIMIT);
     layout.data = data.data;
     layout.length = data.data ? std::max<int64_t>(data.length, 0) : 0;

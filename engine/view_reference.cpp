@@ -5,14 +5,11 @@
 
 #include "drawing.h"
 #include "strings.h"
+#include "position_limit.h"
 #include "view.h"
 
 namespace {
 
-// Positions this far out lie beyond any data block and past the few million
-// bytes one view can show, so clamping changes no pixel while keeping the
-// position arithmetic far from overflow. render_view clamps the same way.
-constexpr int64_t POSITION_LIMIT = int64_t{1} << 62;
 
 }  // namespace
 
@@ -36,6 +33,8 @@ void render_view_reference(const ViewParameters& view, const ViewData& data)
     // Grid Y 1 divides by zero; the infinite quotient truncates to 0.
     if (view.align_to_grid) row_limit = grid_y * double_to_long((VIEW_HEIGHT + (-1.0)) / (grid_y + (-1.0)));
 
+    // Past the furthest position lies no data and no byte a view can show:
+    // clamping there changes no pixel and keeps the arithmetic from overflow.
     int64_t position = std::clamp(view.start_position, -POSITION_LIMIT, POSITION_LIMIT);
     const int32_t box = zoom == 8 ? 7 : zoom;
     for (int32_t col = 1; col <= column_count; col += zoom) {

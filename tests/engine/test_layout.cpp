@@ -101,7 +101,7 @@ TEST(DecodeLayoutRow, HandWorkedPictures)
 
 TEST(LayoutValid, KeepsEveryBitPositionInRange)
 {
-    constexpr int64_t MAX = LAYOUT_MAX_POSITION;
+    constexpr int64_t MAX = POSITION_LIMIT;
     struct Case {
         BitLayout layout;
         bool valid;
