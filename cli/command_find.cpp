@@ -21,9 +21,10 @@
 #include <vector>
 
 #include "chunks.h"
-#include "commands.h"
+#include "command_files.h"
+#include "messages.h"
 #include "glyph_search.h"
-#include "options.h"
+#include "subcommands.h"
 #include "source_file.h"
 #include "system.h"
 
@@ -265,89 +266,65 @@ std::string match_text(const std::string& name, const GlyphPattern& pattern, con
     return text;
 }
 
-struct FindCommand {
-    std::string file, glyph, stride, max_errors = "0", max_matches = "100000";
-    bool json = false;
-    int* result = nullptr;
-
-    void add(CLI::App& app)
-    {
-        CLI::App* c = app.add_subcommand(
-            "find", "Search FILE for a small picture given by example: at every bit, in both bit orders, "
-                    "inverted or not, at one stride or at every stride from 1 to 80 bytes");
-        c->add_option("FILE", file, "the file to search")->required();
-        c->add_option("--glyph", glyph,
-                      "the picture: rows of '#' (set) and '.' (unset) separated by '/' or line breaks, "
-                      "or @FILE to read them from FILE")
-            ->required();
-        c->add_option("--stride", stride, "bytes from one row to the next (default: every stride from 1 to 80)");
-        c->add_option("--max-errors", max_errors, "how many pixels may differ (default 0)");
-        c->add_option("--max-matches", max_matches, "list at most this many, the first in the file (default 100000)");
-        c->add_flag("--json", json, "one JSON object: {\"matches\": [{\"start\": \"BYTE.BIT\", ...}, ...]}");
-        c->callback([this] { run(); });
-    }
-
-    void run()
-    {
-        std::string text = glyph;
-        if (!glyph.empty() && glyph[0] == '@' && !read_pattern_file(glyph.substr(1), text)) {
-            *result = EXIT_FAILED;
-            return;
-        }
-        GlyphPattern pattern;
-        std::string why;
-        if (!parse_glyph_pattern(text, pattern, why)) throw Usage{"--glyph", why};
-        const int32_t s = stride.empty() ? 0 : static_cast<int32_t>(number_option("--stride", stride, 1, GLYPH_MAX_STRIDE));
-        const int32_t k = static_cast<int32_t>(number_option("--max-errors", max_errors, 0, int64_t{GLYPH_MAX_WIDTH} * GLYPH_MAX_HEIGHT));
-        const int64_t limit = number_option("--max-matches", max_matches, 1, 10000000);
-        const GlyphSearch search(pattern, s, k);
-        if (s > 0 && s * 8 < pattern.width)
-            throw Usage{"--stride", "a row of " + counted(pattern.width, "pixel") + " spans " +
-                                        counted((pattern.width + 7) / 8, "byte") + ": the stride must be at least that"};
-        // What remains to be wrong is the number of differing pixels.
-        if (!search.valid(why)) throw Usage{"--max-errors", why};
-        // The listing goes out as the matches are confirmed, a piece at a time.
-        std::string piece = json ? "{\"matches\": [" : "";
-        size_t listed = 0;
-        const std::string name = shell_word(file);
-        // A place is listed once its next match is elsewhere (or there is none).
-        std::vector<GlyphMatch> place;
-        const auto flush = [&] {
-            if (place.empty()) return;
-            piece += json ? (listed ? ",\n  " : "\n  ") + match_json(place) : match_text(name, pattern, place);
-            ++listed;
-            place.clear();
-            if (piece.size() >= (size_t{64} << 10)) write_out(piece), piece.clear();
-        };
-        const auto list = [&](const GlyphMatch& m) {
-            if (!place.empty() && !same_place(place.front(), m, pattern.width)) flush();
-            place.push_back(m);
-        };
-        const Found found = search_file(file, search, static_cast<size_t>(limit), list);
-        flush();
-        if (found.failed) {
-            write_out(piece);
-            *result = EXIT_FAILED;
-            return;
-        }
-        if (json)
-            piece += listed ? "\n]}\n" : "]}\n";
-        else
-            piece += listed == 0 ? std::string("no match\n") : counted(static_cast<int64_t>(listed), "match", "matches") + "\n";
-        write_out(piece);
-        if (found.cut)
-            report(file, "more than " + counted(static_cast<int64_t>(limit), "match", "matches") + ": " +
-                             (limit == 1 ? "the first in the file is listed" : "the first " + std::to_string(limit) + " in the file are listed") +
-                             " (--max-matches lists more)");
-        *result = EXIT_DONE;
-    }
-};
-
 }  // namespace
 
-void add_find_command(CLI::App& app, int& result)
+void bind_find(CLI::App& c, FindOptions& given)
 {
-    static FindCommand command;
-    command.result = &result;
-    command.add(app);
+    c.add_option("FILE", given.file, "the file to search")->required();
+    c.add_option("--glyph", given.glyph,
+                 "the picture: rows of '#' (set) and '.' (unset) separated by '/' or line breaks, "
+                 "or @FILE to read them from FILE")
+        ->required();
+    c.add_option("--stride", given.stride, "bytes from one row to the next (default: every stride from 1 to 80)");
+    c.add_option("--max-errors", given.max_errors, "how many pixels may differ (default 0)");
+    c.add_option("--max-matches", given.max_matches, "list at most this many, the first in the file (default 100000)");
+    c.add_flag("--json", given.json, "one JSON object: {\"matches\": [{\"start\": \"BYTE.BIT\", ...}, ...]}");
+}
+
+int run_find(const FindSettings& settings)
+{
+    FindSettings checked = settings;
+    if (!settings.pattern_file.empty()) {
+        std::string text;
+        if (!read_pattern_file(settings.pattern_file, text)) return EXIT_FAILED;
+        take_pattern(checked, text);
+    }
+    const std::string& file = settings.file;
+    const bool json = settings.json;
+    const int64_t limit = settings.max_matches;
+    const GlyphPattern& pattern = checked.pattern;
+    const GlyphSearch search(pattern, settings.stride, settings.max_errors);
+    // The listing goes out as the matches are confirmed, a piece at a time.
+    std::string piece = json ? "{\"matches\": [" : "";
+    size_t listed = 0;
+    const std::string name = shell_word(file);
+    // A place is listed once its next match is elsewhere (or there is none).
+    std::vector<GlyphMatch> place;
+    const auto flush = [&] {
+        if (place.empty()) return;
+        piece += json ? (listed ? ",\n  " : "\n  ") + match_json(place) : match_text(name, pattern, place);
+        ++listed;
+        place.clear();
+        if (piece.size() >= (size_t{64} << 10)) write_out(piece), piece.clear();
+    };
+    const auto list = [&](const GlyphMatch& m) {
+        if (!place.empty() && !same_place(place.front(), m, pattern.width)) flush();
+        place.push_back(m);
+    };
+    const Found found = search_file(file, search, static_cast<size_t>(limit), list);
+    flush();
+    if (found.failed) {
+        write_out(piece);
+        return EXIT_FAILED;
+    }
+    if (json)
+        piece += listed ? "\n]}\n" : "]}\n";
+    else
+        piece += listed == 0 ? std::string("no match\n") : counted(static_cast<int64_t>(listed), "match", "matches") + "\n";
+    write_out(piece);
+    if (found.cut)
+        report(file, "more than " + counted(static_cast<int64_t>(limit), "match", "matches") + ": " +
+                         (limit == 1 ? "the first in the file is listed" : "the first " + std::to_string(limit) + " in the file are listed") +
+                         " (--max-matches lists more)");
+    return EXIT_DONE;
 }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "commands.h"
+#include "messages.h"
 #include "layout.h"
 #include "output_file.h"
 #include "pictures.h"
@@ -79,7 +79,7 @@ std::string fixed(double value, int decimals)
 
 // The rows of a region's picture: at most as many as export takes (the
 // picture of a larger region shows its first rows).
-int64_t region_rows(const ReportRegion& region)
+int64_t region_rows(const FoundRegion& region)
 {
     return std::clamp<int64_t>((region.end - region.start) * 8 / std::max<int32_t>(region.width_bits, 1), 1,
                                LAYOUT_MAX_ROWS);
@@ -148,7 +148,7 @@ std::string link_from(const std::string& page, const std::string& target)
 }
 
 // The first rows of a region as a 1-bit PNG.
-bool region_picture(SourceFile& source, const ReportRegion& region, std::vector<uint8_t>& png, std::string& why)
+bool region_picture(SourceFile& source, const FoundRegion& region, std::vector<uint8_t>& png, std::string& why)
 {
     BitLayout layout = region_layout(region);
     layout.rows = std::min(layout.rows, REPORT_MAX_ROWS);
@@ -170,7 +170,7 @@ bool region_picture(SourceFile& source, const ReportRegion& region, std::vector<
 
 }  // namespace
 
-BitLayout region_layout(const ReportRegion& region)
+BitLayout region_layout(const FoundRegion& region)
 {
     BitLayout layout{};
     layout.start_bit = region.start * 8;
@@ -180,12 +180,12 @@ BitLayout region_layout(const ReportRegion& region)
     return layout;
 }
 
-std::string export_name(const ReportRegion& region)
+std::string export_name(const FoundRegion& region)
 {
     return "region-" + std::to_string(region.start) + ".png";
 }
 
-std::string export_command(const std::string& file, const ReportRegion& region)
+std::string export_command(const std::string& file, const FoundRegion& region)
 {
     const BitLayout layout = region_layout(region);
     return "bitloupe-cli export " + shell_word(file) + " -o " + export_name(region) + " --start " +
@@ -193,7 +193,7 @@ std::string export_command(const std::string& file, const ReportRegion& region)
            std::to_string(layout.rows);
 }
 
-bool region_view(const ReportRegion& region, ViewParameters& view)
+bool region_view(const FoundRegion& region, ViewParameters& view)
 {
     if (region.width_bits % 8 != 0 || region.width_bits / 8 < 1 || region.width_bits / 8 > 80) return false;
     view = ViewParameters{};
@@ -231,7 +231,8 @@ std::string left_out_note(int64_t left_out)
 }
 
 bool write_scan_report(const std::string& output, const std::string& file, SourceFile& source,
-                       const OverviewMap& map, const std::vector<ReportRegion>& regions, int64_t left_out,
+                       const OverviewMap& map, const std::vector<FoundRegion>& regions,
+                       const std::vector<std::string>& pictures, int64_t left_out,
                        std::string& why)
 {
     std::vector<uint8_t> png;
@@ -247,16 +248,13 @@ bool write_scan_report(const std::string& output, const std::string& file, Sourc
         "td, th { border: 1px solid #bbb; padding: 4px 8px; text-align: left; vertical-align: top; }\n"
         "code { font-size: 90%; }\n.swatch { display: inline-block; width: 1em; height: 1em; "
         "border: 1px solid #555; vertical-align: middle; }\n</style></head><body>\n<h1>Bitloupe scan of " +
-        escape(file) + "</h1>\n<p>" + counted(source.size(), "byte") + "; " + std::to_string(regions.size()) +
-        (regions.size() == 1 ? " region" : " regions") + " of 1-bit graphics found" +
+        escape(file) + "</h1>\n<p>" + counted(source.size(), "byte") + "; " + counted(static_cast<int64_t>(regions.size()), "region") + " of 1-bit graphics found" +
         (left_out ? " (" + escape(left_out_note(left_out)) + ")" : std::string()) + ".</p>\n<h2>Overview</h2>\n" +
         "<p>A pixel for every " + std::to_string(map.block) + " bytes, left to right, top to bottom.</p>\n" +
         "<img id=\"overview\" alt=\"overview of the file\" width=\"" + std::to_string(map.columns * scale) +
         "\" height=\"" + std::to_string(map.rows * scale) + "\" src=\"data:image/png;base64," + base64(png) +
         "\">\n<p>";
-    const BlockClass legend[] = {BlockClass::graphics, BlockClass::text, BlockClass::dense, BlockClass::uniform,
-                                 BlockClass::other};
-    for (const BlockClass c : legend) {
+    for (const BlockClass c : BLOCK_CLASSES) {
         char colour[8];
         std::snprintf(colour, sizeof colour, "%06X", class_colour(c));
         page += "<span class=\"swatch\" style=\"background: #" + std::string(colour) + "\"></span> " +
@@ -268,13 +266,13 @@ bool write_scan_report(const std::string& output, const std::string& file, Sourc
         page += "<table>\n<tr><th>#</th><th>start</th><th>end</th><th>width (bits)</th><th>score</th>"
                 "<th>first rows</th><th>to see it</th></tr>\n";
     for (size_t i = 0; i < regions.size(); ++i) {
-        const ReportRegion& r = regions[i];
+        const FoundRegion& r = regions[i];
         if (!region_picture(source, r, png, why)) return false;
         const int64_t rows = std::min(region_rows(r), REPORT_MAX_ROWS);
         const int64_t zoom = std::max<int64_t>(1, std::min<int64_t>(4, 512 / std::max<int32_t>(r.width_bits, 1)));
         ViewParameters view{};
         const bool viewable = region_view(r, view);
-        const std::string link = r.picture.empty() ? std::string() : link_from(output, r.picture);
+        const std::string link = pictures[i].empty() ? std::string() : link_from(output, pictures[i]);
         std::string picture = "<img class=\"region\" alt=\"region " + std::to_string(i + 1) + "\" width=\"" +
                               std::to_string(r.width_bits * zoom) + "\" height=\"" + std::to_string(rows * zoom) +
                               "\" src=\"data:image/png;base64," + base64(png) + "\">";
@@ -283,7 +281,7 @@ bool write_scan_report(const std::string& output, const std::string& file, Sourc
                 std::to_string(r.end) + "</td><td>" + std::to_string(r.width_bits) + "</td><td>" + fixed(r.score, 3) +
                 "</td><td>" + picture + "</td><td><code>" + escape(export_command(file, r)) + "</code>" +
                 (link.empty() ? std::string()
-                              : "<br>written: <a href=\"" + link + "\">" + escape(r.picture) + "</a>") +
+                              : "<br>written: <a href=\"" + link + "\">" + escape(pictures[i]) + "</a>") +
                 (viewable ? "<br>viewer: " + escape(viewer_words(view)) + "<br><code>" +
                                 escape(view_command(file, view)) + "</code>"
                           : std::string()) +

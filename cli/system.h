@@ -4,6 +4,9 @@
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,7 +61,15 @@ bool standard_output_written(std::string& why);
 // Where the work may be made to fail, for the tests of what the program
 // does then: BITLOUPE_FAULT=memory throws std::bad_alloc, as when memory
 // runs out; =library a std::length_error, as when a library gives up.
-void fault_point();
+inline void fault_point()
+{
+    static const std::string fault = [] {
+        const char* value = std::getenv("BITLOUPE_FAULT");
+        return std::string(value ? value : "");
+    }();
+    if (fault == "memory") throw std::bad_alloc();
+    if (fault == "library") throw std::length_error("a library gave up (BITLOUPE_FAULT=library)");
+}
 
 #ifdef _WIN32
 // A UTF-8 path as the wide-character interfaces take it.

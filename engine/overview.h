@@ -16,6 +16,10 @@ enum class BlockClass : uint8_t {
     none,      // past the end of the file (the picture's last row)
 };
 
+// Every class a block of the file can have, in the order they are listed.
+inline constexpr BlockClass BLOCK_CLASSES[] = {BlockClass::uniform, BlockClass::text, BlockClass::dense,
+                                               BlockClass::graphics, BlockClass::other};
+
 constexpr int32_t OVERVIEW_COLUMNS = 256;   // pixels a row of the picture
 constexpr int32_t OVERVIEW_MAX_ROWS = 1024;
 constexpr int64_t OVERVIEW_MIN_BLOCK = 64;   // fewer bytes tell too little
