@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -23,12 +24,12 @@ uint64_t mirror_bytes(uint64_t v)
 }
 
 // The eight bytes from `at` as a big-endian word, zeros past `count`.
-uint64_t word_at(const uint8_t* bytes, int64_t count, int64_t at)
+inline uint64_t word_at(const uint8_t* bytes, int64_t count, int64_t at)
 {
     uint64_t v = 0;
-    if (at + 8 <= count) {
-        for (int k = 0; k < 8; ++k) v = v << 8 | bytes[at + k];
-        return v;
+    if (at + 8 <= count) [[likely]] {
+        std::memcpy(&v, bytes + at, 8);
+        return std::endian::native == std::endian::little ? __builtin_bswap64(v) : v;
     }
     for (int64_t k = 0; k < 8; ++k) v = v << 8 | (at + k < count ? bytes[at + k] : 0);
     return v;
@@ -245,78 +246,129 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
         rows_.push_back(row);
     }
 
-    // Sets of rows, each searched exactly, where pixels may differ: the
+    compare_order_.resize(static_cast<size_t>(height_));
+    for (int32_t r = 0; r < height_; ++r) compare_order_[static_cast<size_t>(r)] = r;
+    std::stable_sort(compare_order_.begin(), compare_order_.end(), [&](int32_t x, int32_t y) {
+        return piece_score(Piece{x, 0, std::min(width_, 8)}) > piece_score(Piece{y, 0, std::min(width_, 8)});
+    });
+
+    // Sets of pixels, each searched exactly, where pixels may differ: the
     // search then costs about max_errors + 1 exact ones, where one filter
     // that lets the differences through would let nearly every place
-    // through. The rows are dealt to the sets best first, back and forth, so
-    // that blank rows (which would let every run of zeros through) are no
-    // set's best.
+    // through (a place with at most that many pixels wrong has a set with
+    // none). Each set begins with one of the rows that tell places apart
+    // best, so that blank rows (which would let every run of zeros through)
+    // are no set's first; the other pieces of rows go each to the set with
+    // the fewest pixels, halved first where there would not be one for
+    // every set (so that no set is a single row of 8 pixels, which lets
+    // one place in 8 through).
+    const int32_t head = std::min(width_, 8);
     if (max_errors_ > 0 && height_ > max_errors_) {
         std::vector<int32_t> order(static_cast<size_t>(height_));
         for (int32_t r = 0; r < height_; ++r) order[static_cast<size_t>(r)] = r;
-        std::stable_sort(order.begin(), order.end(), [&](int32_t x, int32_t y) { return row_score(x) > row_score(y); });
-        const int32_t sets = max_errors_ + 1;
-        std::vector<std::vector<int32_t>> rows(static_cast<size_t>(sets));
-        for (int32_t i = 0; i < height_; ++i) {
-            const int32_t turn = i / sets, place = i % sets;
-            rows[static_cast<size_t>(turn % 2 ? sets - 1 - place : place)].push_back(order[static_cast<size_t>(i)]);
+        std::stable_sort(order.begin(), order.end(), [&](int32_t x, int32_t y) {
+            return piece_score(Piece{x, 0, head}) > piece_score(Piece{y, 0, head});
+        });
+        const size_t sets = static_cast<size_t>(max_errors_) + 1;
+        std::vector<std::vector<Piece>> pieces(sets);
+        std::vector<int32_t> pixels(sets, head);
+        for (size_t s = 0; s < sets; ++s) pieces[s].push_back(Piece{order[s], 0, head});
+        std::vector<Piece> rest;
+        for (size_t i = sets; i < order.size(); ++i) rest.push_back(Piece{order[i], 0, head});
+        for (const int32_t r : order)
+            for (int32_t x0 = 8; x0 < width_; x0 += 8) rest.push_back(Piece{r, x0, std::min(8, width_ - x0)});
+        if (rest.size() < sets) {
+            std::vector<Piece> halves;
+            for (const Piece& piece : rest) {
+                if (piece.m == 8) {
+                    halves.push_back(Piece{piece.row, piece.x0, 4});
+                    halves.push_back(Piece{piece.row, piece.x0 + 4, 4});
+                } else {
+                    halves.push_back(piece);
+                }
+            }
+            rest = halves;
         }
-        for (const std::vector<int32_t>& set : rows) filters_.push_back(make_filter(set, 0));
+        for (const Piece& piece : rest) {
+            const size_t s = static_cast<size_t>(std::min_element(pixels.begin(), pixels.end()) - pixels.begin());
+            pieces[s].push_back(piece);
+            pixels[s] += piece.m;
+        }
+        for (const std::vector<Piece>& set : pieces) filters_.push_back(make_filter(set, 0, true));
+
     } else {
-        std::vector<int32_t> all(static_cast<size_t>(height_));
-        for (int32_t r = 0; r < height_; ++r) all[static_cast<size_t>(r)] = r;
-        filters_.push_back(make_filter(all, max_errors_));
+        std::vector<Piece> all;
+        for (int32_t r = 0; r < height_; ++r) all.push_back(Piece{r, 0, head});
+        filters_.push_back(make_filter(all, max_errors_, false));
     }
 }
 
-int32_t GlyphSearch::row_score(int32_t r) const
+int32_t GlyphSearch::piece_score(const Piece& piece) const
 {
     // As many set as unset pixels, then as many changes as possible.
-    const int32_t m = std::min(width_, 8);
-    const uint32_t head = static_cast<uint32_t>(rows_[static_cast<size_t>(r)] >> (64 - m));
-    const int32_t ones = std::popcount(head);
-    const int32_t changes = std::popcount((head ^ head >> 1) & ((1u << (m - 1)) - 1));
+    const int32_t m = piece.m;
+    const uint32_t bits = static_cast<uint32_t>(rows_[static_cast<size_t>(piece.row)] << piece.x0 >> (64 - m));
+    const int32_t ones = std::popcount(bits);
+    const int32_t changes = m > 1 ? std::popcount((bits ^ bits >> 1) & ((1u << (m - 1)) - 1)) : 0;
     return std::min(ones, m - ones) * 16 + changes;
 }
 
-GlyphSearch::Filter GlyphSearch::make_filter(const std::vector<int32_t>& rows, int32_t errors) const
+void GlyphSearch::piece_tables(const Piece& piece, int32_t errors, uint32_t* first, uint32_t* next) const
 {
-    Filter filter;
-    // The filter tests the first m pixels of the two rows that tell most
-    // places apart (row_score): a blank row would let every run of zeros
-    // through.
-    const int32_t m = std::min(width_, 8);
-    const uint32_t head_mask = (1u << m) - 1;
-    int32_t* chosen = filter.rows;
-    chosen[0] = chosen[1] = rows.front();
-    for (const int32_t r : rows)
-        if (row_score(r) > row_score(chosen[0])) chosen[0] = r;
-    bool second = false;
-    for (const int32_t r : rows)
-        if (r != chosen[0] && (!second || row_score(r) > row_score(chosen[1]))) chosen[1] = r, second = true;
-    filter.tables.assign(4 * 256, 0);
-    for (int which = 0; which < 2; ++which) {
-        const uint32_t head = static_cast<uint32_t>(rows_[chosen[which]] >> (64 - m));
-        uint32_t* first = &filter.tables[which * 512];
-        uint32_t* next = first + 256;
-        for (uint32_t v = 0; v < 256; ++v) {
-            for (int lsb = 0; lsb < 2; ++lsb) {
-                const uint32_t u = lsb ? static_cast<uint32_t>(mirror_bytes(v)) : v;
-                for (int32_t a = 0; a < 8; ++a) {
-                    // The pixels in the first byte are the top n of the m.
-                    const int32_t n = std::min(m, 8 - a);
-                    const uint32_t in_first = ((1u << n) - 1) << (m - n);
-                    const uint32_t as_first = (u << 8) >> (16 - a - m) & head_mask;
-                    const uint32_t as_next = u >> (16 - a - m) & head_mask;
-                    for (int inv = 0; inv < 2; ++inv) {
-                        const uint32_t want = inv ? ~head & head_mask : head;
-                        const uint32_t bit = 1u << (lsb * 16 + inv * 8 + a);
-                        if (std::popcount((as_first ^ want) & in_first) <= errors) first[v] |= bit;
-                        if (std::popcount((as_next ^ want) & head_mask & ~in_first) <= errors) next[v] |= bit;
-                    }
+    const int32_t m = piece.m;
+    const uint32_t mask = (1u << m) - 1;
+    const uint32_t bits = static_cast<uint32_t>(rows_[static_cast<size_t>(piece.row)] << piece.x0 >> (64 - m));
+    for (uint32_t v = 0; v < 256; ++v) {
+        first[v] = next[v] = 0;
+        for (int lsb = 0; lsb < 2; ++lsb) {
+            const uint32_t u = lsb ? static_cast<uint32_t>(mirror_bytes(v)) : v;
+            for (int32_t a = 0; a < 8; ++a) {
+                // The piece's first pixel is bit `at` of its first byte; the
+                // pixels in that byte are the top n of the m.
+                const int32_t at = a + piece.x0 % 8;
+                const int32_t n = std::clamp(8 - at, 0, m);
+                const uint32_t in_first = ((1u << n) - 1) << (m - n);
+                const uint32_t as_first = (u << 8) >> (16 - at - m) & mask;
+                const uint32_t as_next = u >> (16 - at - m) & mask;
+                for (int inv = 0; inv < 2; ++inv) {
+                    const uint32_t want = inv ? ~bits & mask : bits;
+                    const uint32_t bit = 1u << (lsb * 16 + inv * 8 + a);
+                    if (std::popcount((as_first ^ want) & in_first) <= errors) first[v] |= bit;
+                    if (std::popcount((as_next ^ want) & mask & ~in_first) <= errors) next[v] |= bit;
                 }
             }
         }
+    }
+}
+
+GlyphSearch::Filter GlyphSearch::make_filter(const std::vector<Piece>& pieces, int32_t errors, bool checks) const
+{
+    Filter filter;
+    // The filter tests first the piece that begins a row and tells most
+    // places apart (a blank row would let every run of zeros through), then
+    // the best of the others. A set of one piece tests it twice.
+    size_t chosen[2] = {pieces.size(), pieces.size()};
+    for (size_t i = 0; i < pieces.size(); ++i)
+        if (pieces[i].x0 == 0 && (chosen[0] == pieces.size() || piece_score(pieces[i]) > piece_score(pieces[chosen[0]])))
+            chosen[0] = i;
+    for (size_t i = 0; i < pieces.size(); ++i)
+        if (i != chosen[0] && (chosen[1] == pieces.size() || piece_score(pieces[i]) > piece_score(pieces[chosen[1]])))
+            chosen[1] = i;
+    if (chosen[1] == pieces.size()) chosen[1] = chosen[0];
+    filter.tables.assign(4 * 256, 0);
+    for (int which = 0; which < 2; ++which) {
+        const Piece& piece = pieces[chosen[which]];
+        filter.rows[which] = piece.row;
+        filter.offsets[which] = piece.x0 / 8;
+        filter.masks[which] = (~uint64_t{0} << (64 - piece.m)) >> piece.x0;
+        piece_tables(piece, errors, &filter.tables[static_cast<size_t>(which) * 512],
+                     &filter.tables[static_cast<size_t>(which) * 512 + 256]);
+    }
+    for (size_t i = 0; i < pieces.size() && checks; ++i) {
+        if (i == chosen[0] || i == chosen[1]) continue;
+        Check check{pieces[i], (~uint64_t{0} << (64 - pieces[i].m)) >> pieces[i].x0, std::vector<uint32_t>(512)};
+        piece_tables(pieces[i], 0, &check.tables[0], &check.tables[256]);
+        filter.checks.push_back(std::move(check));
     }
 
     // Each table halved: a nibble's entry lets through what some byte with
@@ -324,8 +376,9 @@ GlyphSearch::Filter GlyphSearch::make_filter(const std::vector<int32_t>& rows, i
     // table for every byte, which they do when no pixel may differ (each
     // combination then asks for fixed bits under a fixed mask).
     std::vector<uint8_t> nibbles(4 * 8 * 16, 0);
-    bool exact = true;
+    bool exact = true, first_exact = true;
     for (int table = 0; table < 4; ++table) {
+        if (table == 2) first_exact = exact;
         uint32_t low[16] = {}, high[16] = {};
         for (uint32_t v = 0; v < 256; ++v) {
             low[v & 15] |= filter.tables[table * 256 + v];
@@ -345,9 +398,16 @@ GlyphSearch::Filter GlyphSearch::make_filter(const std::vector<int32_t>& rows, i
         for (int h = 0; h < 8; ++h) {
             const int* used = USED_HALVES[g];
             if (h % 4 == used[0] || h % 4 == used[1] || h % 4 == used[2]) continue;
-            for (int n = 0; n < 16; ++n) exact = exact && nibbles[(g * 8 + h) * 16 + n] == 0xFF;
+            for (int n = 0; n < 16; ++n) {
+                const bool whole = nibbles[(g * 8 + h) * 16 + n] == 0xFF;
+                exact = exact && whole;
+                if (h < 4) first_exact = first_exact && whole;
+            }
         }
-    if (exact) filter.nibbles = std::move(nibbles);
+    // The scan of the first piece alone needs its own halves exact; that of
+    // both pieces (one stride), all four.
+    if (first_exact) filter.nibbles = std::move(nibbles);
+    filter.both_nibbles = first_exact && exact;
     return filter;
 }
 
@@ -390,7 +450,7 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
     bool more = false;
     for (size_t band = 0; band < filters_.size(); ++band) {
         const Filter& filter = filters_[band];
-        const int64_t f = filter.rows[0], g = filter.rows[1];
+        const int64_t f = filter.rows[0], g = filter.rows[1], g_offset = filter.offsets[1];
         const int64_t least = strides_.front(), most = strides_.back();
         const uint32_t *f_first = &filter.tables[0], *f_next = f_first + 256, *g_first = f_next + 256,
                        *g_next = g_first + 256;
@@ -402,12 +462,15 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
         };
         // With one stride the second row's bytes lie at a fixed distance:
         // both rows are tested before anything else.
-        const int64_t apart = strides_.size() == 1 ? (g - f) * least : 0;
+        const int64_t apart = strides_.size() == 1 ? (g - f) * least + g_offset : 0;
         const int64_t scan_end = std::min<int64_t>(high + f * most, count);
         // Where every byte the filter reads lies inside the block, it reads
         // them without checks.
         const int64_t safe_from = std::max<int64_t>(0, -apart), safe_to = count - 1 - std::max<int64_t>(0, apart);
-        const VectorScan vector = filter.nibbles.empty() ? nullptr : apart ? vector_scans().two : vector_scans().one;
+        const VectorScan vector = filter.nibbles.empty()          ? nullptr
+                                  : !apart                        ? vector_scans().one
+                                  : filter.both_nibbles           ? vector_scans().two
+                                                                  : nullptr;
         // The candidates of byte b have their filter row at b: their first
         // rows lie from b - f * most to b - f * least.
         for (int64_t b = low + f * least; b < scan_end; ++b) {
@@ -426,33 +489,44 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
             }
             uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
             if (candidates && apart) candidates &= second(b + apart);
-            for (; candidates; candidates &= candidates - 1) {
-                const int which = std::countr_zero(candidates);
-                const bool lsb = which >= 16, inverted = which & 8;
-                const int32_t a = which & 7;
-                const int64_t span = (a + width_ + 7) / 8;
-                for (const int32_t stride : strides_) {
-                    const int64_t at = b - f * stride;
-                    if (at < low) break;  // and so for every larger stride
-                    if (at >= high || at + int64_t{height_ - 1} * stride + span > count) continue;
-                    if (!(second(at + g * stride) >> which & 1)) continue;
+            if (!candidates) continue;
+            // The place at `at` and `stride` for the combinations `through`
+            // whose second row is there: the set's other pieces for all of
+            // them at once, then each combination left pixel by pixel.
+            const auto try_place = [&](int64_t at, int32_t stride, uint32_t through) {
+                for (size_t c = 0; c < filter.checks.size() && through; ++c) {
+                    const Check& check = filter.checks[c];
+                    const int64_t q = at + check.piece.row * stride + check.piece.x0 / 8;
+                    through &= check.tables[byte(q)] & check.tables[256 + byte(q + 1)];
+                }
+                for (; through; through &= through - 1) {
+                    const int which = std::countr_zero(through);
+                    const bool lsb = which >= 16, inverted = which & 8;
+                    const int32_t a = which & 7;
+                    const int64_t span = (a + width_ + 7) / 8;
+                    if (at + int64_t{height_ - 1} * stride + span > count) continue;
                     // The pixels of row r that differ from the pattern's.
-                    const auto wrong = [&](int32_t r, uint64_t mask) {
+                    const auto wrong = [&](int32_t r, uint64_t mask) __attribute__((always_inline)) {
                         uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
                         if (lsb) word = mirror_bytes(word);
                         const uint64_t want = inverted ? ~rows_[r] & row_mask_ : rows_[r];
                         return std::popcount(((word << a & row_mask_) ^ want) & mask);
                     };
+                    int32_t errors = 0;
+                    for (int32_t i = 0; i < height_ && errors <= max_errors_; ++i) errors += wrong(compare_order_[i], row_mask_);
+                    if (errors > max_errors_) continue;
                     // A place an earlier band's filter lets through is that
                     // band's to report.
-                    const uint64_t head = ~uint64_t{0} << (64 - std::min(width_, 8));
+                    const auto lets_through = [&](const Filter& earlier) {
+                        for (int h = 0; h < 2; ++h)
+                            if (wrong(earlier.rows[h], earlier.masks[h]) != 0) return false;
+                        for (const Check& check : earlier.checks)
+                            if (wrong(check.piece.row, check.mask) != 0) return false;
+                        return true;
+                    };
                     bool earlier = false;
-                    for (size_t q = 0; q < band && !earlier; ++q)
-                        earlier = wrong(filters_[q].rows[0], head) == 0 && wrong(filters_[q].rows[1], head) == 0;
+                    for (size_t q = 0; q < band && !earlier; ++q) earlier = lets_through(filters_[q]);
                     if (earlier) continue;
-                    int32_t errors = 0;
-                    for (int32_t r = 0; r < height_ && errors <= max_errors_; ++r) errors += wrong(r, row_mask_);
-                    if (errors > max_errors_) continue;
                     const GlyphMatch match{(base + at) * 8 + a, stride, lsb, inverted, errors};
                     if (found.size() < limit) {
                         found.push_back(match);
@@ -466,6 +540,28 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                         }
                     }
                 }
+            };
+            // Every stride: where all of them lie inside the starts asked
+            // about and the block, the second row's bytes one step apart
+            // after another, without checks.
+            const int64_t step = g - f, from = b + g_offset;
+            const bool inside = strides_.size() > 1 && b - f * most >= low && b - f * least < high &&
+                                std::min(from + step * least, from + step * most) >= 0 &&
+                                std::max(from + step * least, from + step * most) + 1 < count;
+            if (inside) {
+                const uint8_t* at_second = bytes + from + step * least;
+                for (int64_t stride = least; stride <= most; ++stride, at_second += step) {
+                    const uint32_t through = candidates & g_first[at_second[0]] & g_next[at_second[1]];
+                    if (through) try_place(b - f * stride, static_cast<int32_t>(stride), through);
+                }
+                continue;
+            }
+            for (const int32_t stride : strides_) {
+                const int64_t at = b - f * stride;
+                if (at < low) break;  // and so for every larger stride
+                if (at >= high) continue;
+                const uint32_t through = candidates & second(at + g * stride + g_offset);
+                if (through) try_place(at, stride, through);
             }
         }
     }

@@ -79,19 +79,43 @@ private:
     // whose bit lsb * 16 + inverted * 8 + alignment says whether at most
     // `errors` of them differ. The second row is the first row again for
     // a single row.
+    // A piece of a row: `m` pixels (1 to 8) from pixel x0 (a multiple of 4;
+    // of 8 where m > 4).
+    struct Piece {
+        int32_t row = 0, x0 = 0, m = 0;
+    };
+    // A piece tested exactly at each stride, after the filter's two rows:
+    // two tables of 256 over the bytes it lies in (from the row's byte
+    // x0 / 8 on), by combination as the filter's.
+    struct Check {
+        Piece piece;
+        uint64_t mask = 0;             // its pixels in a row's word
+        std::vector<uint32_t> tables;  // 2 x 256
+    };
     struct Filter {
         int32_t rows[2] = {0, 0};
+        int32_t offsets[2] = {0, 0};   // the byte of its row each piece begins in (x0 / 8)
+        uint64_t masks[2] = {0, 0};    // each piece's pixels in a row's word
         std::vector<uint32_t> tables;  // 4 x 256: first row's two, second row's two
+        std::vector<Check> checks;     // the rest of the set's pixels tested exactly
         // The same four tables split into a low-nibble and a high-nibble
         // half, for the vector scan (16 or 32 places at once): for each group
         // of 8 combinations (the table bits 8g .. 8g + 7), the 8 half tables
         // of 16 bytes. Empty where a table is not exactly the AND of its two
         // halves (pixels may differ): then only the scalar scan runs.
         std::vector<uint8_t> nibbles;  // 4 groups x 8 halves x 16
+        bool both_nibbles = false;     // exact for the second piece too, not only the first
     };
-    // How well row r's first pixels tell places apart.
-    int32_t row_score(int32_t r) const;
-    Filter make_filter(const std::vector<int32_t>& rows, int32_t errors) const;
+    // How well a piece's pixels tell places apart.
+    int32_t piece_score(const Piece& piece) const;
+    // A filter over the pieces: the two best that begin a row tested first
+    // (at most `errors` pixels of each wrong), then, with `checks`, the
+    // others exactly.
+    Filter make_filter(const std::vector<Piece>& pieces, int32_t errors, bool checks) const;
+    // Sets `first` and `next` (256 each) to the combinations under which a
+    // piece's pixels lie in the two bytes from its row's byte x0 / 8 on with
+    // at most `errors` of them wrong, those in each byte counted apart.
+    void piece_tables(const Piece& piece, int32_t errors, uint32_t* first, uint32_t* next) const;
 
     int32_t width_, height_, max_errors_;
     std::vector<int32_t> strides_;
@@ -102,4 +126,8 @@ private:
     // for each of max_errors + 1 sets of rows: a place with at most that
     // many pixels wrong has one set with none.
     std::vector<Filter> filters_;
+    // The rows in the order a place is compared pixel by pixel: those that
+    // tell places apart best first, so that a place that is no match is
+    // told after few rows.
+    std::vector<int32_t> compare_order_;
 };

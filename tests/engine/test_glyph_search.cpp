@@ -157,16 +157,35 @@ TEST(GlyphSearch, ListsExactlyWhatBruteForceFinds)
 {
     std::mt19937 random(test_seed());
     int64_t compared = 0;
-    for (int round = 0; round < 60; ++round) {
-        GlyphPattern pattern{static_cast<int32_t>(random() % 12 + 1), static_cast<int32_t>(random() % 4 + 1), {}};
+    for (int round = 0; round < 90; ++round) {
+        // Every other round taller, with more pixels that may differ: sets
+        // of rows and of pieces of rows.
+        const bool tall = round % 2 == 0;
+        GlyphPattern pattern{static_cast<int32_t>(random() % 12 + 1), static_cast<int32_t>(random() % (tall ? 10 : 4) + 1), {}};
         for (int32_t i = 0; i < pattern.width * pattern.height; ++i) pattern.pixels.push_back(random() % 3 == 0);
         const int32_t pixels = pattern.width * pattern.height;
-        const int32_t k = static_cast<int32_t>(random() % std::min(3, (pixels + 1) / 2));
+        const int32_t k = static_cast<int32_t>(random() % std::min(tall ? 5 : 3, (pixels + 1) / 2));
         const int32_t least = (pattern.width + 7) / 8;
         const int32_t stride = random() % 2 ? 0 : static_cast<int32_t>(least + random() % 6);
         std::vector<uint8_t> data(random() % 160 + 1);
         for (uint8_t& b : data) b = random() % 2 ? 0 : static_cast<uint8_t>(random());
-
+        if (tall) {
+            // Copies of the pattern with k pixels flipped, so that the sets
+            // of a tall or wide pattern are what lets each through (often
+            // one set alone).
+            const int32_t apart = stride ? stride : least + static_cast<int32_t>(random() % 3);
+            const int64_t reach = int64_t{pattern.height} * apart + 2;
+            for (int copy = 0; copy < 8; ++copy) {
+                GlyphPattern flipped = pattern;
+                std::vector<size_t> order(flipped.pixels.size());
+                for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+                std::shuffle(order.begin(), order.end(), random);
+                for (int32_t i = 0; i < k; ++i) flipped.pixels[order[static_cast<size_t>(i)]] ^= 1;
+                const int64_t start = static_cast<int64_t>(data.size()) * 8 + random() % 8;
+                data.resize(data.size() + static_cast<size_t>(reach), 0);
+                plant_glyph(flipped, data.data(), start, apart, random() % 2, random() % 2);
+            }
+        }
         const GlyphSearch search(pattern, stride, k);
         std::string why;
         ASSERT_TRUE(search.valid(why)) << why;
