@@ -26,7 +26,7 @@ cat "$big" >/dev/null
 pairs=""
 for _ in $(seq 1 "$runs"); do
   output=$("$root/tools/wine-run.sh" "$exe" --load "Z:${big//\//\\}")
-  ours=$(awk '$1 == "load_ns" { print $2 }' <<<"$output")
+  ours=$(tr -d '\r' <<<"$output" | awk '$1 == "load_ns" { print $2 }')
   [ -n "$ours" ] || { echo "run_load_bench: no load figure" >&2; exit 1; }
   start=$(date +%s%N)
   dd if="$big" of=/dev/null bs=1G count=1 status=none
