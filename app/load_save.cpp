@@ -119,10 +119,6 @@ LoadResult load_file(const char* path)
         if (length > 0) {
             g_viewer.data = static_cast<uint8_t*>(allocate_memory(length));
             if (g_viewer.data) {
-                // The block is zero already; writing one byte of every page
-                // makes its pages resident first, which under Wine more than
-                // halves the time of the one large read that follows.
-                for (int64_t page = 0; page < length; page += 4096) g_viewer.data[page] = 0;
                 int32_t read = read_data(READ_FILE, g_viewer.data, length);
                 g_viewer.data_length = read > 0 ? read : 0;
                 // A file that opens but gives no byte at all is one that

@@ -65,5 +65,28 @@ if ! grep '^| CLI export 64 MiB, 8 bits a row, PNG |' "$work/reported.md" | grep
   failures=$((failures + 1))
 fi
 
+# The load_file row as tools/bench.sh prints it (bench/load_summary.awk): each
+# run one load and one dd in turns; the row is the median of the per-run
+# ratios (1, 2, 2.5, 4, 9: 2.5, within 3), not the median load over the median
+# dd (9 / 1).
+mkdir "$work/load"
+n=0
+for pair in "1 1" "10 4" "2 1" "12 3" "9 1"; do
+  n=$((n + 1))
+  read -r load dd <<<"$pair"
+  printf '%s000000000 %s000000000\n' "$load" "$dd" | awk -f "$here/load_summary.awk" >"$work/load/run-$n.txt"
+done
+bash "$here/table.sh" --from "$work/load" >"$work/load.md"
+if ! grep '^| load_file 1 GiB (Wine) |' "$work/load.md" | grep -qF '| 9000 ms | 1000 ms (dd of the same file) | 2.5 | < 3 | yes |'; then
+  echo "FAIL: the load row: $(grep 'load_file' "$work/load.md")"
+  failures=$((failures + 1))
+fi
+# Within one run of several pairs, the same rule.
+summary=$(printf '1000 1000\n10000 4000\n12000 3000\n' | awk -f "$here/load_summary.awk")
+if ! grep -q '^load_file / dd (median of the run ratios) *2.50 x$' <<<"$summary"; then
+  echo "FAIL: the ratio of three pairs: $summary"
+  failures=$((failures + 1))
+fi
+
 [ "$failures" -eq 0 ] && echo "table_test: all passed"
 exit "$failures"

@@ -16,6 +16,10 @@ struct FileRecord {
 };
 
 constexpr int32_t FILE_BUFFER_SIZE = 4096;
+// The part of a read that the buffer does not serve, when no shorter than the
+// buffer, goes straight into the caller's memory, in native reads of this
+// many bytes at most.
+constexpr int32_t FILE_READ_PIECE = 256 << 10;
 constexpr int64_t FILE_SIZE_MISSING = -1;    // null, empty, or names nothing
 constexpr int64_t FILE_SIZE_DIRECTORY = -2;  // a directory or a drive
 
@@ -33,6 +37,9 @@ intptr_t open_file_for_update(int32_t number, const char* path);
 // Writes pending data and closes. Returns 1, or 0 when a write of the file failed
 // (also an earlier buffered one) or the number names no file.
 int32_t close_file(int32_t number);
+// Reads up to `length` bytes into `destination`. Returns the bytes read (fewer
+// at the end of the file), or 0 when the number names no file, nothing was
+// asked for, or a native read failed.
 int32_t read_data(int32_t number, void* destination, int32_t length);
 int32_t write_byte(int32_t number, int32_t value);
 

@@ -121,6 +121,58 @@ TEST(Files, ReadsRefillTheBufferOrGoStraightIntoTheBlock)
     EXPECT_EQ(close_file(1), 1);
 }
 
+
+// A read longer than FILE_READ_PIECE goes to the system in pieces; the caller
+// sees what one read of the whole length would give.
+TEST(Files, LongReadsGiveWhatOneReadWould)
+{
+    constexpr size_t piece = FILE_READ_PIECE;
+    const std::string content = pattern(3 * piece);
+    put("odd.bin", content.substr(0, 2 * piece + 1234));
+    put("even.bin", content.substr(0, 2 * piece));
+    put("three.bin", content);
+
+    // Up to the end of the file, into memory that starts inside a page; the
+    // bytes after the last one read stay as they were.
+    std::string block(3 * piece + 8, '#');
+    ASSERT_NE(open_file_for_reading(1, at("odd.bin").c_str()), 0);
+    EXPECT_EQ(read_data(1, block.data() + 3, 3 * piece), static_cast<int32_t>(2 * piece + 1234));
+    EXPECT_EQ(block, std::string(3, '#') + content.substr(0, 2 * piece + 1234) + std::string(piece - 1234 + 5, '#'));
+
+    // A file that ends where a piece ends: its last native read gives nothing,
+    // which is the end, not a failure.
+    block.assign(3 * piece, '#');
+    ASSERT_NE(open_file_for_reading(1, at("even.bin").c_str()), 0);
+    EXPECT_EQ(read_data(1, block.data(), 3 * piece), static_cast<int32_t>(2 * piece));
+    EXPECT_EQ(block.substr(0, 2 * piece), content.substr(0, 2 * piece));
+    EXPECT_EQ(read_data(1, block.data(), 3 * piece), 0);
+
+    // Reads of whole pieces leave the position at the next byte.
+    ASSERT_NE(open_file_for_reading(1, at("three.bin").c_str()), 0);
+    EXPECT_EQ(read_data(1, block.data(), 2 * piece), static_cast<int32_t>(2 * piece));
+    EXPECT_EQ(read_data(1, block.data() + 2 * piece, piece + 10), static_cast<int32_t>(piece));
+    EXPECT_EQ(block, content);
+
+    // A native read that fails after others succeeded fails the whole read.
+    ASSERT_NE(open_file_for_reading(1, at("odd.bin").c_str()), 0);
+    fail_after(Fault::read_file, 1);
+    EXPECT_EQ(read_data(1, block.data(), 3 * piece), 0);
+    clear_faults();
+
+    // Memory that cannot be written fails the read, and is as it was: the
+    // read is refused, and nothing faults.
+    auto* fixed = static_cast<uint8_t*>(VirtualAlloc(nullptr, 2 * piece, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(fixed, nullptr);
+    fixed[piece] = '#';
+    DWORD previous = 0;
+    ASSERT_TRUE(VirtualProtect(fixed, 2 * piece, PAGE_READONLY, &previous));
+    ASSERT_NE(open_file_for_reading(1, at("odd.bin").c_str()), 0);
+    EXPECT_EQ(read_data(1, fixed, 2 * piece), 0);
+    EXPECT_EQ(fixed[0], 0);
+    EXPECT_EQ(fixed[piece], '#');
+    VirtualFree(fixed, 0, MEM_RELEASE);
+    EXPECT_EQ(close_file(1), 1);
+}
 TEST(Files, SwitchingBetweenReadingAndWritingKeepsThePosition)
 {
     std::string expected = pattern(6000);
