@@ -94,7 +94,8 @@ peak() {
 
 # find with pixels that may differ, over every stride, against the exact
 # search of the same glyph over every stride, in turns: 3.6 MB of programs
-# from /usr/bin, an 8 x 16 letter A, 2 and 4 pixels that may differ.
+# from /usr/bin, the letter A of 8 x 16 and of 8 x 8 pixels, 2 and 4 pixels
+# that may differ.
 python3 - "$work/programs-3m.bin" <<'PY'
 import glob, os, sys
 out = bytearray()
@@ -105,17 +106,23 @@ for p in sorted(glob.glob('/usr/bin/*')):
         except OSError: pass
 open(sys.argv[1], 'wb').write(bytes(out[:3600000]))
 PY
-letter='......../......../...##.../..####../.##..##./##....##/##....##/########/##....##/##....##/##....##/##....##/......../......../......../........'
-for k in 2 4; do
-  fuzzy=() exact=()
-  for i in $(seq 1 "$runs"); do
-    fuzzy+=("$(runs=1 median_ms "$cli" find "$work/programs-3m.bin" --glyph "$letter" --max-errors "$k")")
-    exact+=("$(runs=1 median_ms "$cli" find "$work/programs-3m.bin" --glyph "$letter")")
+letter16='......../......../...##.../..####../.##..##./##....##/##....##/########/##....##/##....##/##....##/##....##/......../......../......../........'
+letter8='..####../.##..##./##....##/##....##/########/##....##/##....##/........'
+for size in 8x16 8x8; do
+  [ "$size" = 8x16 ] && letter=$letter16 || letter=$letter8
+  for k in 2 4; do
+    fuzzy=() exact=() ratios=()
+    for i in $(seq 1 "$runs"); do
+      f1=$(runs=1 median_ms "$cli" find "$work/programs-3m.bin" --glyph "$letter" --max-errors "$k")
+      e1=$(runs=1 median_ms "$cli" find "$work/programs-3m.bin" --glyph "$letter")
+      fuzzy+=("$f1") exact+=("$e1") ratios+=("$(awk -v a="$f1" -v b="$e1" 'BEGIN { print a / b }')")
+    done
+    f=$(middle "${fuzzy[@]}") e=$(middle "${exact[@]}")
+    suffix=$([ "$size" = 8x16 ] && echo "" || echo " ($size)")
+    printf '%-48s %12.2f %s\n' "find $size, $k pixels may differ, every stride" "$f" ms
+    printf '%-48s %12.2f %s\n' "  floor: find $size exactly, every stride ($k)" "$e" ms
+    printf '%-48s %12.2f %s\n' "ratio find $k pixels may differ / exactly$suffix" "$(middle "${ratios[@]}")" x
   done
-  f=$(middle "${fuzzy[@]}") e=$(middle "${exact[@]}")
-  printf '%-48s %12.2f %s\n' "find 8x16, $k pixels may differ, every stride" "$f" ms
-  printf '%-48s %12.2f %s\n' "  floor: find 8x16 exactly, every stride ($k)" "$e" ms
-  printf '%-48s %12.2f %s\n' "ratio find $k pixels may differ / exactly" "$(awk -v a="$f" -v b="$e" 'BEGIN { print a / b }')" x
 done
 rm -f "$work/programs-3m.bin"
 
