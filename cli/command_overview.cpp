@@ -42,11 +42,11 @@ int run_overview(const OverviewSettings& settings)
     OverviewMap map;
     map.block = block_bytes;
     RegionList list;
+    list.limit = 0;  // only their blocks are wanted
     if (!scan_file(source, SCAN_MIN_BYTES, settings.min_score, &map, {}, list, why)) {
         report(file, why);
         return EXIT_FAILED;
     }
-    order_regions(list, RegionOrder::file, &map);
     const std::vector<BlockClass>& classes = map.classes;
     const int64_t columns = map.columns, rows = map.rows;
     OutputFile out;

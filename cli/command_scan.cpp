@@ -26,6 +26,9 @@ void bind_scan(CLI::App& c, ScanOptions& given)
     c.add_flag("--json", given.json,
                "print one JSON object {size, regions: [{start, end, width_bits, score}], left_out}, "
                "the regions in the same order");
+    c.add_option("--max-regions", given.max_regions,
+                 "list at most this many, the first in the order asked for (default " +
+                     std::to_string(SCAN_DEFAULT_MAX_REGIONS) + ", at most " + std::to_string(SCAN_MAX_REGIONS) + ")");
     c.add_option("--report", given.report,
                  "also write OUT.html: one page with the overview and every region's first rows");
     c.add_option("--export-dir", given.export_dir,
@@ -112,6 +115,8 @@ int run_scan(const ScanSettings& settings)
     map.block = overview_block_size(size);
     OverviewMap* const report_map = settings.report.empty() ? nullptr : &map;
     RegionList list;
+    list.limit = settings.max_regions;
+    list.order = settings.order;
     const bool scanned = scan_file(source, settings.min_bytes, settings.min_score, report_map,
                                    bar ? progress : std::function<void(int64_t)>{}, list, why);
     if (bar) clear_progress();
@@ -119,7 +124,6 @@ int run_scan(const ScanSettings& settings)
         report(file, why);
         return EXIT_FAILED;
     }
-    order_regions(list, settings.order, report_map);
     // The pictures --export-dir writes, and what was said of each.
     std::vector<std::string> pictures(list.regions.size()), written(list.regions.size());
     for (size_t i = 0; i < list.regions.size() && !export_dir.empty(); ++i) {
@@ -136,5 +140,9 @@ int run_scan(const ScanSettings& settings)
         }
         if (!settings.json) write_out("wrote the report " + settings.report + "\n");
     }
+    if (list.cut > 0)
+        report(file, "more than " + counted(settings.max_regions, "region") + ": " +
+                         (settings.order == RegionOrder::score ? "the best " : "the first in the file ") +
+                         (settings.max_regions == 1 ? "is" : "are") + " listed (--max-regions lists more)");
     return EXIT_DONE;
 }

@@ -200,20 +200,58 @@ bool scan_file(SourceFile& source, int64_t min_bytes, double min_score, Overview
     if (!judge_edge_spans(std::move(spans), read, size, static_cast<int32_t>(chunk_threads(1)), min_bytes, edges) ||
         !judged.add(edges, why))
         return false;
-    list = RegionList{};
-    return judged.resolve(min_bytes, [&](const FoundRegion& r) {
-        if (r.score >= min_score)
-            list.regions.push_back(r);
-        else
+    list.regions.clear();
+    list.left_out = list.cut = 0;
+    const bool resolved = judged.resolve(min_bytes, [&](const FoundRegion& r) {
+        if (r.score < min_score) {
             ++list.left_out;
+            return;
+        }
+        // The scan's table, its report and the overview all show the same
+        // regions.
+        if (map) mark_graphics(*map, r.start, r.end);
+        list.keep(r);
     }, why);
+    list.finish();
+    return resolved;
 }
 
-void order_regions(RegionList& list, RegionOrder order, OverviewMap* map)
+namespace {
+
+// Best first; equal scores in file order.
+bool scores_before(const FoundRegion& a, const FoundRegion& b)
 {
-    if (order == RegionOrder::score)
-        std::stable_sort(list.regions.begin(), list.regions.end(),
-                         [](const FoundRegion& a, const FoundRegion& b) { return a.score > b.score; });
-    if (map)
-        for (const FoundRegion& r : list.regions) mark_graphics(*map, r.start, r.end);
+    return a.score != b.score ? a.score > b.score : a.start < b.start;
+}
+
+}  // namespace
+
+void RegionList::keep(const FoundRegion& region)
+{
+    const size_t most = static_cast<size_t>(std::max<int64_t>(limit, 0));
+    if (order == RegionOrder::file) {
+        if (regions.size() < most)
+            regions.push_back(region);
+        else
+            ++cut;
+        return;
+    }
+    regions.push_back(region);
+    // The best `limit` so far, once as many again have come.
+    if (regions.size() >= 2 * most + 1) {
+        std::nth_element(regions.begin(), regions.begin() + static_cast<std::ptrdiff_t>(most), regions.end(),
+                         scores_before);
+        cut += static_cast<int64_t>(regions.size() - most);
+        regions.resize(most);
+    }
+}
+
+void RegionList::finish()
+{
+    if (order == RegionOrder::score) std::sort(regions.begin(), regions.end(), scores_before);
+    const size_t most = static_cast<size_t>(std::max<int64_t>(limit, 0));
+    if (regions.size() > most) {
+        cut += static_cast<int64_t>(regions.size() - most);
+        regions.resize(most);
+    }
 }

@@ -19,23 +19,33 @@ enum class RegionOrder {
     file,
 };
 
+constexpr int64_t SCAN_DEFAULT_MAX_REGIONS = 10000;  // listed by default
+constexpr int64_t SCAN_MAX_REGIONS = 50000;          // the most that may be asked for
+
 // The regions shown of those a scan judged: the ones that score at least
-// the least score asked for, and how many scored less (weaker candidates).
+// the least score asked for, at most `limit` of them (the first in `order`,
+// so that the memory they take is bounded whatever the file), how many more
+// there were, and how many scored less (weaker candidates).
 struct RegionList {
+    int64_t limit = SCAN_DEFAULT_MAX_REGIONS;
+    RegionOrder order = RegionOrder::file;
     std::vector<FoundRegion> regions;
     int64_t left_out = 0;
+    int64_t cut = 0;  // beyond the limit, not listed
+
+    // Takes a region (they come in file order): kept while it may be among
+    // the first `limit` in `order`, else counted in `cut`.
+    void keep(const FoundRegion& region);
+    // Puts the regions kept in `order`, `limit` at most.
+    void finish();
 };
 
 // Scans the whole file for graphics (finding.h) on every core, in one pass
 // with the classes of its blocks when `map` is given (whose block size is
-// set). `list` gets the regions that score at least `min_score`, in file
-// order, and the count of the others. `progress`, when given, is told the
+// set), the blocks of every region that scores at least `min_score` then
+// marked as graphics. `list` (its limit and order set) gets those regions,
+// in its order, and the counts of the others. `progress`, when given, is told the
 // bytes read so far. False, with `why`, when the file cannot be read (or
 // the judged regions cannot be kept).
 bool scan_file(SourceFile& source, int64_t min_bytes, double min_score, OverviewMap* map,
                const std::function<void(int64_t)>& progress, RegionList& list, std::string& why);
-
-// Puts the regions in `order` and, when `map` is given, marks exactly their
-// blocks as graphics: the scan's table, its report and the overview all take
-// their regions from here.
-void order_regions(RegionList& list, RegionOrder order, OverviewMap* map);

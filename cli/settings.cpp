@@ -149,7 +149,8 @@ ScanSettings check_scan(const ScanOptions& given)
                         given.order == "file" ? RegionOrder::file : RegionOrder::score,
                         given.report,
                         given.export_dir,
-                        given.json};
+                        given.json,
+                        number_option("--max-regions", given.max_regions, 1, SCAN_MAX_REGIONS)};
 }
 
 FindSettings check_find(const FindOptions& given)

@@ -101,7 +101,8 @@ GuessWidthSettings check_guess_width(const GuessWidthOptions& given);
 
 // scan: the regions of a file that look like 1-bit graphics.
 struct ScanOptions {
-    std::string file, min_bytes = std::to_string(SCAN_MIN_BYTES), min_score, order = "score", report, export_dir;
+    std::string file, min_bytes = std::to_string(SCAN_MIN_BYTES), min_score, order = "score", report, export_dir,
+        max_regions = std::to_string(SCAN_DEFAULT_MAX_REGIONS);
     bool json = false;
 };
 struct ScanSettings {
@@ -111,6 +112,7 @@ struct ScanSettings {
     RegionOrder order = RegionOrder::score;
     std::string report, export_dir;  // empty: none
     bool json = false;
+    int64_t max_regions = SCAN_DEFAULT_MAX_REGIONS;
 };
 ScanSettings check_scan(const ScanOptions& given);
 

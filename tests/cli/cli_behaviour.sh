@@ -291,6 +291,18 @@ print(sum(r["score"] for r in best) / 2)
 PY
 )" || fail "scan --order: $(cat best.json by-file.json)"
 expect 0 "1 region that looks like 1-bit graphics \(1 weaker candidate left out" scan two.bin --min-score "$between"
+# At most --max-regions listed, the best or the first in the file, the rest
+# told on standard error; the overview still shows both.
+"${run[@]}" scan two.bin --json --min-score 0 --max-regions 1 >best1.json 2>best1.txt
+"${run[@]}" scan two.bin --json --min-score 0 --max-regions 1 --order file >first1.json 2>first1.txt
+/usr/bin/python3 - best.json best1.json by-file.json first1.json <<'PY' || fail "scan --max-regions 1: $(cat best1.json first1.json)"
+import json, sys
+best, best1, by_file, first1 = (json.load(open(name))["regions"] for name in sys.argv[1:])
+assert best1 == best[:1] and first1 == by_file[:1]
+PY
+grep -q "more than 1 region: the best is listed (--max-regions lists more)" best1.txt || fail "scan --max-regions 1: $(cat best1.txt)"
+grep -q "more than 1 region: the first in the file is listed" first1.txt || fail "scan --max-regions 1 --order file: $(cat first1.txt)"
+expect 2 "^bitloupe-cli: --max-regions: 50001 is out of range \(1 to 50000\)" scan two.bin --max-regions 50001
 # --export-dir writes what the printed export commands write.
 "${run[@]}" scan two.bin --min-score 0 --export-dir pics >two.txt 2>&1 || fail "scan --export-dir: $(cat two.txt)"
 [ "$(tr -d '\r' <two.txt | grep -c '^    wrote pics/region-[0-9]*\.png ')" = 2 ] || fail "scan --export-dir: $(cat two.txt)"
