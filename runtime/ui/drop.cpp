@@ -42,7 +42,6 @@ struct PostedDrop {
 // The posted records of this process. A drop waits in the queue only until the
 // next dispatch, so a few entries are plenty; a drop that finds the list full
 // is refused like one that could not be posted.
-constexpr int32_t POSTED_DROP_LIMIT = 32;
 PostedDrop g_posted_drops[POSTED_DROP_LIMIT];
 int32_t g_posted_drop_count = 0;
 

@@ -38,9 +38,13 @@ void event_drop_files(int32_t position);
 // a window that is about to be destroyed calls it.
 void release_window_drop(HWND window);
 
+// Records posted and not yet taken, at most; a drop beyond them is refused.
+constexpr int32_t POSTED_DROP_LIMIT = 32;
+
 // Posts `record` to `window` as a drop target does, listed so that the window
 // procedure accepts it. The record is the receiver's once this returns true,
-// and still the caller's when it returns false (a failed post).
+// and still the caller's when it returns false (a failed post, or
+// POSTED_DROP_LIMIT records already waiting).
 bool post_drop_record(HWND window, UINT message, WPARAM wparam, DropRecord* record);
 
 // Any process can post the drop messages, so their lParam is never read as a

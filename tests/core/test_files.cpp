@@ -1,6 +1,7 @@
 // Tests of the numbered files on real files in a fresh temporary folder.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <fstream>
@@ -420,6 +421,51 @@ TEST(Files, ReplacementKeepsTheTargetsAttributesAndCreationTime)
     EXPECT_EQ(files_in(g_folder), std::vector<std::string>{"kept.bin"});
     SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(target.c_str());
+}
+
+// Saving over a hidden or a system file keeps it hidden or system, whether
+// ReplaceFileA or the move puts the new file in place; a plain file stays
+// plain.
+TEST(Files, ReplacementKeepsHiddenAndSystemAttributes)
+{
+    const std::string target = at("marked.bin");
+    constexpr DWORD MARKS = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    for (const bool replace_works : {true, false}) {
+        for (const DWORD marks : {DWORD(FILE_ATTRIBUTE_SYSTEM), MARKS, DWORD(FILE_ATTRIBUTE_HIDDEN), DWORD(0)}) {
+            SCOPED_TRACE(testing::Message() << "attributes " << marks << (replace_works ? "" : ", moved"));
+            put("marked.bin", "old");
+            ASSERT_TRUE(SetFileAttributesA(target.c_str(), marks ? marks : FILE_ATTRIBUTE_NORMAL));
+            ASSERT_EQ(GetFileAttributesA(target.c_str()) & MARKS, marks) << "the file system keeps no such marks";
+            if (!replace_works) fail_after(Fault::replace_file, 0);
+            EXPECT_EQ(replace_with(target, "new"), 1);
+            clear_faults();
+            EXPECT_EQ(get("marked.bin"), "new");
+            EXPECT_EQ(GetFileAttributesA(target.c_str()) & MARKS, marks);
+            EXPECT_EQ(files_in(g_folder), std::vector<std::string>{"marked.bin"});
+            SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(target.c_str());
+        }
+    }
+}
+
+// Sizes of 4 GiB and more need the high half of the size (sparse files, where
+// the file system has them, so that no disk space is taken).
+TEST(Files, SizesBeyondFourGigabytes)
+{
+    const std::string path = at("large.bin");
+    for (const int64_t size : {int64_t{1} << 32, (int64_t{5} << 30) + 3}) {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD returned = 0;
+        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        const bool sized = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+        CloseHandle(file);
+        ASSERT_TRUE(sized) << size;
+        EXPECT_EQ(file_size(path.c_str()), size);
+    }
+    DeleteFileA(path.c_str());
 }
 
 // The file dialogs allow paths of up to 259 characters, so folders that long

@@ -5,6 +5,7 @@
 #include <ole2.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -379,6 +380,128 @@ TEST_F(DropTest, ForgedDropMessagesAreIgnored)
     main_free(fake->data);
     main_free(fake);
     VirtualFree(unreadable, 0, MEM_RELEASE);
+}
+
+// A record as a drop target makes one, marked with `mark` in its point and in
+// every byte of its data.
+constexpr int32_t MARKED_SIZE = 24;
+DropRecord* marked_record(int32_t mark)
+{
+    void* data = main_alloc(MARKED_SIZE);
+    std::memset(data, mark, MARKED_SIZE);
+    auto* record = static_cast<DropRecord*>(main_alloc(sizeof(DropRecord)));
+    *record = DropRecord{CF_HDROP, 0, DROPEFFECT_COPY, mark, -mark, data, MARKED_SIZE};
+    return record;
+}
+
+void free_record(DropRecord* record)
+{
+    main_free(record->data);
+    main_free(record);
+}
+
+// Takes events until no native message is left (a drop message that carries
+// nothing of ours gives no event, not the end). Returns the marks of the drop
+// records that arrived, in order: -1 for one not among `posted` or changed.
+std::vector<int32_t> arrived_marks(const std::vector<DropRecord*>& posted)
+{
+    std::vector<int32_t> marks;
+    MSG waiting;
+    for (int round = 0; round < 1000; ++round) {
+        const int32_t code = wait_event_timeout(0);
+        if (!code && !PeekMessageA(&waiting, nullptr, 0, 0, PM_NOREMOVE)) break;
+        if (code != EVENT_WINDOW_DROP && code != EVENT_GADGET_DROP) continue;
+        const DropRecord* record = event_state()->pending_drop_record;
+        const auto mark = static_cast<int32_t>(std::find(posted.begin(), posted.end(), record) - posted.begin());
+        const auto* bytes = static_cast<const unsigned char*>(record->data);
+        const bool intact = mark < static_cast<int32_t>(posted.size()) && record->x == mark && record->y == -mark &&
+                            record->size == MARKED_SIZE &&
+                            std::all_of(bytes, bytes + MARKED_SIZE, [&](unsigned char b) { return b == mark; });
+        marks.push_back(intact ? mark : -1);
+    }
+    return marks;
+}
+
+// At most POSTED_DROP_LIMIT drops wait at once: the next is refused, by
+// post_drop_record and by the drop target, and the waiting ones arrive
+// untouched, each once and in order; then there is room again.
+TEST_F(DropTest, PostedDropsBeyondTheLimitAreRefused)
+{
+    HWND window = open_test_window(37);
+    enable_window_drop(37, CF_HDROP, DROPEFFECT_COPY);
+    IDropTarget* target = target_of(window);
+    ASSERT_NE(target, nullptr);
+    drain_events();
+    const size_t blocks = busy_heap_blocks();
+    std::vector<DropRecord*> posted;
+    std::vector<int32_t> expected;
+    for (int32_t mark = 0; mark <= POSTED_DROP_LIMIT; ++mark) {
+        posted.push_back(marked_record(mark));
+        const bool taken = post_drop_record(window, WINDOW_DROP_MESSAGE, 0, posted.back());
+        EXPECT_EQ(taken, mark < POSTED_DROP_LIMIT) << mark;
+        if (taken) expected.push_back(mark);
+    }
+    free_record(posted.back());  // refused: still ours
+    auto drop_late = [&] {
+        DataObject late(CF_HDROP, file_list({"C:\\late.bin"}, false));
+        DWORD effect = DROPEFFECT_COPY;
+        target->DragEnter(&late, 0, screen_point(window, 1, 1), &effect);
+        EXPECT_EQ(target->Drop(&late, 0, screen_point(window, 1, 1), &effect), S_OK);
+        return effect;
+    };
+    EXPECT_EQ(drop_late(), DROPEFFECT_NONE);
+
+    EXPECT_EQ(arrived_marks(posted), expected);
+    EXPECT_EQ(drop_late(), DROPEFFECT_COPY);
+    std::vector<Event> seen;
+    ASSERT_TRUE(pump_until([&] { return contains(seen, EVENT_WINDOW_DROP); }, &seen));
+    EXPECT_EQ(dropped_files(), "C:\\late.bin");
+    drain_events();
+    EXPECT_EQ(busy_heap_blocks(), blocks) << "a record kept, or one freed twice";
+    close_window(37);
+}
+
+// A posted record is taken only by the very message that carries it, and only
+// once. Posts that fail, and drops still queued when their window closes (for
+// the window or for a gadget on it), give their places in the list back.
+TEST_F(DropTest, PostedRecordsAreTakenOnlyByTheirOwnMessage)
+{
+    HWND window = open_test_window(38);
+    HWND other = open_test_window(39);
+    drain_events();
+    DropRecord* record = marked_record(5);
+    ASSERT_TRUE(post_drop_record(window, GADGET_DROP_MESSAGE, 7, record));
+    const auto value = reinterpret_cast<LPARAM>(record);
+    EXPECT_EQ(claim_posted_drop(other, GADGET_DROP_MESSAGE, 7, value), nullptr);
+    EXPECT_EQ(claim_posted_drop(window, WINDOW_DROP_MESSAGE, 7, value), nullptr);
+    EXPECT_EQ(claim_posted_drop(window, GADGET_DROP_MESSAGE, 8, value), nullptr);
+    EXPECT_EQ(claim_posted_drop(window, GADGET_DROP_MESSAGE, 7, value + 1), nullptr);
+    EXPECT_EQ(claim_posted_drop(window, GADGET_DROP_MESSAGE, 7, value), record);
+    EXPECT_EQ(claim_posted_drop(window, GADGET_DROP_MESSAGE, 7, value), nullptr);
+    EXPECT_TRUE(arrived_marks({record}).empty()) << "its message, still queued, carries nothing of ours now";
+    free_record(record);
+
+    close_window(39);
+    for (int32_t mark = 0; mark <= POSTED_DROP_LIMIT; ++mark) {
+        DropRecord* lost = marked_record(mark);
+        EXPECT_FALSE(post_drop_record(other, WINDOW_DROP_MESSAGE, 0, lost)) << "posted to a closed window";
+        free_record(lost);
+    }
+    ASSERT_TRUE(post_drop_record(window, WINDOW_DROP_MESSAGE, 0, marked_record(1)));
+    ASSERT_TRUE(post_drop_record(window, GADGET_DROP_MESSAGE, 3, marked_record(2)));
+    close_window(38);
+
+    HWND last = open_test_window(40);
+    std::vector<DropRecord*> posted;
+    std::vector<int32_t> expected;
+    for (int32_t mark = 0; mark < POSTED_DROP_LIMIT; ++mark) {
+        posted.push_back(marked_record(mark));
+        expected.push_back(mark);
+        ASSERT_TRUE(post_drop_record(last, mark % 2 ? GADGET_DROP_MESSAGE : WINDOW_DROP_MESSAGE, 0, posted.back()))
+            << "no room for drop " << mark;
+    }
+    EXPECT_EQ(arrived_marks(posted), expected);
+    close_window(40);
 }
 
 const GadgetKind PLAIN_KIND{GADGET_KIND_BUTTON, sizeof(GadgetRecord)};
