@@ -67,6 +67,49 @@ median_ms() {
 # Finding: scan (and overview, which scans in the same pass) and cat in
 # turns, a run each, so that both see the same load.
 middle() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# PNG against its peers, in turns, a sample each a run, pictures 64 pixels
+# wide of random bytes: 4 MiB (524,288 rows) by the command line, by
+# Python's imaging library from the same bytes and by netpbm's pnmtopng from
+# a PBM of them (which the command line wrote); 64 KiB (8,192 rows: the
+# policy of Debian's ImageMagick takes at most 16,000) by the command line and by
+# ImageMagick's convert from a PBM. Then the 64 MiB at 8 bits a row against
+# gzip -6 of the image data that PNG holds (a filter byte before each row).
+head -c 4M "$work/region-64m.bin" >"$work/region-4m.bin"
+head -c 64K "$work/region-64m.bin" >"$work/region-64k.bin"
+"$cli" export "$work/region-4m.bin" -o "$work/peer.pbm" --width-bits 64 >/dev/null
+"$cli" export "$work/region-64k.bin" -o "$work/peer-64k.pbm" --width-bits 64 >/dev/null
+/usr/bin/python3 - "$work/region-64m.bin" "$work/rows-64m.raw" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+rows = bytearray(2 * len(data))
+rows[1::2] = data
+open(sys.argv[2], 'wb').write(rows)
+PY
+ours4=() ours64k=() peer_pil=() peer_netpbm=() peer_magick=() png8=() gzip8=()
+for i in $(seq 1 "$runs"); do
+  ours4+=("$(runs=1 median_ms "$cli" export "$work/region-4m.bin" -o "$work/ours.png" --width-bits 64)")
+  if /usr/bin/python3 -c 'import PIL' 2>/dev/null; then
+    peer_pil+=("$(runs=1 median_ms /usr/bin/python3 -c 'import sys; from PIL import Image
+data = open(sys.argv[1], "rb").read()
+Image.frombytes("1", (64, len(data) // 8), data).save(sys.argv[2])' "$work/region-4m.bin" "$work/pil.png")")
+  fi
+  [ -x /usr/bin/pnmtopng ] && peer_netpbm+=("$(runs=1 median_ms sh -c '/usr/bin/pnmtopng "$1" >"$2"' - "$work/peer.pbm" "$work/netpbm.png")")
+  ours64k+=("$(runs=1 median_ms "$cli" export "$work/region-64k.bin" -o "$work/ours-64k.png" --width-bits 64)")
+  [ -x /usr/bin/convert ] && peer_magick+=("$(runs=1 median_ms /usr/bin/convert "$work/peer-64k.pbm" "$work/magick.png")")
+  png8+=("$(runs=1 median_ms "$cli" export "$work/region-64m.bin" -o "$work/png8.png" --width-bits 8)")
+  gzip8+=("$(runs=1 median_ms sh -c 'gzip -6 <"$1" >"$2"' - "$work/rows-64m.raw" "$work/rows.gz")")
+done
+for peer in pil netpbm magick; do
+  eval "samples=(\"\${peer_$peer[@]}\")"
+  [ "${#samples[@]}" -gt 0 ] || { echo "run_cli_bench: no $peer to compare PNG export with" >&2; continue; }
+  [ "$peer" = magick ] && ours=$(middle "${ours64k[@]}") size="64 KiB" || ours=$(middle "${ours4[@]}") size="4 MiB"
+  printf '%-48s %12.2f %s\n' "PNG of $size, 64 bits a row, against $peer" "$ours" ms
+  printf '%-48s %12.2f %s\n' "  floor: the same picture by $peer" "$(middle "${samples[@]}")" ms
+done
+printf '%-48s %12.2f %s\n' "PNG of 64 MiB, 8 bits a row, against gzip" "$(middle "${png8[@]}")" ms
+printf '%-48s %12.2f %s\n' "  floor: gzip -6 of the image data the PNG holds" "$(middle "${gzip8[@]}")" ms
+rm -f "$work/rows-64m.raw" "$work/rows.gz"
 # turns LABEL FLOOR_LABEL FILE COMMAND...: the median of RUNS runs of the
 # command, each followed by a cat of FILE, and their ratio.
 turns() {
