@@ -51,16 +51,24 @@ void set_pending_output(const std::string& temporary);
 // and a closed console window on Windows: the temporary output is removed (a
 // target it was to replace stays as it was), "bitloupe-cli: interrupted" is
 // written to standard error and the program ends with 128 + the signal's
-// number (130 for Ctrl-C), or on Windows with STATUS_CONTROL_C_EXIT.
+// number (130 for Ctrl-C), or on Windows with STATUS_CONTROL_C_EXIT. A crash
+// likewise removes the temporary output and says "bitloupe-cli: crashed",
+// then ends as a crash does (the signal again on POSIX; the exception's code
+// on Windows, where Wine would otherwise at times end a crashed program with
+// exit code 0).
 void arm_interruption_report();
 
 // Whether everything written to standard output got there (a full disk, a
 // closed pipe do not); false, with `why`, when it did not.
 bool standard_output_written(std::string& why);
 
+// Ends the program as a crash does, for the tests of the crash report.
+[[noreturn]] void crash_here();
+
 // Where the work may be made to fail, for the tests of what the program
 // does then: BITLOUPE_FAULT=memory throws std::bad_alloc, as when memory
-// runs out; =library a std::length_error, as when a library gives up.
+// runs out; =library a std::length_error, as when a library gives up;
+// =crash crashes.
 inline void fault_point()
 {
     static const std::string fault = [] {
@@ -69,6 +77,7 @@ inline void fault_point()
     }();
     if (fault == "memory") throw std::bad_alloc();
     if (fault == "library") throw std::length_error("a library gave up (BITLOUPE_FAULT=library)");
+    if (fault == "crash") crash_here();
 }
 
 #ifdef _WIN32

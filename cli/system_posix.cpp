@@ -12,6 +12,14 @@
 
 #include "system.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define BITLOUPE_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BITLOUPE_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 std::vector<std::string> program_arguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv, argv + argc);
@@ -152,6 +160,17 @@ void report_interruption(int signal)
     _exit(128 + signal);
 }
 
+// The handler runs once (SA_RESETHAND): the signal raised again ends the
+// program as the crash would have.
+void report_crash(int signal)
+{
+    if (g_pending_output[0]) unlink(g_pending_output);
+    static const char message[] = "bitloupe-cli: crashed\n";
+    const ssize_t ignored = write(2, message, sizeof message - 1);
+    (void)ignored;
+    raise(signal);
+}
+
 }  // namespace
 
 void arm_interruption_report()
@@ -160,4 +179,18 @@ void arm_interruption_report()
     action.sa_handler = report_interruption;
     sigemptyset(&action.sa_mask);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+#ifndef BITLOUPE_ADDRESS_SANITIZER
+    // (Under the address sanitizer its own report of a crash stays.)
+    struct sigaction crash {};
+    crash.sa_handler = report_crash;
+    crash.sa_flags = SA_RESETHAND;
+    sigemptyset(&crash.sa_mask);
+    for (const int signal : {SIGSEGV, SIGILL, SIGFPE, SIGABRT}) sigaction(signal, &crash, nullptr);
+#endif
+}
+
+void crash_here()
+{
+    raise(SIGSEGV);
+    _exit(139);
 }

@@ -224,9 +224,30 @@ BOOL WINAPI report_interruption(DWORD event)
     ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
+LONG WINAPI report_crash(EXCEPTION_POINTERS* info)
+{
+    const DWORD code = info && info->ExceptionRecord ? info->ExceptionRecord->ExceptionCode : 1;
+    AcquireSRWLockExclusive(&g_pending_lock);
+    if (!g_pending_output.empty()) DeleteFileW(g_pending_output.c_str());
+    char message[64];
+    const int n = std::snprintf(message, sizeof message, "bitloupe-cli: crashed (exception 0x%08lX)\n",
+                                static_cast<unsigned long>(code));
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), message, static_cast<DWORD>(n > 0 ? n : 0), &written, nullptr);
+    TerminateProcess(GetCurrentProcess(), code);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 
 void arm_interruption_report()
 {
     SetConsoleCtrlHandler(report_interruption, TRUE);
+    SetUnhandledExceptionFilter(report_crash);
+}
+
+void crash_here()
+{
+    RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+    ExitProcess(EXCEPTION_ACCESS_VIOLATION);
 }
