@@ -64,6 +64,7 @@ void describe_values(CLI::App& app)
             else if (name == "--glyph") kind = "PATTERN";
             else if (name == "--state") kind = "TITLE";
             else if (name == "--grid-size") kind = "X,Y";
+            else if (name == "--tile") kind = "WxH";
             else if (name == "--order") kind = "score|file";
             else if (name == "--min-score") kind = "0..1";
             option->type_name(kind);

@@ -102,15 +102,39 @@ ExportSettings check_export(const ExportOptions& given)
     ExportSettings settings{given.file, given.output, BitLayout{}, given.rows.empty()};
     BitLayout& layout = settings.layout;
     layout.start_bit = bit_position_option(given.start);
-    layout.width_bits = number_option("--width-bits", given.width, 1, LAYOUT_MAX_WIDTH);
-    layout.rows = settings.to_the_end ? 1 : number_option("--rows", given.rows, 1, LAYOUT_MAX_ROWS);
+    if (given.tile.empty()) {
+        if (!given.tiles_per_row.empty()) throw Usage{"--tiles-per-row", "needs --tile WxH"};
+        if (given.width.empty()) throw Usage{"--width-bits", "required (or --tile WxH)"};
+        layout.width_bits = number_option("--width-bits", given.width, 1, LAYOUT_MAX_WIDTH);
+    } else {
+        // Cells of W x H, N to a row: the picture is N cells wide.
+        if (!given.width.empty())
+            throw Usage{"--width-bits", "not with --tile: the width is the cells' (W x --tiles-per-row)"};
+        int64_t w = 0, h = 0;
+        if (!parse_pair(given.tile, w, h)) throw Usage{"--tile", "expected WxH: \"" + given.tile + "\""};
+        layout.tile_width = number_option("--tile W", std::to_string(w), 1, LAYOUT_MAX_TILE);
+        layout.tile_height = number_option("--tile H", std::to_string(h), 1, LAYOUT_MAX_TILE);
+        layout.tiles_per_row =
+            given.tiles_per_row.empty()
+                ? EXPORT_DEFAULT_TILES_PER_ROW
+                : number_option("--tiles-per-row", given.tiles_per_row, 1, LAYOUT_MAX_WIDTH / layout.tile_width);
+        layout.width_bits = layout.tile_width * layout.tiles_per_row;
+    }
+    const int64_t cell_width = layout.tiles_per_row ? layout.tile_width : layout.width_bits;
+    layout.rows = settings.to_the_end ? std::max<int64_t>(1, layout.tile_height)
+                                      : number_option("--rows", given.rows, 1, LAYOUT_MAX_ROWS);
     layout.lsb = given.lsb;
     layout.vertical = given.vertical;
     layout.bottom_up = given.bottom_up;
     layout.invert = given.invert;
-    layout.stride_bits = given.stride.empty() ? default_stride(layout.width_bits, given.vertical)
+    layout.stride_bits = given.stride.empty() ? default_stride(cell_width, given.vertical)
                                               : number_option("--stride-bits", given.stride, 1, POSITION_LIMIT);
     if (!layout_valid(layout)) throw Usage{"--stride-bits", "the rows reach too far (stride x rows)"};
+    settings.scale = number_option("--scale", given.scale, 1, EXPORT_MAX_SCALE);
+    if (layout.width_bits > LAYOUT_MAX_WIDTH / settings.scale)
+        throw Usage{"--scale", "the picture would be wider than " + std::to_string(LAYOUT_MAX_WIDTH) + " pixels"};
+    if (!settings.to_the_end && layout.rows > LAYOUT_MAX_ROWS / settings.scale)
+        throw Usage{"--scale", "the picture would be taller than " + std::to_string(LAYOUT_MAX_ROWS) + " rows"};
     return settings;
 }
 

@@ -50,14 +50,18 @@ ViewSettings check_view(const ViewOptions& given);
 
 // export: a file's bits as a picture, one pixel a bit.
 struct ExportOptions {
-    std::string file, output, start = "0", width, rows, stride;
+    std::string file, output, start = "0", width, rows, stride, tile, tiles_per_row, scale = "1";
     bool lsb = false, vertical = false, bottom_up = false, invert = false;
 };
 struct ExportSettings {
     std::string file, output;
-    BitLayout layout;         // one row when to_the_end, until the file's size is known
+    BitLayout layout;         // one row (or row of cells) when to_the_end, until the file's size is known
     bool to_the_end = false;  // as many rows as reach the end of the file
+    int64_t scale = 1;        // pixels a side of a bit
 };
+
+constexpr int64_t EXPORT_DEFAULT_TILES_PER_ROW = 16;
+constexpr int64_t EXPORT_MAX_SCALE = 16;
 ExportSettings check_export(const ExportOptions& given);
 
 // cut: bytes of a file as they are (or complemented).

@@ -44,13 +44,13 @@ int run_view(const ViewSettings& settings);
 
 void bind_export(CLI::App& c, ExportOptions& given);
 int run_export(const ExportSettings& settings);
-// The bits of `file` (open as `source`) in `layout`, one pixel a bit, written
-// to `out` as a PNG or PBM (`format`), as export writes them (and scan
-// --export-dir); `past_end` gets how many pixels lay past the end of the
-// file. False, with `why`, when a read (*unread then set), the encoder or a
-// write fails.
+// The bits of `file` (open as `source`) in `layout`, one pixel a bit (or
+// `scale` x `scale` pixels), written to `out` as a PNG or PBM (`format`), as
+// export writes them (and scan --export-dir); `past_end` gets how many
+// pixels lay past the end of the file. False, with `why`, when a read
+// (*unread then set), the encoder or a write fails.
 bool write_export(SourceFile& source, OutputFile& out, PictureFormat format, const BitLayout& layout,
-                  int64_t& past_end, std::string& why, bool* unread = nullptr);
+                  int64_t& past_end, std::string& why, bool* unread = nullptr, int64_t scale = 1);
 
 void bind_cut(CLI::App& c, CutOptions& given);
 int run_cut(const CutSettings& settings);

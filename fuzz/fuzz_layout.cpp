@@ -1,4 +1,5 @@
-// fuzz_layout.cpp: decode_layout_row against the pixel-by-pixel reference.
+// fuzz_layout.cpp: decode_layout_row and decode_layout_piece (tiles) against
+// the pixel-by-pixel reference.
 // The first bytes choose a small layout (so that each input runs fast), the
 // rest is the file, copied into a block of exactly its size; every row's
 // bytes are fetched as the command line fetches them. Any difference in a
@@ -10,7 +11,7 @@
 #include "layout.h"
 
 namespace {
-constexpr size_t HEADER = 5;
+constexpr size_t HEADER = 6;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
@@ -26,6 +27,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     layout.lsb = input[4] & 1;
     layout.bottom_up = input[4] & 4;
     layout.invert = input[4] & 8;
+    // Half the time tiles: cells of up to 12 x 12, one to four to a row.
+    if (input[5] & 1) {
+        layout.tile_width = input[0] % 12 + 1;
+        layout.tile_height = input[5] / 2 % 12 + 1;
+        layout.tiles_per_row = input[5] / 32 % 4 + 1;
+        layout.width_bits = layout.tile_width * layout.tiles_per_row;
+        if (!(input[1] & 0x80)) layout.stride_bits = default_stride(layout.tile_width, layout.vertical);
+    }
     if (!layout_valid(layout)) std::abort();
 
     const size_t length = size - HEADER;

@@ -230,6 +230,17 @@ expect 0 "wrote" view data.bin -o old.png
 leftovers="$(find . -name '*.tmp' -o -name '.~blp*')"
 [ -z "$leftovers" ] || fail "temporary files left: $leftovers"
 
+# Tiles: a font of 8 x 8 glyphs as a sheet, 16 to a row, to the end of the
+# file by default; the width is the cells' alone.
+zcat /usr/share/consolefonts/Lat15-VGA8.psf.gz | tail -c +5 | head -c 2048 >font8.bin
+expect 0 "^wrote sheet.png \(128 x 128\)$" export font8.bin -o sheet.png --tile 8x8
+expect 0 "^wrote sheet.pbm \(256 x 256\)$" export font8.bin -o sheet.pbm --tile 8x8 --scale 2
+expect 2 "^bitloupe-cli: --width-bits: not with --tile" export font8.bin -o s.png --tile 8x8 --width-bits 8
+expect 2 "^bitloupe-cli: --tiles-per-row: needs --tile" export font8.bin -o s.png --width-bits 8 --tiles-per-row 4
+expect 2 "^bitloupe-cli: --tile: expected WxH" export font8.bin -o s.png --tile 8
+expect 2 "^bitloupe-cli: --scale: 17 is out of range" export font8.bin -o s.png --tile 8x8 --scale 17
+expect 2 "^bitloupe-cli: --width-bits: required \(or --tile WxH\)" export font8.bin -o s.png
+
 # guess-width and scan: a console font (8 x 16 glyphs, a byte a row) between
 # random bytes is found where it lies, with width 8; the JSON is one object;
 # the export command printed for it runs; the errors are the usual ones.

@@ -135,10 +135,14 @@ std::vector<uint8_t> make_file(const std::string& path, size_t size)
 // The command line of `layout`, as a user would type it.
 std::string export_command(const std::string& file, const std::string& output, const BitLayout& l)
 {
-    std::string c = quoted(BITLOUPE_CLI) + " export " + quoted(file) + " -o " + quoted(output) +
-                    " --start " + std::to_string(l.start_bit / 8) + "." + std::to_string(l.start_bit % 8) +
-                    " --width-bits " + std::to_string(l.width_bits) + " --rows " + std::to_string(l.rows);
-    if (l.stride_bits != default_stride(l.width_bits, l.vertical)) c += " --stride-bits " + std::to_string(l.stride_bits);
+    std::string c = quoted(BITLOUPE_CLI) + " export " + quoted(file) + " -o " + quoted(output) + " --start " +
+                    std::to_string(l.start_bit / 8) + "." + std::to_string(l.start_bit % 8) +
+                    (l.tiles_per_row ? " --tile " + std::to_string(l.tile_width) + "x" + std::to_string(l.tile_height) +
+                                           " --tiles-per-row " + std::to_string(l.tiles_per_row)
+                                     : " --width-bits " + std::to_string(l.width_bits)) +
+                    " --rows " + std::to_string(l.rows);
+    const int64_t cell_width = l.tiles_per_row ? l.tile_width : l.width_bits;
+    if (l.stride_bits != default_stride(cell_width, l.vertical)) c += " --stride-bits " + std::to_string(l.stride_bits);
     return c + (l.lsb ? " --lsb" : "") + (l.vertical ? " --vertical" : "") + (l.bottom_up ? " --bottom-up" : "") +
            (l.invert ? " --invert" : "");
 }
@@ -206,6 +210,12 @@ const BitLayout LAYOUTS[] = {
     {2 * 8 + 7, 8, 8, 500, true, false, false, true},
     {0, 16, 12, 800, false, false, false, false},
     {8, 40, 300, 30, true, true, false, false},
+    // Tiles: 8 x 8 cells of a font, 16 to a row; 5 x 8 cells of vertical
+    // bytes (an LCD font), 6 to a row, least significant bit on top; cells
+    // of 3 x 7 with a stride and rows inside a cell reversed.
+    {0, 128, 8, 40, false, false, false, false, 8, 8, 16},
+    {5 * 8, 30, 40, 24, true, true, false, false, 5, 8, 6},
+    {3, 21, 5, 30, false, false, true, true, 3, 7, 7},
 };
 
 TEST(CliExport, LayoutsMatchTheReference)
@@ -219,6 +229,30 @@ TEST(CliExport, LayoutsMatchTheReference)
             EXPECT_EQ(export_and_read(folder / "data.bin", folder / name, layout, expected.past_end).pixels,
                       expected.pixels)
                 << name;
+    }
+}
+
+// --scale 3: every pixel of a tiled picture as 3 x 3 of the same.
+TEST(CliExport, ScaleDrawsEachBitAsASquare)
+{
+    Folder folder;
+    const std::vector<uint8_t> bytes = make_file(folder / "data.bin", FILE_BYTES);
+    const BitLayout& layout = LAYOUTS[6];
+    const LayoutPicture expected = reference_picture(layout, bytes.data(), FILE_BYTES);
+    for (const char* name : {"big.png", "big.pbm"}) {
+        SCOPED_TRACE(name);
+        const auto [code, out] = run(export_command(folder / "data.bin", folder / name, layout) + " --scale 3");
+        EXPECT_EQ(code, 0) << out;
+        Image image;
+        ASSERT_TRUE(std::string(name).ends_with(".png") ? read_png(folder / name, image) : read_pbm(folder / name, image));
+        ASSERT_EQ(image.width, layout.width_bits * 3);
+        ASSERT_EQ(image.height, layout.rows * 3);
+        int64_t wrong = 0;
+        for (int64_t y = 0; y < image.height; ++y)
+            for (int64_t x = 0; x < image.width; ++x)
+                wrong += image.pixels[y * image.width + x] != expected.pixels[y / 3 * layout.width_bits + x / 3];
+        EXPECT_EQ(wrong, 0);
+        EXPECT_TRUE(image.padding_clear);
     }
 }
 

@@ -32,12 +32,23 @@ inline int reference_stream_bit(const uint8_t* data, int64_t size, bool lsb, int
     return data[p / 8] >> bit & 1;
 }
 
-// The stream position of pixel x of picture row y.
+// The stream position of pixel x of picture row y. With tiles, the pixel's
+// cell is a picture of its own: its place in the cell found as above, from
+// the cell's first bit.
 inline int64_t reference_position(const BitLayout& layout, int64_t y, int64_t x)
 {
-    const int64_t r = layout.bottom_up ? layout.rows - 1 - y : y;
-    if (layout.vertical) return layout.start_bit + (r / 8) * layout.stride_bits + 8 * x + r % 8;
-    return layout.start_bit + r * layout.stride_bits + x;
+    int64_t start = layout.start_bit, rows = layout.rows;
+    if (layout.tiles_per_row > 0) {
+        const int64_t cell = y / layout.tile_height * layout.tiles_per_row + x / layout.tile_width;
+        const int64_t bands = layout.vertical ? (layout.tile_height + 7) / 8 : layout.tile_height;
+        start += cell * bands * layout.stride_bits;
+        rows = layout.tile_height;
+        y %= layout.tile_height;
+        x %= layout.tile_width;
+    }
+    const int64_t r = layout.bottom_up ? rows - 1 - y : y;
+    if (layout.vertical) return start + (r / 8) * layout.stride_bits + 8 * x + r % 8;
+    return start + r * layout.stride_bits + x;
 }
 
 inline LayoutPicture reference_picture(const BitLayout& layout, const uint8_t* data, int64_t size)
@@ -58,11 +69,15 @@ inline LayoutPicture engine_picture(const BitLayout& layout, const uint8_t* data
     LayoutPicture picture;
     const int64_t packed = packed_row_bytes(layout);
     for (int64_t y = 0; y < layout.rows; ++y) {
-        const ByteSpan span = layout_row_bytes(layout, y);
-        const int64_t available = std::clamp<int64_t>(size - span.first, 0, span.count);
-        std::vector<uint8_t> bytes(data + std::min(span.first, size), data + std::min(span.first, size) + available);
         std::vector<uint8_t> out(static_cast<size_t>(packed), 0xA5);
-        picture.past_end += decode_layout_row(layout, y, available > 0 ? bytes.data() : nullptr, available, out.data());
+        for (int64_t piece = 0; piece < layout_pieces(layout); ++piece) {
+            const ByteSpan span = layout_piece_bytes(layout, y, piece);
+            const int64_t available = std::clamp<int64_t>(size - span.first, 0, span.count);
+            std::vector<uint8_t> bytes(data + std::min(span.first, size),
+                                       data + std::min(span.first, size) + available);
+            picture.past_end += decode_layout_piece(layout, y, piece, available > 0 ? bytes.data() : nullptr,
+                                                    available, out.data());
+        }
         for (int64_t x = 0; x < packed * 8; ++x) {
             const int bit = out[x / 8] >> (7 - x % 8) & 1;
             if (x < layout.width_bits) picture.pixels.push_back(static_cast<uint8_t>(bit));

@@ -65,6 +65,42 @@ TEST(DecodeLayoutRow, MatchesTheReferenceInEveryLayout)
     EXPECT_GT(all_past_end, cases / 8);
 }
 
+// Tiles: cells of several sizes, one to three to a row, in every combination
+// of the options inside a cell, the data ending anywhere.
+TEST(DecodeLayoutPiece, TilesMatchTheReferenceInEveryLayout)
+{
+    int cases = 0, failures = 0;
+    const int64_t tiles[][2] = {{8, 8}, {3, 5}, {12, 2}, {8, 16}, {1, 9}};
+    for (const auto& tile : tiles) {
+        for (int64_t per_row : {1, 3}) {
+            for (int flags = 0; flags < 16; ++flags) {
+                const bool vertical = flags & 2;
+                const int64_t natural = default_stride(tile[0], vertical);
+                for (int64_t stride : {natural, natural + 3}) {
+                    for (int64_t start : {0, 5}) {
+                        BitLayout layout{start, tile[0] * per_row, stride, tile[1] * 2 + 1, bool(flags & 1),
+                                         vertical, bool(flags & 4), bool(flags & 8), tile[0], tile[1], per_row};
+                        EXPECT_TRUE(layout_valid(layout)) << describe(layout, 0);
+                        int64_t last = 0;
+                        for (int64_t y = 0; y < layout.rows; ++y)
+                            last = std::max(last, reference_position(layout, y, layout.width_bits - 1));
+                        for (int64_t size : {last / 8 + 2, last / 16, int64_t{0}}) {
+                            const std::vector<uint8_t> data = random_bytes(static_cast<size_t>(size), ++cases);
+                            const LayoutPicture expected = reference_picture(layout, data.data(), size);
+                            const LayoutPicture actual = engine_picture(layout, data.data(), size);
+                            if (actual != expected && ++failures <= 5)
+                                ADD_FAILURE() << describe(layout, size) << ", tiles " << tile[0] << "x" << tile[1]
+                                              << " x " << per_row << ": past end " << actual.past_end << " (expected "
+                                              << expected.past_end << "), padding clear " << actual.padding_clear;
+                        }
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_EQ(failures, 0) << "of " << cases << " layouts";
+}
+
 // Pictures worked out by hand from the definition, so that a mistake the
 // reference shared with the engine would show.
 TEST(DecodeLayoutRow, HandWorkedPictures)
@@ -84,6 +120,12 @@ TEST(DecodeLayoutRow, HandWorkedPictures)
         {{0, 2, 16, 9, false, true, false, false}, "#.|..|..|..|..|..|..|.#|#.", 1},
         {{0, 2, 16, 9, true, true, false, true}, "#.|##|##|##|##|##|##|.#|#.", 1},
         {{0, 2, 16, 9, false, true, true, false}, "#.|.#|..|..|..|..|..|..|#.", 1},
+        // Tiles of 4 x 2, two to a row: a byte a cell, cells left to right,
+        // then the next row of cells; the last cell lies past the end.
+        {{0, 8, 4, 6, false, false, false, false, 4, 2, 2}, "#.......|.......#|####....|........|........|........", 24},
+        {{0, 8, 4, 4, false, false, true, false, 4, 2, 2}, ".......#|#.......|........|####....", 8},
+        // Vertical cells of 2 x 8: two bytes a cell, a column each.
+        {{0, 4, 16, 8, false, true, false, false, 2, 8, 2}, "#.#.|..#.|..#.|..#.|....|....|....|.#..", 8},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(describe(c.layout, 3));
@@ -122,11 +164,22 @@ TEST(LayoutValid, KeepsEveryBitPositionInRange)
         {{MAX, LAYOUT_MAX_WIDTH, MAX / 2, 3, true, false, true, false}, true},
         {{MAX, LAYOUT_MAX_WIDTH, MAX, 16, false, true, false, true}, true},  // two bands
         {{MAX, 1, MAX / (LAYOUT_MAX_ROWS - 1), LAYOUT_MAX_ROWS, false, false, false, false}, true},
+        // Tiles: the width is the cells', every size at least 1, the last
+        // cell's last band in range.
+        {{0, 16, 8, 8, false, false, false, false, 8, 8, 2}, true},
+        {{0, 12, 8, 8, false, false, false, false, 8, 8, 2}, false},
+        {{0, 0, 8, 8, false, false, false, false, 0, 8, 2}, false},
+        {{0, 16, 8, 8, false, false, false, false, 8, 0, 2}, false},
+        {{0, 8, 8, 8, false, false, false, false, 8, 8, 1}, true},
+        {{0, 8, 8, 8, false, false, false, false, LAYOUT_MAX_TILE + 1, 8, 1}, false},
+        {{0, 8, MAX / 4, 8, false, false, false, false, 8, 8, 1}, false},   // a cell of twice MAX bits
+        {{0, 8, MAX / 8, 24, false, false, false, false, 8, 8, 1}, false},  // the third cell MAX x 2 on
+        {{0, 8, MAX / 8, 16, false, false, false, false, 8, 8, 1}, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(describe(c.layout, 0));
         EXPECT_EQ(layout_valid(c.layout), c.valid);
-        if (!c.valid) continue;
+        if (!c.valid || c.layout.tiles_per_row) continue;
         const BitLayout& l = c.layout;
         const int64_t y = l.bottom_up ? 0 : l.rows - 1;  // the row furthest into the file
         const ByteSpan span = layout_row_bytes(l, y);
