@@ -160,6 +160,7 @@ void report_interruption(int signal)
     _exit(128 + signal);
 }
 
+#ifndef BITLOUPE_ADDRESS_SANITIZER
 // The handler runs once (SA_RESETHAND): the signal raised again ends the
 // program as the crash would have.
 void report_crash(int signal)
@@ -170,6 +171,7 @@ void report_crash(int signal)
     (void)ignored;
     raise(signal);
 }
+#endif
 
 }  // namespace
 
