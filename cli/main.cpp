@@ -38,6 +38,9 @@ const Subcommand SUBCOMMANDS[] = {
                     "Search FILE for a small picture given by example: at every bit, in both bit orders, inverted "
                     "or not, at one stride or at every stride from 1 to 80 bytes",
                     bind_find, check_find, run_find),
+    make_subcommand("explore",
+                    "Show FILE's bits in any layout in the browser, served to this machine alone until Ctrl-C",
+                    bind_explore, check_explore, run_explore),
 };
 
 // What --help says of the values options take: the kind of each, and once

@@ -206,3 +206,9 @@ void take_pattern(FindSettings& settings, const std::string& text)
     if (!GlyphSearch(settings.pattern, settings.stride, settings.max_errors).valid(why))
         throw Usage{"--max-errors", why};
 }
+
+ExploreSettings check_explore(const ExploreOptions& given)
+{
+    return ExploreSettings{given.file, given.port.empty() ? 0 : number_option("--port", given.port, 1, 65535),
+                           given.no_open};
+}

@@ -120,6 +120,18 @@ struct ScanSettings {
 };
 ScanSettings check_scan(const ScanOptions& given);
 
+// explore: the file in the browser.
+struct ExploreOptions {
+    std::string file, port;
+    bool no_open = false;
+};
+struct ExploreSettings {
+    std::string file;
+    int64_t port = 0;  // 0: one the system gives
+    bool no_open = false;
+};
+ExploreSettings check_explore(const ExploreOptions& given);
+
 // find: a small picture given by example.
 struct FindOptions {
     std::string file, glyph, stride, max_errors = "0", max_matches = "100000";

@@ -66,3 +66,6 @@ int run_scan(const ScanSettings& settings);
 
 void bind_find(CLI::App& c, FindOptions& given);
 int run_find(const FindSettings& settings);
+
+void bind_explore(CLI::App& c, ExploreOptions& given);
+int run_explore(const ExploreSettings& settings);

@@ -62,6 +62,10 @@ void arm_interruption_report();
 // closed pipe do not); false, with `why`, when it did not.
 bool standard_output_written(std::string& why);
 
+// Opens `address` in the default browser (xdg-open; the shell on Windows)
+// and returns at once; false, with `why`, when it could not be started.
+bool open_in_browser(const std::string& address, std::string& why);
+
 // Ends the program as a crash does, for the tests of the crash report.
 [[noreturn]] void crash_here();
 

@@ -1,7 +1,10 @@
 // system_posix.cpp: arguments, console output and folders on POSIX systems,
 // where arguments and file names are bytes and passed through as they are.
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "system.h"
 
@@ -195,4 +199,26 @@ void crash_here()
 {
     raise(SIGSEGV);
     _exit(139);
+}
+
+extern char** environ;
+
+bool open_in_browser(const std::string& address, std::string& why)
+{
+    // xdg-open's own output would mix with ours: it goes nowhere.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    char program[] = "xdg-open";
+    std::string copy = address;
+    char* argv[] = {program, copy.data(), nullptr};
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed) return why = std::strerror(failed), false;
+    // xdg-open hands the address to the browser and ends; it is waited for
+    // on a thread of its own, so that it leaves no zombie.
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    return true;
 }

@@ -251,3 +251,12 @@ void crash_here()
     RaiseException(EXCEPTION_ACCESS_VIOLATION, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     ExitProcess(EXCEPTION_ACCESS_VIOLATION);
 }
+
+bool open_in_browser(const std::string& address, std::string& why)
+{
+    const auto result = reinterpret_cast<intptr_t>(
+        ShellExecuteW(nullptr, L"open", wide(address).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    if (result > 32) return true;
+    why = system_error_text(GetLastError());
+    return false;
+}

@@ -51,3 +51,18 @@ file(MAKE_DIRECTORY ${BITLOUPE_CLI11_INCLUDE})
 file(CREATE_LINK ${BITLOUPE_CLI11_DIR}/CLI ${BITLOUPE_CLI11_INCLUDE}/CLI SYMBOLIC)
 add_library(bitloupe_cli11 INTERFACE)
 target_include_directories(bitloupe_cli11 SYSTEM INTERFACE ${BITLOUPE_CLI11_INCLUDE})
+
+# bitloupe_httplib: cpp-httplib, header only, from Debian's source package
+# (tools/setup.sh unpacks it in third_party/), the same header in both builds.
+set(BITLOUPE_HTTPLIB_DIR ${PROJECT_SOURCE_DIR}/third_party/cpp-httplib-0.11.4+ds)
+if(NOT EXISTS ${BITLOUPE_HTTPLIB_DIR}/httplib.h)
+  message(FATAL_ERROR "${BITLOUPE_HTTPLIB_DIR}/httplib.h is missing: run tools/setup.sh")
+endif()
+add_library(bitloupe_httplib INTERFACE)
+target_include_directories(bitloupe_httplib SYSTEM INTERFACE ${BITLOUPE_HTTPLIB_DIR})
+if(WIN32)
+  target_link_libraries(bitloupe_httplib INTERFACE ws2_32)
+else()
+  find_package(Threads REQUIRED)
+  target_link_libraries(bitloupe_httplib INTERFACE Threads::Threads)
+endif()

@@ -76,14 +76,16 @@ EPOCH="${SOURCE_DATE_EPOCH:-$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || 
 # holds the whole text). A package holds the licence files of the libraries
 # its programs contain, found in the programs themselves, so that a library
 # linked in later cannot be left out.
-LIBRARIES=(libjpeg-turbo libpng zlib CLI11 winpthreads)
+LIBRARIES=(libjpeg-turbo libpng zlib CLI11 cpp-httplib winpthreads)
 declare -A LIBRARY_SYMBOLS=(
-  [libjpeg-turbo]='^jpeg_' [libpng]='^png_' [zlib]='^(inflate|deflate)$' [CLI11]='^CLI::' [winpthreads]='^pthread_')
+  [libjpeg-turbo]='^jpeg_' [libpng]='^png_' [zlib]='^(inflate|deflate)$' [CLI11]='^CLI::' [cpp-httplib]='^httplib::'
+  [winpthreads]='^pthread_')
 declare -A LIBRARY_LICENCES=(
   [libjpeg-turbo]="$JPEG_SOURCE/LICENSE.md libjpeg-turbo-LICENSE.md $JPEG_SOURCE/README.ijg libjpeg-turbo-README.ijg"
   [libpng]="$PNG_SOURCE/LICENSE libpng-LICENSE"
   [zlib]="$ZLIB_SOURCE/LICENSE zlib-LICENSE"
   [CLI11]="/usr/share/doc/libcli11-dev/copyright CLI11-copyright"
+  [cpp-httplib]="$HTTPLIB_SOURCE/LICENSE cpp-httplib-LICENSE"
   [winpthreads]="")
 
 # The libraries program $1 contains, a name a line, by the symbols it defines

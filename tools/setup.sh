@@ -92,6 +92,9 @@ build_windows() {
   cmake --install "$dir" >>"$log" 2>&1 || { tail -30 "$log" >&2; exit 1; }
 }
 
+# cpp-httplib from Debian's source package: its one header, for both builds.
+fetch_source cpp-httplib "$HTTPLIB_SOURCE"
+
 # libjpeg-turbo from Debian's source package, built static for the Windows target.
 if [ ! -f "$JPEG_PREFIX/.built-$JPEG_VERSION" ]; then
   fetch_source libjpeg-turbo "$JPEG_SOURCE"
