@@ -15,7 +15,7 @@ PACKAGES=(
   libjpeg62-turbo-dev dpkg-dev python3-gi gir1.2-gtk-3.0 xdotool
   console-setup-linux libcli11-dev libpng-dev zlib1g-dev imagemagick time zip
   firefox-esr unifont xfonts-terminus vgabios bochsbios memtest86+
-  python3-pil netpbm
+  python3-pil netpbm chromium chromium-driver python3-selenium
 )
 
 SUDO=""
