@@ -26,6 +26,8 @@
 #include "command_files.h"
 #include "messages.h"
 #include "numbers.h"
+#include "overview_map.h"
+#include "scan_file.h"
 #include "subcommands.h"
 #include "system.h"
 
@@ -37,6 +39,8 @@ constexpr int SERVER_THREADS = 16;
 constexpr size_t WAITING_LIMIT = 16;        // accepted connections waiting for a thread
 constexpr int64_t STRIP_MAX_WIDTH = 4096;   // pixels
 constexpr int64_t STRIP_MAX_ROWS = 4096;
+constexpr size_t FIND_MAX_MATCHES = 200;   // listed by the search box
+constexpr int64_t MAP_MAX_REGIONS = 2000;  // listed beside the map
 
 // A fixed pool whose waiting list is bounded: when it is full, the thread
 // that accepts connections waits, and further connections wait in the
@@ -145,6 +149,28 @@ struct Explorer {
     SourceFile source;
     std::mutex reading;  // the source's read window is one
 
+    // The overview and the scan's regions, made once, on a read of the file
+    // of their own, when first asked for (a page that only looks at bits
+    // never waits for them).
+    std::mutex mapping;
+    bool mapped = false;
+    std::string map_failure;
+    OverviewMap map;
+    RegionList regions;
+    bool make_map()
+    {
+        std::lock_guard<std::mutex> hold(mapping);
+        if (mapped) return map_failure.empty();
+        mapped = true;
+        SourceFile own;
+        if (!own.open(file, map_failure)) return false;
+        map.block = overview_block_size(own.size());
+        regions.limit = MAP_MAX_REGIONS;
+        regions.order = RegionOrder::file;
+        if (!scan_file(own, SCAN_MIN_BYTES, SCAN_DEFAULT_MIN_SCORE, &map, {}, regions, map_failure)) return false;
+        return true;
+    }
+
     // The strip's PNG: the engine's pixels for the layout, as export writes them.
     bool strip(const BitLayout& layout, std::vector<uint8_t>& png, std::string& why)
     {
@@ -203,6 +229,51 @@ void serve(httplib::Server& server, Explorer& explorer)
         std::lock_guard<std::mutex> hold(explorer.reading);
         const bool inside = at < explorer.source.size() && explorer.source.read(at, 1, &value, why);
         response.set_content(text + (inside ? std::to_string(value) : "null") + "}", "application/json");
+    });
+    server.Get(prefix + "overview.png", [&explorer](const httplib::Request&, httplib::Response& response) {
+        std::vector<uint8_t> png;
+        std::string why;
+        if (!explorer.make_map() ||
+            !encode_colour_png(explorer.map.columns, explorer.map.rows, overview_rows(explorer.map), png, why)) {
+            response.status = 500;
+            return;
+        }
+        response.set_content(std::string(png.begin(), png.end()), "image/png");
+    });
+    server.Get(prefix + "regions", [&explorer](const httplib::Request&, httplib::Response& response) {
+        if (!explorer.make_map()) return void(response.status = 500);
+        const OverviewMap& map = explorer.map;
+        std::string text = "{\"block\": " + std::to_string(map.block) + ", \"columns\": " + std::to_string(map.columns) +
+                           ", \"rows\": " + std::to_string(map.rows) + ", \"regions\": [";
+        for (size_t i = 0; i < explorer.regions.regions.size(); ++i) {
+            const FoundRegion& r = explorer.regions.regions[i];
+            text += std::string(i ? ", " : "") + "{\"start\": " + std::to_string(r.start) + ", \"end\": " +
+                    std::to_string(r.end) + ", \"width_bits\": " + std::to_string(r.width_bits) +
+                    ", \"score\": " + score_text(r.score) + "}";
+        }
+        response.set_content(text + "]}", "application/json");
+    });
+    server.Get(prefix + "find", [&explorer](const httplib::Request& request, httplib::Response& response) {
+        // A glyph by example, as find takes it (every stride, no pixel
+        // differing unless asked); the first matches in the file.
+        GlyphPattern pattern;
+        std::string why;
+        int64_t errors = 0;
+        if (!parse_glyph_pattern(request.get_param_value("glyph"), pattern, why) ||
+            !query_number(request, "errors", 0, 8, 0, errors))
+            return void(response.status = 400);
+        const GlyphSearch search(pattern, 0, static_cast<int32_t>(errors));
+        if (!search.valid(why)) return void(response.status = 400);
+        std::string text = "{\"matches\": [";
+        size_t listed = 0;
+        const FoundMatches found = search_file(explorer.file, search, FIND_MAX_MATCHES, [&](const GlyphMatch& m) {
+            text += std::string(listed++ ? ", " : "") + "{\"start\": \"" + std::to_string(m.start_bit / 8) + "." +
+                    std::to_string(m.start_bit % 8) + "\", \"stride_bytes\": " + std::to_string(m.stride_bytes) +
+                    ", \"lsb\": " + (m.lsb ? "true" : "false") + ", \"inverted\": " + (m.inverted ? "true" : "false") +
+                    ", \"errors\": " + std::to_string(m.errors) + "}";
+        }, false);
+        if (found.failed) return void(response.status = 500);
+        response.set_content(text + "], \"more\": " + (found.cut ? "true" : "false") + "}", "application/json");
     });
     server.Get(prefix + "strip.png", [&explorer](const httplib::Request& request, httplib::Response& response) {
         BitLayout layout;

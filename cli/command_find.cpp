@@ -182,43 +182,6 @@ bool search_part(const GlyphSearch& search, const uint8_t* bytes, int64_t count,
            search_part(search, bytes, count, base, middle, end, chunk, stream);
 }
 
-struct Found {
-    bool cut = false;     // there were more than the limit
-    bool failed = false;  // reported
-    size_t listed = 0;
-};
-
-// The first `limit` matches of the file, each to `list` in file order as it
-// is confirmed.
-Found search_file(const std::string& file, const GlyphSearch& search, size_t limit,
-                  const std::function<void(const GlyphMatch&)>& list)
-{
-    Found result;
-    SourceFile source;
-    std::string why;
-    if (!open_source(source, file)) {
-        result.failed = true;
-        return result;
-    }
-    const int64_t size = source.size();
-    MatchStream stream(limit, search.width(), list);
-    const ChunkWork work = [&](int64_t n, int64_t offset, const uint8_t* bytes, int64_t length) {
-        const bool wanted = search_part(search, bytes, length, offset, offset, std::min(offset + CHUNK_BYTES, size), n, stream);
-        stream.finish(n);
-        return wanted;
-    };
-    const std::function<void(int64_t)> progress = progress_bar("searching", size);
-    const bool read = for_each_chunk(source, CHUNK_BYTES, search.reach(), work, why, progress, [&] { stream.stop(); });
-    if (progress) clear_progress();
-    if (!read) {
-        report(file, why);
-        result.failed = true;
-    }
-    result.cut = stream.cut();
-    result.listed = stream.listed();
-    return result;
-}
-
 // A place's matches: the same start and stride in more than one bit order or
 // polarity (a glyph that reads the same mirrored) are one place.
 std::string match_json(const std::vector<GlyphMatch>& place)
@@ -268,6 +231,36 @@ std::string match_text(const std::string& name, const GlyphPattern& pattern, con
 
 }  // namespace
 
+FoundMatches search_file(const std::string& file, const GlyphSearch& search, size_t limit,
+                         const std::function<void(const GlyphMatch&)>& list, bool show_progress)
+{
+    FoundMatches result;
+    SourceFile source;
+    std::string why;
+    if (!open_source(source, file)) {
+        result.failed = true;
+        return result;
+    }
+    const int64_t size = source.size();
+    MatchStream stream(limit, search.width(), list);
+    const ChunkWork work = [&](int64_t n, int64_t offset, const uint8_t* bytes, int64_t length) {
+        const bool wanted = search_part(search, bytes, length, offset, offset, std::min(offset + CHUNK_BYTES, size), n, stream);
+        stream.finish(n);
+        return wanted;
+    };
+    const std::function<void(int64_t)> progress =
+        show_progress ? progress_bar("searching", size) : std::function<void(int64_t)>{};
+    const bool read = for_each_chunk(source, CHUNK_BYTES, search.reach(), work, why, progress, [&] { stream.stop(); });
+    if (progress) clear_progress();
+    if (!read) {
+        report(file, why);
+        result.failed = true;
+    }
+    result.cut = stream.cut();
+    result.listed = stream.listed();
+    return result;
+}
+
 void bind_find(CLI::App& c, FindOptions& given)
 {
     c.add_option("FILE", given.file, "the file to search")->required();
@@ -311,7 +304,7 @@ int run_find(const FindSettings& settings)
         if (!place.empty() && !same_place(place.front(), m, pattern.width)) flush();
         place.push_back(m);
     };
-    const Found found = search_file(file, search, static_cast<size_t>(limit), list);
+    const FoundMatches found = search_file(file, search, static_cast<size_t>(limit), list);
     flush();
     if (found.failed) {
         write_out(piece);

@@ -66,6 +66,15 @@ int run_scan(const ScanSettings& settings);
 
 void bind_find(CLI::App& c, FindOptions& given);
 int run_find(const FindSettings& settings);
+// The first `limit` matches of `file`, each to `list` in file order as it is
+// confirmed (by find, and by explore's search box).
+struct FoundMatches {
+    bool cut = false;     // there were more than the limit
+    bool failed = false;  // reported
+    size_t listed = 0;
+};
+FoundMatches search_file(const std::string& file, const GlyphSearch& search, size_t limit,
+                         const std::function<void(const GlyphMatch&)>& list, bool show_progress = true);
 
 void bind_explore(CLI::App& c, ExploreOptions& given);
 int run_explore(const ExploreSettings& settings);

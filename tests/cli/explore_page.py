@@ -49,8 +49,13 @@ def fail(what):
 work = tempfile.mkdtemp()
 data = os.path.join(work, "data.bin")
 rng = random.Random(8)
+# Random bytes with a console font of 8 x 16 glyphs from byte 16384 on, so
+# that the map has a region and the search box a glyph to find.
+font = subprocess.run("zcat /usr/share/consolefonts/Lat15-VGA16.psf.gz | tail -c +5 | head -c 4096", shell=True,
+                      capture_output=True).stdout
+noise = bytes(rng.randrange(256) for _ in range(40000))
 with open(data, "wb") as f:
-    f.write(bytes(rng.randrange(256) for _ in range(40000)))
+    f.write(noise[:16384] + font + noise[16384 + len(font):])
 
 server = subprocess.Popen(runner + [cli, "explore", data, "--no-open"], stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, text=True)
@@ -156,6 +161,38 @@ try:
             value = open(data, "rb").read()[2]
             if "bit 2.3" not in status or "byte %d" % value not in status:
                 fail("scale %d: under the mouse: %r (bit 2.3, byte %d)" % (scale, status, value))
+            if scale == 1:
+                # The viewer's title of a view it can show, read back by view --state.
+                shown(driver, "start=32.0&width=16&zoom=8")
+                title = driver.find_element("id", "title").text.replace("viewer: ", "")
+                made = subprocess.run(runner + [cli, "view", data, "-o", os.path.join(work, "v.png"), "--state", title],
+                                      capture_output=True)
+                if title != "Bitloupe, sprsize:2 disp:32 zoom:8" or made.returncode != 0:
+                    fail("the viewer's title: %r (view --state: %d)" % (title, made.returncode))
+                # A click on the map inside the font's region shows the region.
+                shown(driver, "start=0.0&width=24&zoom=2")
+                WebDriverWait(driver, 30).until(lambda d: d.find_elements("css selector", "#regions li"))
+                region = driver.execute_script("return mapInfo.regions[0];")
+                block, columns = driver.execute_script("return [mapInfo.block, mapInfo.columns];")
+                middle = (region["start"] + region["end"]) // 2 // block
+                picture = driver.find_element("id", "map")
+                WebDriverWait(driver, 10).until(lambda d: d.execute_script("return document.getElementById('map').complete;"))
+                scale_x = picture.size["width"] / columns
+                ActionChains(driver).move_to_element_with_offset(
+                    picture, int((middle % columns + 0.5) * scale_x) - picture.size["width"] // 2,
+                    int((middle // columns + 0.5) * scale_x) - picture.size["height"] // 2).click().perform()
+                got = driver.execute_script("return [start.value, width.value];")
+                if got != ["%d.0" % region["start"], "8"] or not (region["start"] <= 16384 + 1024 and region["end"] >= 16384 + 3072):
+                    fail("a click on the map's region %r: the view is %r" % (region, got))
+                # The search box finds a glyph of the font where it was put.
+                letter = font[ord("A") * 16:ord("A") * 16 + 16]
+                glyph = "/".join("".join("#" if b >> (7 - i) & 1 else "." for i in range(8)) for b in letter)
+                box = driver.find_element("id", "glyph")
+                box.send_keys(glyph + Keys.ENTER)
+                WebDriverWait(driver, 30).until(lambda d: d.find_elements("css selector", "#matches li"))
+                places = [e.get_attribute("data-start") for e in driver.find_elements("css selector", "#matches li")]
+                if "%d.0" % (16384 + ord("A") * 16) not in places:
+                    fail("the search box: %r" % places[:5])
         finally:
             driver.quit()
 
