@@ -40,6 +40,7 @@ constexpr size_t WAITING_LIMIT = 16;        // accepted connections waiting for 
 constexpr int64_t STRIP_MAX_WIDTH = 4096;   // pixels
 constexpr int64_t STRIP_MAX_ROWS = 4096;
 constexpr size_t FIND_MAX_MATCHES = 200;   // listed by the search box
+constexpr int64_t BYTES_MAX = int64_t{16} << 20;  // downloaded at once
 constexpr int64_t MAP_MAX_REGIONS = 2000;  // listed beside the map
 
 // A fixed pool whose waiting list is bounded: when it is full, the thread
@@ -229,6 +230,25 @@ void serve(httplib::Server& server, Explorer& explorer)
         std::lock_guard<std::mutex> hold(explorer.reading);
         const bool inside = at < explorer.source.size() && explorer.source.read(at, 1, &value, why);
         response.set_content(text + (inside ? std::to_string(value) : "null") + "}", "application/json");
+    });
+    server.Get(prefix + "bytes", [&explorer](const httplib::Request& request, httplib::Response& response) {
+        // Bytes as cut writes them (those that exist), for a download.
+        int64_t start = 0, count = 0;
+        if (!query_number(request, "start", 0, INT64_MAX, 0, start) ||
+            !query_number(request, "count", 1, BYTES_MAX, 1, count))
+            return void(response.status = 400);
+        std::string bytes;
+        {
+            std::lock_guard<std::mutex> hold(explorer.reading);
+            const int64_t first = std::min(start, explorer.source.size());
+            bytes.resize(static_cast<size_t>(std::min(count, explorer.source.size() - first)));
+            std::string why;
+            if (!bytes.empty() && !explorer.source.read(first, static_cast<int64_t>(bytes.size()),
+                                                         reinterpret_cast<uint8_t*>(bytes.data()), why))
+                return void(response.status = 500);
+        }
+        response.set_header("Content-Disposition", "attachment; filename=\"bytes-" + std::to_string(start) + ".bin\"");
+        response.set_content(std::move(bytes), "application/octet-stream");
     });
     server.Get(prefix + "overview.png", [&explorer](const httplib::Request&, httplib::Response& response) {
         std::vector<uint8_t> png;

@@ -165,5 +165,27 @@ finally:
     server.terminate()
     server.wait(timeout=30)
 
+# Without --no-open the address goes to the default browser: here an
+# xdg-open of the test's own, which writes down what it was given.
+if not runner:
+    opened = os.path.join(work, "opened.txt")
+    bin_dir = os.path.join(work, "bin")
+    os.mkdir(bin_dir)
+    with open(os.path.join(bin_dir, "xdg-open"), "w") as f:
+        f.write('#!/bin/sh\nprintf %%s "$1" >"%s"\n' % opened)
+    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+    environment = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ["PATH"])
+    opener = subprocess.Popen([cli, "explore", data], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                              env=environment)
+    printed = re.search(r"http://\S+/", opener.stdout.readline())
+    for _ in range(100):
+        if os.path.exists(opened) and os.path.getsize(opened):
+            break
+        threading.Event().wait(0.05)
+    opener.terminate()
+    opener.wait(timeout=30)
+    if not printed or not os.path.exists(opened) or open(opened).read() != printed.group(0):
+        fail("the browser was not given the address")
+
 print("all passed" if not failures else "%d failed" % len(failures))
 sys.exit(1 if failures else 0)

@@ -162,6 +162,26 @@ try:
             if "bit 2.3" not in status or "byte %d" % value not in status:
                 fail("scale %d: under the mouse: %r (bit 2.3, byte %d)" % (scale, status, value))
             if scale == 1:
+                # A dragged rectangle: its commands, and its picture and bytes
+                # as downloaded, against what those commands write.
+                shown(driver, "start=0.0&width=8&zoom=4")
+                view = driver.find_element("id", "view")
+                at = lambda x, y: (x * 4 + 2 - view.size["width"] // 2, y * 4 + 2 - view.size["height"] // 2)
+                ActionChains(driver).move_to_element_with_offset(view, *at(2, 1)).click_and_hold().move_to_element_with_offset(
+                    view, *at(5, 3)).release().perform()
+                text = driver.find_element("id", "selection").text
+                links = [a.get_attribute("href") for a in driver.find_elements("css selector", "#selection a")]
+                if ("export FILE -o part.png --start 1.2 --width-bits 4 --stride-bits 8 --rows 3" not in text or
+                        "cut FILE -o part.bin --start 1 --count 3" not in text or len(links) != 2):
+                    fail("a dragged rectangle: %r" % text)
+                else:
+                    import urllib.request
+                    picture = Image.open(io.BytesIO(urllib.request.urlopen(links[0]).read())).convert("L")
+                    want = exported("--start 1.2 --width-bits 4 --stride-bits 8", 3)
+                    if picture.tobytes() != want.tobytes():
+                        fail("the rectangle's picture differs from its export")
+                    if urllib.request.urlopen(links[1]).read() != open(data, "rb").read()[1:4]:
+                        fail("the rectangle's bytes differ from its cut")
                 # The viewer's title of a view it can show, read back by view --state.
                 shown(driver, "start=32.0&width=16&zoom=8")
                 title = driver.find_element("id", "title").text.replace("viewer: ", "")
