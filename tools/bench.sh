@@ -28,6 +28,9 @@ echo "== host (clang-14 -O3, no sanitizers)"
 "$host/bench/bench_draw"
 "$host/bench/bench_view"
 "$ROOT/bench/run_cli_bench.sh" "$host" "$RUNS"
+if command -v chromium >/dev/null && command -v chromedriver >/dev/null; then
+  /usr/bin/python3 "$ROOT/bench/run_explore_bench.py" "$host/cli/bitloupe-cli" "$RUNS"
+fi
 echo "== Windows build under Wine"
 (
   source "$ROOT/tools/wine-env.sh" "$win"
