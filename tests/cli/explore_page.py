@@ -204,6 +204,11 @@ try:
                 got = driver.execute_script("return [start.value, width.value];")
                 if got != ["%d.0" % region["start"], "8"] or not (region["start"] <= 16384 + 1024 and region["end"] >= 16384 + 3072):
                     fail("a click on the map's region %r: the view is %r" % (region, got))
+                # The page as the README shows it (docs/explore.png is a copy):
+                # the font as cells of 8 x 16, its map and regions, a search.
+                shown(driver, "start=16384.0&tile=8x16&tiles=16&zoom=3&grid=true")
+                WebDriverWait(driver, 30).until(lambda d: d.execute_script("return document.getElementById('map').complete;"))
+                driver.save_screenshot(os.path.join(os.getcwd(), "explore-page.png"))
                 # The search box finds a glyph of the font where it was put.
                 letter = font[ord("A") * 16:ord("A") * 16 + 16]
                 glyph = "/".join("".join("#" if b >> (7 - i) & 1 else "." for i in range(8)) for b in letter)
