@@ -144,6 +144,14 @@ try:
                 got = driver.execute_script("return document.getElementById(arguments[0]).value;", field)
                 if got != value:
                     fail("scale %d: after %r %s is %s, not %s" % (scale, key, field, got, value))
+            # The scroll bar at its middle: the row of the file's middle bit.
+            driver.execute_script("const s = document.getElementById('scroll'); s.value = 500000;"
+                                  "s.dispatchEvent(new Event('input'));")
+            got = driver.execute_script("return start.value;")
+            if got != "19999.1":  # bit 160000, down to the row of 9 bits it lies in: bit 159993
+                fail("scale %d: the scroll bar's middle gives %s" % (scale, got))
+            driver.execute_script("const s = document.getElementById('scroll'); s.value = 0;"
+                                  "s.dispatchEvent(new Event('input'));")
             # The address keeps the view across a reload.
             WebDriverWait(driver, 10).until(lambda d: "zoom=5" in d.current_url)
             driver.refresh()
