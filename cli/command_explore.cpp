@@ -206,6 +206,8 @@ void serve(httplib::Server& server, Explorer& explorer)
     server.set_keep_alive_timeout(1);
     server.set_keep_alive_max_count(100);
     server.set_payload_max_length(0);
+    // The routes are regular expressions: the token is hex digits, a dot
+    // is escaped.
     const std::string prefix = "/" + explorer.token + "/";
     server.set_pre_routing_handler([&explorer, prefix](const httplib::Request& request, httplib::Response& response) {
         const bool ours = request.method == "GET" && request.get_header_value("Host") == explorer.host &&
@@ -250,7 +252,7 @@ void serve(httplib::Server& server, Explorer& explorer)
         response.set_header("Content-Disposition", "attachment; filename=\"bytes-" + std::to_string(start) + ".bin\"");
         response.set_content(std::move(bytes), "application/octet-stream");
     });
-    server.Get(prefix + "overview.png", [&explorer](const httplib::Request&, httplib::Response& response) {
+    server.Get(prefix + "overview\\.png", [&explorer](const httplib::Request&, httplib::Response& response) {
         std::vector<uint8_t> png;
         std::string why;
         if (!explorer.make_map() ||
@@ -295,7 +297,7 @@ void serve(httplib::Server& server, Explorer& explorer)
         if (found.failed) return void(response.status = 500);
         response.set_content(text + "], \"more\": " + (found.cut ? "true" : "false") + "}", "application/json");
     });
-    server.Get(prefix + "strip.png", [&explorer](const httplib::Request& request, httplib::Response& response) {
+    server.Get(prefix + "strip\\.png", [&explorer](const httplib::Request& request, httplib::Response& response) {
         BitLayout layout;
         if (!strip_layout(request, layout)) return void(response.status = 400);
         std::vector<uint8_t> png;

@@ -107,6 +107,8 @@ try:
         a, b = Image.open(strip), Image.open(exported)
         if a.size != b.size or a.tobytes() != b.tobytes():
             fail("%s: the strip differs from export %s" % (query, options))
+    if get("stripXpng?rows=1")[0] != 404:
+        fail("a route's dot matches any character")
     if get("strip.png?width=0")[0] != 400 or get("strip.png?tile=8x8&width=8&rows=99999")[0] != 400:
         fail("strips out of range are not refused")
 
