@@ -37,6 +37,23 @@ inline uint64_t word_at(const uint8_t* bytes, int64_t count, int64_t at)
 
 int32_t row_bytes_needed(int32_t width) { return (width + 7) / 8; }
 
+// Each byte with its bits in the other order, and the bits set in each
+// (the programs are built for processors without a population count).
+struct ByteTables {
+    uint8_t mirrored[256];
+    uint8_t ones[256];
+    constexpr ByteTables() : mirrored(), ones()
+    {
+        for (int v = 0; v < 256; ++v) {
+            int m = 0;
+            for (int k = 0; k < 8; ++k) m |= (v >> k & 1) << (7 - k);
+            mirrored[v] = static_cast<uint8_t>(m);
+            ones[v] = static_cast<uint8_t>(std::popcount(static_cast<unsigned>(v)));
+        }
+    }
+};
+constexpr ByteTables BYTE_TABLES;
+
 // The vector scan: the first place from `b` on, in whole vectors before
 // `stop`, whose filter lets a combination through, or the place where the
 // vectors end (the caller finishes with the scalar scan). A filter table
@@ -408,6 +425,23 @@ GlyphSearch::Filter GlyphSearch::make_filter(const std::vector<Piece>& pieces, i
     // both pieces (one stride), all four.
     if (first_exact) filter.nibbles = std::move(nibbles);
     filter.both_nibbles = first_exact && exact;
+
+    // The rows a place is compared on: a row whose every pixel the filter
+    // tests exactly has none wrong where it lets a place through.
+    std::vector<int32_t> covered(static_cast<size_t>(height_), 0);
+    for (size_t i = 0; i < pieces.size() && errors == 0; ++i)
+        if (i == chosen[0] || i == chosen[1] || checks) covered[static_cast<size_t>(pieces[i].row)] += pieces[i].m;
+    for (const int32_t r : compare_order_) {
+        if (covered[static_cast<size_t>(r)] >= width_) continue;
+        filter.compare.push_back(r);
+        if (width_ > 8) continue;
+        const uint8_t drawn = static_cast<uint8_t>(rows_[static_cast<size_t>(r)] >> 56);
+        const uint8_t mask = static_cast<uint8_t>(row_mask_ >> 56);
+        filter.narrow[0].push_back(drawn);
+        filter.narrow[1].push_back(static_cast<uint8_t>(~drawn & mask));
+        filter.narrow[2].push_back(BYTE_TABLES.mirrored[drawn]);
+        filter.narrow[3].push_back(BYTE_TABLES.mirrored[~drawn & mask]);
+    }
     return filter;
 }
 
@@ -490,10 +524,45 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
             uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
             if (candidates && apart) candidates &= second(b + apart);
             if (!candidates) continue;
+            // The pixels of row r that differ from the pattern's at `at`,
+            // `stride` and the combination `which`.
+            const auto wrong = [&](int64_t at, int32_t stride, int which, int32_t r, uint64_t mask)
+                                   __attribute__((always_inline)) {
+                uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
+                if (which >= 16) word = mirror_bytes(word);
+                const uint64_t want = which & 8 ? ~rows_[r] & row_mask_ : rows_[r];
+                return std::popcount(((word << (which & 7) & row_mask_) ^ want) & mask);
+            };
+            // A place with at most max_errors_ pixels wrong: kept unless an
+            // earlier band's filter lets it through (that band reports it).
+            const auto report = [&](int64_t at, int32_t stride, int which, int32_t errors) __attribute__((noinline)) {
+                const auto lets_through = [&](const Filter& earlier) {
+                    for (int h = 0; h < 2; ++h)
+                        if (wrong(at, stride, which, earlier.rows[h], earlier.masks[h]) != 0) return false;
+                    for (const Check& check : earlier.checks)
+                        if (wrong(at, stride, which, check.piece.row, check.mask) != 0) return false;
+                    return true;
+                };
+                for (size_t q = 0; q < band; ++q)
+                    if (lets_through(filters_[q])) return;
+                const GlyphMatch match{(base + at) * 8 + (which & 7), stride, which >= 16, (which & 8) != 0, errors};
+                if (found.size() < limit) {
+                    found.push_back(match);
+                    std::push_heap(found.begin(), found.end(), glyph_match_before);
+                } else {
+                    more = true;
+                    if (!found.empty() && glyph_match_before(match, found.front())) {
+                        std::pop_heap(found.begin(), found.end(), glyph_match_before);
+                        found.back() = match;
+                        std::push_heap(found.begin(), found.end(), glyph_match_before);
+                    }
+                }
+            };
             // The place at `at` and `stride` for the combinations `through`
-            // whose second row is there: the set's other pieces for all of
+            // whose second piece is there: the set's other pieces for all of
             // them at once, then each combination left pixel by pixel.
-            const auto try_place = [&](int64_t at, int32_t stride, uint32_t through) {
+            const int32_t compared = static_cast<int32_t>(filter.compare.size());
+            const auto try_place = [&](int64_t at, int32_t stride, uint32_t through) __attribute__((always_inline)) {
                 for (size_t c = 0; c < filter.checks.size() && through; ++c) {
                     const Check& check = filter.checks[c];
                     const int64_t q = at + check.piece.row * stride + check.piece.x0 / 8;
@@ -501,44 +570,34 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                 }
                 for (; through; through &= through - 1) {
                     const int which = std::countr_zero(through);
-                    const bool lsb = which >= 16, inverted = which & 8;
                     const int32_t a = which & 7;
-                    const int64_t span = (a + width_ + 7) / 8;
-                    if (at + int64_t{height_ - 1} * stride + span > count) continue;
-                    // The pixels of row r that differ from the pattern's.
-                    const auto wrong = [&](int32_t r, uint64_t mask) __attribute__((always_inline)) {
-                        uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
-                        if (lsb) word = mirror_bytes(word);
-                        const uint64_t want = inverted ? ~rows_[r] & row_mask_ : rows_[r];
-                        return std::popcount(((word << a & row_mask_) ^ want) & mask);
-                    };
+                    const int64_t last = at + int64_t{height_ - 1} * stride;
+                    if (last + (a + width_ + 7) / 8 > count) continue;
                     int32_t errors = 0;
-                    for (int32_t i = 0; i < height_ && errors <= max_errors_; ++i) errors += wrong(compare_order_[i], row_mask_);
-                    if (errors > max_errors_) continue;
-                    // A place an earlier band's filter lets through is that
-                    // band's to report.
-                    const auto lets_through = [&](const Filter& earlier) {
-                        for (int h = 0; h < 2; ++h)
-                            if (wrong(earlier.rows[h], earlier.masks[h]) != 0) return false;
-                        for (const Check& check : earlier.checks)
-                            if (wrong(check.piece.row, check.mask) != 0) return false;
-                        return true;
-                    };
-                    bool earlier = false;
-                    for (size_t q = 0; q < band && !earlier; ++q) earlier = lets_through(filters_[q]);
-                    if (earlier) continue;
-                    const GlyphMatch match{(base + at) * 8 + a, stride, lsb, inverted, errors};
-                    if (found.size() < limit) {
-                        found.push_back(match);
-                        std::push_heap(found.begin(), found.end(), glyph_match_before);
-                    } else {
-                        more = true;
-                        if (!found.empty() && glyph_match_before(match, found.front())) {
-                            std::pop_heap(found.begin(), found.end(), glyph_match_before);
-                            found.back() = match;
-                            std::push_heap(found.begin(), found.end(), glyph_match_before);
+                    if (width_ <= 8 && last + 2 <= count) {
+                        // Rows of at most 8 pixels lie in the two bytes at
+                        // their start: pixel x is bit a + x from the top of
+                        // the first (most significant bit first), or from
+                        // the bottom of the two as a little-endian number.
+                        // Two rows are counted between tests.
+                        const bool lsb = which >= 16;
+                        const uint8_t* want = filter.narrow[which >> 3].data();
+                        const uint32_t top = static_cast<uint32_t>(row_mask_ >> 56);
+                        const uint32_t mask = lsb ? BYTE_TABLES.mirrored[top] : top;
+                        for (int32_t i = 0; i < compared && errors <= max_errors_; i += 2) {
+                            const int32_t group = std::min(2, compared - i);
+                            for (int32_t j = i; j < i + group; ++j) {
+                                const uint8_t* q = bytes + at + int64_t{filter.compare[j]} * stride;
+                                const uint32_t first = q[0], next = q[1];
+                                const uint32_t got = lsb ? (next << 8 | first) >> a : (first << 8 | next) << a >> 8;
+                                errors += BYTE_TABLES.ones[(got ^ want[j]) & mask];
+                            }
                         }
+                    } else {
+                        for (int32_t i = 0; i < compared && errors <= max_errors_; ++i)
+                            errors += wrong(at, stride, which, filter.compare[i], row_mask_);
                     }
+                    if (errors <= max_errors_) report(at, stride, which, errors);
                 }
             };
             // Every stride: where all of them lie inside the starts asked
@@ -549,10 +608,23 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                                 std::min(from + step * least, from + step * most) >= 0 &&
                                 std::max(from + step * least, from + step * most) + 1 < count;
             if (inside) {
+                // The strides the second piece lets through are listed
+                // first without a branch (about one in five goes on where
+                // that piece is blank or solid), then tried.
+                // Each entry: the stride above the combinations.
+                uint64_t through[GLYPH_TRIED_STRIDES];
+                size_t listed = 0;
                 const uint8_t* at_second = bytes + from + step * least;
-                for (int64_t stride = least; stride <= most; ++stride, at_second += step) {
-                    const uint32_t through = candidates & g_first[at_second[0]] & g_next[at_second[1]];
-                    if (through) try_place(b - f * stride, static_cast<int32_t>(stride), through);
+                _Pragma("GCC unroll 4")
+                for (uint64_t stride = static_cast<uint64_t>(least); stride <= static_cast<uint64_t>(most);
+                     ++stride, at_second += step) {
+                    const uint32_t pass = candidates & g_first[at_second[0]] & g_next[at_second[1]];
+                    through[listed] = stride << 32 | pass;
+                    listed += pass != 0;
+                }
+                for (size_t i = 0; i < listed; ++i) {
+                    const int32_t stride = static_cast<int32_t>(through[i] >> 32);
+                    try_place(b - f * stride, stride, static_cast<uint32_t>(through[i]));
                 }
                 continue;
             }

@@ -105,6 +105,12 @@ private:
         // halves (pixels may differ): then only the scalar scan runs.
         std::vector<uint8_t> nibbles;  // 4 groups x 8 halves x 16
         bool both_nibbles = false;     // exact for the second piece too, not only the first
+        // The rows a place it lets through is compared on, in order, and
+        // for rows of at most 8 pixels each row in a byte, as drawn and
+        // complemented, pixel 0 the top bit, then the same with pixel 0 the
+        // bottom bit (least significant bit first).
+        std::vector<int32_t> compare;
+        std::vector<uint8_t> narrow[4];
     };
     // How well a piece's pixels tell places apart.
     int32_t piece_score(const Piece& piece) const;

@@ -209,6 +209,46 @@ TEST(GlyphSearch, ListsExactlyWhatBruteForceFinds)
     std::printf("%lld matches compared with the brute-force search\n", static_cast<long long>(compared));
 }
 
+// Every stride with pixels that may differ, on data long enough that most
+// places have every stride's rows inside the block (the search then lists the
+// strides its sets let through and compares rows a pair at a time): font
+// glyphs 8 pixels wide and a wider pattern, copies planted with up to K
+// pixels flipped among zeros and bytes that repeat the glyph's rows.
+TEST(GlyphSearch, EveryStrideWithPixelsThatDifferListsWhatBruteForceFinds)
+{
+    std::vector<GlyphPattern> patterns = psf1_glyphs("/usr/share/consolefonts/Lat15-Fixed16.psf.gz");
+    if (patterns.size() < 128) GTEST_SKIP() << "no console font to take glyphs from";
+    std::mt19937 random(test_seed());
+    GlyphPattern eight{8, 8, {}}, wide{12, 6, {}};
+    for (int32_t i = 0; i < 64; ++i) eight.pixels.push_back(patterns['e'].pixels[static_cast<size_t>(6 * 8 + i)]);
+    for (int32_t i = 0; i < 72; ++i) wide.pixels.push_back(random() % 3 == 0);
+    const GlyphPattern cases[] = {patterns['A'], eight, wide};
+    for (const GlyphPattern& pattern : cases) {
+        for (const int32_t k : {2, 4}) {
+            std::vector<uint8_t> data(3000);
+            for (size_t i = 0; i < data.size(); ++i) {
+                const uint32_t kind = random() % 3;
+                data[i] = kind == 0 ? 0 : kind == 1 ? static_cast<uint8_t>(random()) : data[i / 2];
+            }
+            for (int copy = 0; copy < 6; ++copy) {
+                GlyphPattern flipped = pattern;
+                for (uint32_t i = random() % (k + 1); i > 0; --i) flipped.pixels[random() % flipped.pixels.size()] ^= 1;
+                const int32_t stride = static_cast<int32_t>((pattern.width + 7) / 8 + random() % 40);
+                const int64_t room = static_cast<int64_t>(data.size()) - int64_t{pattern.height} * stride - 2;
+                plant_glyph(flipped, data.data(), static_cast<int64_t>(random() % room) * 8 + random() % 8, stride,
+                            random() % 2, random() % 2);
+            }
+            const GlyphSearch search(pattern, 0, k);
+            const std::vector<GlyphMatch> expected =
+                reference_glyph_matches(pattern, data.data(), static_cast<int64_t>(data.size()), 0, k);
+            EXPECT_GE(expected.size(), 3u);
+            for (const int64_t block : {int64_t{3000}, int64_t{333}})
+                EXPECT_EQ(search_in_blocks(search, data, block), expected)
+                    << pattern.width << " x " << pattern.height << ", errors " << k << ", blocks of " << block;
+        }
+    }
+}
+
 // With the stride given and no pixel allowed to differ, the filter runs 16
 // or 32 places at a time and the scalar scan finishes each stretch: longer
 // data in blocks of any size puts matches at every place of a vector, at the
