@@ -147,6 +147,8 @@ constexpr double GLYPH_SPREAD = 0.25;         // how unevenly the glyph's rows a
 constexpr double GLYPH_OVER_BANDS = 0.8;      // ... and against how unevenly bands of wide rows are
 constexpr double HALF_ROW_SHARE = 0.2;        // a width of two such rows: the lag of one dips this much
 constexpr double HALF_ROW_THREE = 0.5;        // and the lag of three this much, against the wider one's
+constexpr double GLYPH_ROWS_SHARE = 0.6;      // a glyph's rows below one another against the glyph after
+constexpr double REPEATED_SHARE = 0.6;        // rows two or three at a time: the lags between w and 2w against 2w
 
 // The spread of values as a share of their mean (0 for a mean of 0).
 double spread(const std::vector<double>& values)
@@ -175,6 +177,11 @@ bool glyph_rows(const uint8_t* bytes, int64_t n, const std::vector<double>& cont
     if (k < 4 || k > GLYPH_MOST_ROWS || contrast[static_cast<size_t>(d)] < GLYPH_SHARE * contrast[static_cast<size_t>(w)] ||
         contrast[static_cast<size_t>(2 * d)] <= 0 || contrast[static_cast<size_t>(3 * d)] <= 0)
         return false;
+    // The rows below, two and three below all dip nearly as deeply as the
+    // glyph after: rows of d bits, however evenly set.
+    if (std::min({contrast[static_cast<size_t>(d)], contrast[static_cast<size_t>(2 * d)], contrast[static_cast<size_t>(3 * d)]}) >=
+        GLYPH_ROWS_SHARE * contrast[static_cast<size_t>(w)])
+        return true;
     const int64_t rows = n * 8 / w;
     const int32_t words = (w + 63) / 64;
     const std::vector<uint64_t> bits = row_words(bytes, n, w, rows, words);
@@ -197,6 +204,20 @@ bool glyph_rows(const uint8_t* bytes, int64_t n, const std::vector<double>& cont
     }
     const double uneven = spread(parts);
     return uneven >= GLYPH_SPREAD && uneven >= GLYPH_OVER_BANDS * bands;
+}
+
+// Whether rows of w bits are rows of d bits (w = 2d or 3d) two or three at a
+// time: then the lags that are multiples of d but not of w dip too, about
+// as deeply as the multiples of w near them, where rows of w bits put
+// unrelated pixels there (half a row or a third of one aside).
+bool repeated_rows(const std::vector<double>& contrast, int32_t w, int32_t d)
+{
+    if (d < GLYPH_LEAST_WIDTH || contrast[static_cast<size_t>(d)] <= 0) return false;
+    const double whole = contrast[static_cast<size_t>(2 * w)];
+    double between = 0;
+    int32_t count = 0;
+    for (int32_t m = w + d; m < 2 * w; m += d, ++count) between += contrast[static_cast<size_t>(m)];
+    return whole > 0 && count > 0 && between / count >= REPEATED_SHARE * whole;
 }
 
 // For every width w up to GUESS_MAX_WIDTH, the widths w / k that it is a
@@ -281,6 +302,8 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
                 const int32_t d = divisors.width[i];
                 if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0) below = d;
             }
+            for (int32_t k = 2; glyphs && k <= 3 && !below; ++k)
+                if (w % k == 0 && repeated_rows(contrast, w, w / k)) below = w / k;
             for (int32_t i = divisors.first[w + 1] - 1; glyphs && i >= divisors.first[w] && !below; --i)
                 if (glyph_rows(bytes, n, contrast, w, divisors.width[i])) below = divisors.width[i];
             if (below) ranked[w] = std::min(ranked[w], ranked[below] * 0.99);
