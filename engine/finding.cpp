@@ -212,7 +212,7 @@ bool glyph_rows(const uint8_t* bytes, int64_t n, const std::vector<double>& cont
 // unrelated pixels there (half a row or a third of one aside).
 bool repeated_rows(const std::vector<double>& contrast, int32_t w, int32_t d)
 {
-    if (d < GLYPH_LEAST_WIDTH || contrast[static_cast<size_t>(d)] <= 0) return false;
+    if (d < GLYPH_LEAST_WIDTH) return false;
     const double whole = contrast[static_cast<size_t>(2 * w)];
     double between = 0;
     int32_t count = 0;
@@ -300,7 +300,7 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
             int32_t below = 0;
             for (int32_t i = divisors.first[w]; i < divisors.first[w + 1] && !below; ++i) {
                 const int32_t d = divisors.width[i];
-                if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0) below = d;
+                if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0 && (!glyphs || contrast[w] > 0)) below = d;
             }
             for (int32_t k = 2; glyphs && k <= 3 && !below; ++k)
                 if (w % k == 0 && repeated_rows(contrast, w, w / k)) below = w / k;
