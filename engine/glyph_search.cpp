@@ -314,9 +314,13 @@ GlyphSearch::GlyphSearch(const GlyphPattern& pattern, int32_t stride_bytes, int3
         for (const std::vector<Piece>& set : pieces) filters_.push_back(make_filter(set, 0, true));
 
     } else {
+        // Where no pixel may differ, every row's first pixels are tested by
+        // tables before a place is compared: glyphs whose rows repeat a
+        // pattern common in the data (0x66 is an x86 prefix) let many
+        // places through their two filter rows.
         std::vector<Piece> all;
         for (int32_t r = 0; r < height_; ++r) all.push_back(Piece{r, 0, head});
-        filters_.push_back(make_filter(all, max_errors_, false));
+        filters_.push_back(make_filter(all, max_errors_, max_errors_ == 0));
     }
 }
 

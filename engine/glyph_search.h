@@ -127,7 +127,8 @@ private:
     std::vector<int32_t> strides_;
     std::vector<uint64_t> rows_;     // each row's pixels from the top bit down
     uint64_t row_mask_ = 0;          // the top `width_` bits
-    // One filter over every row, the errors allowed in its tables; or, where
+    // One filter over every row, the errors allowed in its tables (and, where
+    // none are, the other rows' first pixels checked exactly); or, where
     // pixels may differ and the pattern has rows enough, one exact filter
     // for each of max_errors + 1 sets of rows: a place with at most that
     // many pixels wrong has one set with none.
