@@ -83,6 +83,31 @@ TEST(GuessWidths, GlyphsThatMatchTheNextGlyphBetterThanTheRowBelowAreRowsOfTheir
     EXPECT_EQ(guess[0].width_bits, 16);
 }
 
+// Glyphs of 16 x 16 pixels as CJK fonts draw them: horizontal strokes on
+// every other row (now and then two rows apart), so that the row below a
+// stroke is mostly blank where two rows below is another stroke. Rows of 16 bits, not 32 (two rows side by side)
+// or 256 (the glyph).
+TEST(GuessWidths, GlyphsWithStrokesEveryOtherRowAreRowsOfTheirOwn)
+{
+    Random random(11);
+    constexpr int32_t GLYPHS = 256;
+    std::vector<uint8_t> glyphs(GLYPHS * 32, 0);
+    for (int32_t g = 0; g < GLYPHS; ++g) {
+        auto set = [&](int32_t x, int32_t y) { glyphs[static_cast<size_t>(g * 32 + y * 2 + x / 8)] |= static_cast<uint8_t>(0x80 >> x % 8); };
+        for (int32_t y = 1 + static_cast<int32_t>(random() % 2); y < 15; y += random() % 4 ? 2 : 3) {
+            const int32_t from = static_cast<int32_t>(random() % 6), to = 9 + static_cast<int32_t>(random() % 6);
+            for (int32_t x = from; x <= to; ++x) set(x, y);
+        }
+        for (int32_t k = 0; k < 3; ++k) {  // strokes down
+            const int32_t x = 1 + static_cast<int32_t>(random() % 14), top = 1 + static_cast<int32_t>(random() % 6);
+            for (int32_t y = top; y < top + 8; ++y) set(x, y);
+        }
+    }
+    WidthGuess guess[GUESS_MAX_CANDIDATES];
+    ASSERT_GE(guess_widths(glyphs.data(), static_cast<int64_t>(glyphs.size()), guess, 3), 1);
+    EXPECT_EQ(guess[0].width_bits, 16) << "then " << guess[1].width_bits << ", " << guess[2].width_bits;
+}
+
 TEST(GuessWidths, FlatTinyAndRandomDataGiveNothingWorthReporting)
 {
     WidthGuess guess[GUESS_MAX_CANDIDATES];
