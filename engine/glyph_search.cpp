@@ -6,6 +6,8 @@
 // 64). Least significant bit first is the same stream over mirrored bytes.
 #include "glyph_search.h"
 
+#include "cpu_levels.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -36,6 +38,9 @@ inline uint64_t word_at(const uint8_t* bytes, int64_t count, int64_t at)
 }
 
 int32_t row_bytes_needed(int32_t width) { return (width + 7) / 8; }
+
+// The bytes whose second-piece combinations are made at a time.
+constexpr int64_t SECONDS_STRETCH = 32 * 1024;
 
 // Each byte with its bits in the other order, and the bits set in each
 // (the programs are built for processors without a population count).
@@ -154,6 +159,175 @@ __attribute__((target("avx2"))) int64_t scan_avx2(const uint8_t* nibbles, const 
 #endif
 
 #endif
+
+// The strides s0 + dir * j (j < n) whose entry (entries[j]) shares a
+// combination with `candidates`, in that order, and the combinations they
+// share: into strides[] and passes[], which have room for n + 8; returns how
+// many. entries[] may be read up to n + 7.
+using StrideListing = size_t (*)(const uint32_t* entries, int64_t n, uint32_t candidates, int32_t s0, int32_t dir,
+                                 uint32_t* strides, uint32_t* passes);
+
+size_t list_strides(const uint32_t* entries, int64_t n, uint32_t candidates, int32_t s0, int32_t dir,
+                    uint32_t* strides, uint32_t* passes)
+{
+    size_t listed = 0;
+    for (int64_t j = 0; j < n; ++j) {
+        const uint32_t pass = candidates & entries[j];
+        strides[listed] = static_cast<uint32_t>(s0 + dir * j);
+        passes[listed] = pass;
+        listed += pass != 0;
+    }
+    return listed;
+}
+
+#ifdef GLYPH_SCAN_AVX2
+// For each set of 8 lanes, the lanes set, lowest first (the rest 0).
+struct LaneOrders {
+    uint8_t lanes[256][8];
+    constexpr LaneOrders() : lanes()
+    {
+        for (int m = 0; m < 256; ++m)
+            for (int j = 0, k = 0; j < 8; ++j)
+                if (m >> j & 1) lanes[m][k++] = static_cast<uint8_t>(j);
+    }
+};
+constexpr LaneOrders LANE_ORDERS;
+
+__attribute__((target("avx2,popcnt"))) size_t list_strides_avx2(const uint32_t* entries, int64_t n,
+                                                                 uint32_t candidates, int32_t s0, int32_t dir,
+                                                                 uint32_t* strides, uint32_t* passes)
+{
+    const __m256i wanted = _mm256_set1_epi32(static_cast<int32_t>(candidates)), zero = _mm256_setzero_si256();
+    __m256i stride = _mm256_add_epi32(_mm256_set1_epi32(s0),
+                                      _mm256_mullo_epi32(_mm256_set1_epi32(dir), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7)));
+    const __m256i next = _mm256_set1_epi32(8 * dir);
+    size_t listed = 0;
+    for (int64_t j = 0; j < n; j += 8) {
+        const __m256i pass =
+            _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(entries + j)), wanted);
+        uint32_t keep = ~static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(pass, zero)))) & 0xFF;
+        if (n - j < 8) keep &= (1u << (n - j)) - 1;
+        const __m256i order =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(LANE_ORDERS.lanes[keep])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(passes + listed), _mm256_permutevar8x32_epi32(pass, order));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(strides + listed), _mm256_permutevar8x32_epi32(stride, order));
+        listed += static_cast<size_t>(__builtin_popcount(keep));
+        stride = _mm256_add_epi32(stride, next);
+    }
+    return listed;
+}
+#endif
+
+// Of the places listed (strides[], passes[], `listed`) of a glyph of rows of
+// at most 8 pixels whose first-piece row lies at `at`, keeps in order those
+// whose first two rows compared (apart[0] and apart[1] strides from `at`)
+// have at most `most` pixels wrong, and those of more than one combination;
+// returns how many. Row r's two bytes read as a little-endian number hold
+// it from bit a up (least significant bit first) or, swapped, from bit
+// 8 - a (most significant first); `want` is each row's pixels by the
+// combination's bit order and inversion (which / 8), `masks` the pixels of
+// a row in either bit order. The two bytes after each row's are read.
+using NarrowPairs = size_t (*)(const uint8_t* at, const int32_t* apart, uint32_t* strides, uint32_t* passes,
+                               size_t listed, const uint8_t (*want)[4], const uint32_t* masks, int32_t most);
+
+size_t narrow_pairs(const uint8_t* at, const int32_t* apart, uint32_t* strides, uint32_t* passes, size_t listed,
+                    const uint8_t (*want)[4], const uint32_t* masks, int32_t most)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < listed; ++i) {
+        const uint32_t stride = strides[i], pass = passes[i];
+        const uint32_t which = static_cast<uint32_t>(std::countr_zero(pass));
+        const uint32_t a = which & 7, lsb = which >> 4, order = 0u - lsb;
+        int32_t errors = 0;
+        for (int row = 0; row < 2; ++row) {
+            const uint8_t* q = at + int64_t{apart[row]} * stride;
+            const uint32_t little = uint32_t{q[1]} << 8 | q[0], big = uint32_t{q[0]} << 8 | q[1];
+            const uint32_t got = ((little >> a) & order) | ((big << a >> 8) & ~order);
+            errors += BYTE_TABLES.ones[(got ^ want[row][which >> 3]) & masks[lsb] & 0xFF];
+        }
+        strides[kept] = stride;
+        passes[kept] = pass;
+        kept += static_cast<size_t>((errors <= most) | ((pass & (pass - 1)) != 0));
+    }
+    return kept;
+}
+
+#ifdef GLYPH_SCAN_AVX2
+__attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* at, const int32_t* apart,
+                                                                uint32_t* strides, uint32_t* passes, size_t listed,
+                                                                const uint8_t (*want)[4], const uint32_t* masks,
+                                                                int32_t most)
+{
+    const __m256i zero = _mm256_setzero_si256(), byte = _mm256_set1_epi32(0xFF), seven = _mm256_set1_epi32(7);
+    const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m256i mask0 = _mm256_set1_epi32(static_cast<int32_t>(masks[0]));
+    const __m256i mask1 = _mm256_set1_epi32(static_cast<int32_t>(masks[1]));
+    const __m256i allowed = _mm256_set1_epi32(most);
+    const __m256i ones = _mm256_setr_epi8(0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4, 0, 1, 1, 2, 1, 2, 2, 3, 1, 2,
+                                          2, 3, 2, 3, 3, 4);
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    __m256i wanted[2], step[2];
+    for (int row = 0; row < 2; ++row) {
+        wanted[row] = _mm256_setr_epi32(want[row][0], want[row][1], want[row][2], want[row][3], 0, 0, 0, 0);
+        step[row] = _mm256_set1_epi32(apart[row]);
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < listed; i += 8) {
+        const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int32_t>(listed - i)), lanes);
+        const __m256i stride =
+            _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(strides + i)), active);
+        const __m256i pass = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(passes + i));
+        // The lowest combination: the exponent of its bit as a float.
+        const __m256i low = _mm256_and_si256(pass, _mm256_sub_epi32(zero, pass));
+        const __m256i which = _mm256_sub_epi32(
+            _mm256_and_si256(_mm256_srli_epi32(_mm256_castps_si256(_mm256_cvtepi32_ps(low)), 23), byte),
+            _mm256_set1_epi32(127));
+        const __m256i a = _mm256_and_si256(which, seven);
+        const __m256i lsb = _mm256_cmpgt_epi32(which, _mm256_set1_epi32(15));
+        const __m256i form = _mm256_srli_epi32(which, 3);
+        const __m256i mask = _mm256_blendv_epi8(mask0, mask1, lsb);
+        __m256i errors = zero;
+        for (int row = 0; row < 2; ++row) {
+            const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(at),
+                                                        _mm256_mullo_epi32(stride, step[row]), 1);
+            const __m256i little = _mm256_and_si256(pair, _mm256_set1_epi32(0xFFFF));
+            const __m256i big = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(pair, byte), 8),
+                                                _mm256_and_si256(_mm256_srli_epi32(pair, 8), byte));
+            const __m256i got = _mm256_blendv_epi8(_mm256_srli_epi32(_mm256_sllv_epi32(big, a), 8),
+                                                   _mm256_srlv_epi32(little, a), lsb);
+            const __m256i wrong = _mm256_and_si256(
+                _mm256_and_si256(_mm256_xor_si256(got, _mm256_permutevar8x32_epi32(wanted[row], form)), mask), byte);
+            const __m256i count = _mm256_add_epi8(_mm256_shuffle_epi8(ones, _mm256_and_si256(wrong, nibble)),
+                                                  _mm256_shuffle_epi8(ones, _mm256_srli_epi32(wrong, 4)));
+            errors = _mm256_add_epi32(errors, count);
+        }
+        const __m256i single = _mm256_cmpeq_epi32(_mm256_and_si256(pass, _mm256_sub_epi32(pass, _mm256_set1_epi32(1))), zero);
+        const __m256i dropped = _mm256_and_si256(_mm256_cmpgt_epi32(errors, allowed), single);
+        const uint32_t keep = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(dropped, active))));
+        const __m256i order =
+            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(LANE_ORDERS.lanes[keep])));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(passes + kept), _mm256_permutevar8x32_epi32(pass, order));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(strides + kept), _mm256_permutevar8x32_epi32(stride, order));
+        kept += static_cast<size_t>(__builtin_popcount(keep));
+    }
+    return kept;
+}
+#endif
+
+// The listing and the check of the processor level the loops run at (the
+// 32-byte ones not on Windows, as above).
+struct PlaceLoops {
+    StrideListing listing = list_strides;
+    NarrowPairs pairs = narrow_pairs;
+};
+
+PlaceLoops place_loops()
+{
+#ifdef GLYPH_SCAN_AVX2
+    if (cpu_levels::processor_level() >= cpu_levels::Level::avx2) return {list_strides_avx2, narrow_pairs_avx2};
+#endif
+    return {};
+}
 
 // The widest scan this processor runs, for two rows or one; none without
 // SSSE3 (or off x86): the scalar scan does all.
@@ -486,9 +660,15 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
     const int64_t high = std::min<int64_t>(end - base, count);
     if (low >= high) return false;
     bool more = false;
+    // The second piece's combinations at each byte of a stretch of the
+    // block (seconds[q - seconds_from]), made once for every stride and
+    // first row that reads them.
+    std::vector<uint32_t> seconds;
+    const PlaceLoops loops = place_loops();
     for (size_t band = 0; band < filters_.size(); ++band) {
         const Filter& filter = filters_[band];
         const int64_t f = filter.rows[0], g = filter.rows[1], g_offset = filter.offsets[1];
+        int64_t seconds_from = 0, seconds_to = 0, seconds_row = 0;
         const int64_t least = strides_.front(), most = strides_.back();
         const uint32_t *f_first = &filter.tables[0], *f_next = f_first + 256, *g_first = f_next + 256,
                        *g_next = g_first + 256;
@@ -614,21 +794,54 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
             if (inside) {
                 // The strides the second piece lets through are listed
                 // first without a branch (about one in five goes on where
-                // that piece is blank or solid), then tried.
-                // Each entry: the stride above the combinations.
-                uint64_t through[GLYPH_TRIED_STRIDES];
+                // that piece is blank or solid), then tried. The second
+                // piece of stride s lies at from + step * s: the entries of
+                // the stretch are kept by their place modulo |step|, so
+                // that those of successive strides lie side by side.
+                const int64_t lowest = std::min(from + step * least, from + step * most);
+                const int64_t highest = std::max(from + step * least, from + step * most);
+                const int64_t spacing = std::max<int64_t>(1, std::abs(step));
+                if (lowest < seconds_from || highest >= seconds_to) {
+                    // The next stretch, from the lowest byte this first row
+                    // needs; the byte after each is inside the block.
+                    seconds_row = std::max<int64_t>(SECONDS_STRETCH / spacing, most - least + 1);
+                    seconds_from = lowest;
+                    seconds_to = std::min(lowest + spacing * seconds_row, count - 1);
+                    seconds.assign(static_cast<size_t>(spacing * seconds_row + 8), 0);
+                    for (int64_t r = 0; r < spacing; ++r)
+                        for (int64_t q = seconds_from + r, k = r * seconds_row; q < seconds_to; q += spacing, ++k)
+                            seconds[static_cast<size_t>(k)] = g_first[bytes[q]] & g_next[bytes[q + 1]];
+                }
+                uint32_t passes[GLYPH_TRIED_STRIDES + 8], stride_of[GLYPH_TRIED_STRIDES + 8];
+                const int64_t n = most - least + 1;
                 size_t listed = 0;
-                const uint8_t* at_second = bytes + from + step * least;
-                _Pragma("GCC unroll 4")
-                for (uint64_t stride = static_cast<uint64_t>(least); stride <= static_cast<uint64_t>(most);
-                     ++stride, at_second += step) {
-                    const uint32_t pass = candidates & g_first[at_second[0]] & g_next[at_second[1]];
-                    through[listed] = stride << 32 | pass;
-                    listed += pass != 0;
+                if (step == 0) {
+                    const uint32_t pass = candidates & seconds[static_cast<size_t>(from - seconds_from)];
+                    for (int64_t j = 0; j < n && pass; ++j, ++listed) {
+                        passes[listed] = pass;
+                        stride_of[listed] = static_cast<uint32_t>(least + j);
+                    }
+                } else {
+                    const int64_t k = lowest - seconds_from;
+                    const uint32_t* entries = seconds.data() + (k % spacing) * seconds_row + k / spacing;
+                    listed = loops.listing(entries, n, candidates, static_cast<int32_t>(step > 0 ? least : most),
+                                           step > 0 ? 1 : -1, stride_of, passes);
+                }
+                if (width_ <= 8 && compared >= 2 && b + int64_t{height_ - 1 - f} * most + 4 <= count) {
+                    // Narrow glyphs: the first two rows compared, for every
+                    // place listed without a branch, leave few places to try.
+                    const int32_t rows_apart[2] = {filter.compare[0] - static_cast<int32_t>(f),
+                                                   filter.compare[1] - static_cast<int32_t>(f)};
+                    const uint32_t top = static_cast<uint32_t>(row_mask_ >> 56);
+                    const uint32_t masks[2] = {top, BYTE_TABLES.mirrored[top]};
+                    const uint8_t want[2][4] = {
+                        {filter.narrow[0][0], filter.narrow[1][0], filter.narrow[2][0], filter.narrow[3][0]},
+                        {filter.narrow[0][1], filter.narrow[1][1], filter.narrow[2][1], filter.narrow[3][1]}};
+                    listed = loops.pairs(bytes + b, rows_apart, stride_of, passes, listed, want, masks, max_errors_);
                 }
                 for (size_t i = 0; i < listed; ++i) {
-                    const int32_t stride = static_cast<int32_t>(through[i] >> 32);
-                    try_place(b - f * stride, stride, static_cast<uint32_t>(through[i]));
+                    const int32_t stride = static_cast<int32_t>(stride_of[i]);
+                    try_place(b - f * stride, stride, passes[i]);
                 }
                 continue;
             }

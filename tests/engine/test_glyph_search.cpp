@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/glyph_reference.h"
+#include "cpu_levels.h"
 #include "glyph_search.h"
 
 #ifdef BITLOUPE_HAVE_ZLIB
@@ -234,10 +235,12 @@ TEST(GlyphSearch, EveryStrideWithPixelsThatDifferListsWhatBruteForceFinds)
                 const uint32_t kind = random() % 3;
                 data[i] = kind == 0 ? 0 : kind == 1 ? static_cast<uint8_t>(random()) : data[i / 2];
             }
-            for (int copy = 0; copy < 6; ++copy) {
+            // The last copy lies one stride past those tried: not a match.
+            for (int copy = 0; copy < 7; ++copy) {
                 GlyphPattern flipped = pattern;
                 for (uint32_t i = random() % (k + 1); i > 0; --i) flipped.pixels[random() % flipped.pixels.size()] ^= 1;
-                const int32_t stride = static_cast<int32_t>((pattern.width + 7) / 8 + random() % 40);
+                const int32_t stride = copy == 6 ? GLYPH_TRIED_STRIDES + 1
+                                                 : static_cast<int32_t>((pattern.width + 7) / 8 + random() % 40);
                 const int64_t room = static_cast<int64_t>(data.size()) - int64_t{pattern.height} * stride - 2;
                 plant_glyph(flipped, data.data(), static_cast<int64_t>(random() % room) * 8 + random() % 8, stride,
                             random() % 2, random() % 2);
@@ -246,9 +249,15 @@ TEST(GlyphSearch, EveryStrideWithPixelsThatDifferListsWhatBruteForceFinds)
             const std::vector<GlyphMatch> expected =
                 reference_glyph_matches(pattern, data.data(), static_cast<int64_t>(data.size()), 0, k);
             EXPECT_GE(expected.size(), 3u);
-            for (const int64_t block : {int64_t{3000}, int64_t{333}})
-                EXPECT_EQ(search_in_blocks(search, data, block), expected)
-                    << pattern.width << " x " << pattern.height << ", errors " << k << ", blocks of " << block;
+            // The 32-byte loops where the processor has them, and the plain ones.
+            for (const cpu_levels::Level level : {cpu_levels::best_level(), cpu_levels::Level::plain}) {
+                cpu_levels::cap_processor_level(level);
+                for (const int64_t block : {int64_t{3000}, int64_t{333}})
+                    EXPECT_EQ(search_in_blocks(search, data, block), expected)
+                        << pattern.width << " x " << pattern.height << ", errors " << k << ", blocks of " << block
+                        << ", level " << static_cast<int>(level);
+            }
+            cpu_levels::cap_processor_level(cpu_levels::Level::avx512);
         }
     }
 }
