@@ -218,45 +218,76 @@ __attribute__((target("avx2,popcnt"))) size_t list_strides_avx2(const uint32_t* 
 }
 #endif
 
-// Of the places listed (strides[], passes[], `listed`) of a glyph of rows of
-// at most 8 pixels whose first-piece row lies at `at`, keeps in order those
-// whose first two rows compared (apart[0] and apart[1] strides from `at`)
-// have at most `most` pixels wrong, and those of more than one combination;
-// returns how many. Row r's two bytes read as a little-endian number hold
-// it from bit a up (least significant bit first) or, swapped, from bit
-// 8 - a (most significant first); `want` is each row's pixels by the
-// combination's bit order and inversion (which / 8), `masks` the pixels of
-// a row in either bit order. The two bytes after each row's are read.
-using NarrowPairs = size_t (*)(const uint8_t* at, const int32_t* apart, uint32_t* strides, uint32_t* passes,
-                               size_t listed, const uint8_t (*want)[4], const uint32_t* masks, int32_t most);
+// Of the places listed (firsts[], strides[], passes[], errors[], `listed`:
+// the byte of the first piece's row, the stride, the combinations and the
+// pixels found wrong so far) of a glyph of rows of at most 8 pixels in
+// `bytes`, copies in order into out[] (room for listed + 8 each) those whose
+// lowest combination the two rows apart[0] and apart[1] strides from the
+// first put at most `most` pixels wrong, with that combination and those
+// pixels; returns how many. The places' other combinations go back into
+// places[] (from the start, in order, their pixels as they came) for
+// another round, their number into `rest`. Row r's two bytes read as a
+// little-endian number hold it from bit a up (least significant bit first)
+// or, swapped, from bit 8 - a (most significant first); `want` is each
+// row's pixels by the combination's bit order and inversion (which / 8),
+// `masks` the pixels of a row in either bit order. The two bytes after each
+// row's are read.
+struct Listed {
+    uint32_t* firsts;
+    uint32_t* strides;
+    uint32_t* passes;
+    uint32_t* errors;
+};
+using NarrowPairs = size_t (*)(const uint8_t* bytes, const int32_t* apart, Listed places, size_t listed,
+                               const uint8_t (*want)[4], const uint32_t* masks, int32_t most, Listed out,
+                               size_t& rest);
 
-size_t narrow_pairs(const uint8_t* at, const int32_t* apart, uint32_t* strides, uint32_t* passes, size_t listed,
-                    const uint8_t (*want)[4], const uint32_t* masks, int32_t most)
+size_t narrow_pairs(const uint8_t* bytes, const int32_t* apart, Listed places, size_t listed,
+                    const uint8_t (*want)[4], const uint32_t* masks, int32_t most, Listed out, size_t& rest)
 {
-    size_t kept = 0;
+    size_t kept = 0, others = 0;
     for (size_t i = 0; i < listed; ++i) {
-        const uint32_t stride = strides[i], pass = passes[i];
+        const uint32_t first = places.firsts[i], stride = places.strides[i], pass = places.passes[i];
+        const uint32_t low = pass & (0u - pass), before = places.errors[i];
+        const uint8_t* at = bytes + first;
         const uint32_t which = static_cast<uint32_t>(std::countr_zero(pass));
         const uint32_t a = which & 7, lsb = which >> 4, order = 0u - lsb;
-        int32_t errors = 0;
+        uint32_t errors = before;
         for (int row = 0; row < 2; ++row) {
             const uint8_t* q = at + int64_t{apart[row]} * stride;
             const uint32_t little = uint32_t{q[1]} << 8 | q[0], big = uint32_t{q[0]} << 8 | q[1];
             const uint32_t got = ((little >> a) & order) | ((big << a >> 8) & ~order);
             errors += BYTE_TABLES.ones[(got ^ want[row][which >> 3]) & masks[lsb] & 0xFF];
         }
-        strides[kept] = stride;
-        passes[kept] = pass;
-        kept += static_cast<size_t>((errors <= most) | ((pass & (pass - 1)) != 0));
+        out.firsts[kept] = first;
+        out.strides[kept] = stride;
+        out.passes[kept] = low;
+        out.errors[kept] = errors;
+        kept += static_cast<size_t>(errors <= static_cast<uint32_t>(most));
+        places.firsts[others] = first;
+        places.strides[others] = stride;
+        places.passes[others] = pass ^ low;
+        places.errors[others] = before;
+        others += static_cast<size_t>(pass != low);
     }
+    rest = others;
     return kept;
 }
 
 #ifdef GLYPH_SCAN_AVX2
-__attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* at, const int32_t* apart,
-                                                                uint32_t* strides, uint32_t* passes, size_t listed,
+// The lanes of v in `order`, stored at `to`.
+__attribute__((target("avx2"), always_inline)) inline void store(uint32_t* to, __m256i v, __m256i order)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_permutevar8x32_epi32(v, order));
+}
+
+// The kept places go to other arrays than the listed ones: a load of
+// listed places just stored over would wait on the store (the other
+// combinations, rarer, go back over the listed ones).
+__attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* bytes, const int32_t* apart,
+                                                                Listed places, size_t listed,
                                                                 const uint8_t (*want)[4], const uint32_t* masks,
-                                                                int32_t most)
+                                                                int32_t most, Listed out, size_t& rest)
 {
     const __m256i zero = _mm256_setzero_si256(), byte = _mm256_set1_epi32(0xFF), seven = _mm256_set1_epi32(7);
     const __m256i lanes = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
@@ -271,12 +302,15 @@ __attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* a
         wanted[row] = _mm256_setr_epi32(want[row][0], want[row][1], want[row][2], want[row][3], 0, 0, 0, 0);
         step[row] = _mm256_set1_epi32(apart[row]);
     }
-    size_t kept = 0;
+    size_t kept = 0, others = 0;
     for (size_t i = 0; i < listed; i += 8) {
         const __m256i active = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int32_t>(listed - i)), lanes);
         const __m256i stride =
-            _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(strides + i)), active);
-        const __m256i pass = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(passes + i));
+            _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(places.strides + i)), active);
+        const __m256i first =
+            _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(places.firsts + i)), active);
+        const __m256i pass = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(places.passes + i));
+        const __m256i before = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(places.errors + i));
         // The lowest combination: the exponent of its bit as a float.
         const __m256i low = _mm256_and_si256(pass, _mm256_sub_epi32(zero, pass));
         const __m256i which = _mm256_sub_epi32(
@@ -286,10 +320,10 @@ __attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* a
         const __m256i lsb = _mm256_cmpgt_epi32(which, _mm256_set1_epi32(15));
         const __m256i form = _mm256_srli_epi32(which, 3);
         const __m256i mask = _mm256_blendv_epi8(mask0, mask1, lsb);
-        __m256i errors = zero;
+        __m256i errors = before;
         for (int row = 0; row < 2; ++row) {
-            const __m256i pair = _mm256_i32gather_epi32(reinterpret_cast<const int*>(at),
-                                                        _mm256_mullo_epi32(stride, step[row]), 1);
+            const __m256i pair = _mm256_i32gather_epi32(
+                reinterpret_cast<const int*>(bytes), _mm256_add_epi32(first, _mm256_mullo_epi32(stride, step[row])), 1);
             const __m256i little = _mm256_and_si256(pair, _mm256_set1_epi32(0xFFFF));
             const __m256i big = _mm256_or_si256(_mm256_slli_epi32(_mm256_and_si256(pair, byte), 8),
                                                 _mm256_and_si256(_mm256_srli_epi32(pair, 8), byte));
@@ -301,15 +335,29 @@ __attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* a
                                                   _mm256_shuffle_epi8(ones, _mm256_srli_epi32(wrong, 4)));
             errors = _mm256_add_epi32(errors, count);
         }
-        const __m256i single = _mm256_cmpeq_epi32(_mm256_and_si256(pass, _mm256_sub_epi32(pass, _mm256_set1_epi32(1))), zero);
-        const __m256i dropped = _mm256_and_si256(_mm256_cmpgt_epi32(errors, allowed), single);
-        const uint32_t keep = static_cast<uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(dropped, active))));
+        const uint32_t keep = static_cast<uint32_t>(
+            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(_mm256_cmpgt_epi32(errors, allowed), active))));
         const __m256i order =
             _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(LANE_ORDERS.lanes[keep])));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(passes + kept), _mm256_permutevar8x32_epi32(pass, order));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(strides + kept), _mm256_permutevar8x32_epi32(stride, order));
+        store(out.passes + kept, low, order);
+        store(out.strides + kept, stride, order);
+        store(out.firsts + kept, first, order);
+        store(out.errors + kept, errors, order);
         kept += static_cast<size_t>(__builtin_popcount(keep));
+        const __m256i higher = _mm256_xor_si256(pass, low);
+        const uint32_t again = static_cast<uint32_t>(
+            _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(_mm256_cmpeq_epi32(higher, zero), active))));
+        if (again) {
+            const __m256i back =
+                _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(LANE_ORDERS.lanes[again])));
+            store(places.passes + others, higher, back);
+            store(places.strides + others, stride, back);
+            store(places.firsts + others, first, back);
+            store(places.errors + others, before, back);
+            others += static_cast<size_t>(__builtin_popcount(again));
+        }
     }
+    rest = others;
     return kept;
 }
 #endif
@@ -665,6 +713,17 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
     // first row that reads them.
     std::vector<uint32_t> seconds;
     const PlaceLoops loops = place_loops();
+    // The places of narrow glyphs listed over many first rows, checked
+    // together: checked a first row's few at a time, the check would wait
+    // on its loads. Byte positions fit 32 bits in the blocks searched.
+    constexpr size_t BATCH = 2048, ROOM = BATCH + GLYPH_TRIED_STRIDES + 8;
+    const bool batching = width_ <= 8 && count < (int64_t{1} << 31) - GLYPH_MAX_STRIDE;
+    std::vector<uint32_t> batch(batching ? 12 * ROOM : 0);
+    const Listed waiting{batch.data(), batch.data() + ROOM, batch.data() + 2 * ROOM, batch.data() + 3 * ROOM};
+    const Listed kept{batch.data() + 4 * ROOM, batch.data() + 5 * ROOM, batch.data() + 6 * ROOM,
+                      batch.data() + 7 * ROOM};
+    const Listed checked{batch.data() + 8 * ROOM, batch.data() + 9 * ROOM, batch.data() + 10 * ROOM,
+                         batch.data() + 11 * ROOM};
     for (size_t band = 0; band < filters_.size(); ++band) {
         const Filter& filter = filters_[band];
         const int64_t f = filter.rows[0], g = filter.rows[1], g_offset = filter.offsets[1];
@@ -689,6 +748,122 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                                   : !apart                        ? vector_scans().one
                                   : filter.both_nibbles           ? vector_scans().two
                                                                   : nullptr;
+        // The pixels of row r that differ from the pattern's at `at`,
+        // `stride` and the combination `which`.
+        const auto wrong = [&](int64_t at, int32_t stride, int which, int32_t r, uint64_t mask)
+                               __attribute__((always_inline)) {
+            uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
+            if (which >= 16) word = mirror_bytes(word);
+            const uint64_t want = which & 8 ? ~rows_[r] & row_mask_ : rows_[r];
+            return std::popcount(((word << (which & 7) & row_mask_) ^ want) & mask);
+        };
+        // A place with at most max_errors_ pixels wrong: kept unless an
+        // earlier band's filter lets it through (that band reports it).
+        const auto report = [&](int64_t at, int32_t stride, int which, int32_t errors) __attribute__((noinline)) {
+            const auto lets_through = [&](const Filter& earlier) {
+                for (int h = 0; h < 2; ++h)
+                    if (wrong(at, stride, which, earlier.rows[h], earlier.masks[h]) != 0) return false;
+                for (const Check& check : earlier.checks)
+                    if (wrong(at, stride, which, check.piece.row, check.mask) != 0) return false;
+                return true;
+            };
+            for (size_t q = 0; q < band; ++q)
+                if (lets_through(filters_[q])) return;
+            const GlyphMatch match{(base + at) * 8 + (which & 7), stride, which >= 16, (which & 8) != 0, errors};
+            if (found.size() < limit) {
+                found.push_back(match);
+                std::push_heap(found.begin(), found.end(), glyph_match_before);
+            } else {
+                more = true;
+                if (!found.empty() && glyph_match_before(match, found.front())) {
+                    std::pop_heap(found.begin(), found.end(), glyph_match_before);
+                    found.back() = match;
+                    std::push_heap(found.begin(), found.end(), glyph_match_before);
+                }
+            }
+        };
+        // The place at `at` and `stride` for the combinations `through`
+        // whose second piece is there: the set's other pieces for all of
+        // them at once, then each combination left pixel by pixel.
+        const int32_t compared = static_cast<int32_t>(filter.compare.size());
+        const auto try_place = [&](int64_t at, int32_t stride, uint32_t through) __attribute__((always_inline)) {
+            for (size_t c = 0; c < filter.checks.size() && through; ++c) {
+                const Check& check = filter.checks[c];
+                const int64_t q = at + check.piece.row * stride + check.piece.x0 / 8;
+                through &= check.tables[byte(q)] & check.tables[256 + byte(q + 1)];
+            }
+            for (; through; through &= through - 1) {
+                const int which = std::countr_zero(through);
+                const int32_t a = which & 7;
+                const int64_t last = at + int64_t{height_ - 1} * stride;
+                if (last + (a + width_ + 7) / 8 > count) continue;
+                int32_t errors = 0;
+                if (width_ <= 8 && last + 2 <= count) {
+                    // Rows of at most 8 pixels lie in the two bytes at
+                    // their start: pixel x is bit a + x from the top of
+                    // the first (most significant bit first), or from
+                    // the bottom of the two as a little-endian number.
+                    // Two rows are counted between tests.
+                    const bool lsb = which >= 16;
+                    const uint8_t* want = filter.narrow[which >> 3].data();
+                    const uint32_t top = static_cast<uint32_t>(row_mask_ >> 56);
+                    const uint32_t mask = lsb ? BYTE_TABLES.mirrored[top] : top;
+                    for (int32_t i = 0; i < compared && errors <= max_errors_; i += 2) {
+                        const int32_t group = std::min(2, compared - i);
+                        for (int32_t j = i; j < i + group; ++j) {
+                            const uint8_t* q = bytes + at + int64_t{filter.compare[j]} * stride;
+                            const uint32_t first = q[0], next = q[1];
+                            const uint32_t got = lsb ? (next << 8 | first) >> a : (first << 8 | next) << a >> 8;
+                            errors += BYTE_TABLES.ones[(got ^ want[j]) & mask];
+                        }
+                    }
+                } else {
+                    for (int32_t i = 0; i < compared && errors <= max_errors_; ++i)
+                        errors += wrong(at, stride, which, filter.compare[i], row_mask_);
+                }
+                if (errors <= max_errors_) report(at, stride, which, errors);
+            }
+        };
+        // The first two or four rows compared of the places in the batch,
+        // two at a time: their distance from the first piece's row, each
+        // row's pixels by the combination's bit order and inversion, the
+        // pixels of a row.
+        const bool batched_rows = batching && compared >= 2;
+        const int32_t batched_pairs = compared >= 4 ? 2 : 1;
+        size_t batched = 0;
+        int32_t rows_apart[2][2] = {};
+        uint8_t want[2][2][4] = {};
+        uint32_t masks[2] = {0, 0};
+        if (batched_rows) {
+            const uint32_t top = static_cast<uint32_t>(row_mask_ >> 56);
+            masks[0] = top;
+            masks[1] = BYTE_TABLES.mirrored[top];
+            for (int32_t pair = 0; pair < batched_pairs; ++pair)
+                for (int row = 0; row < 2; ++row) {
+                    const size_t c = static_cast<size_t>(2 * pair + row);
+                    rows_apart[pair][row] = filter.compare[c] - static_cast<int32_t>(f);
+                    for (int form = 0; form < 4; ++form) want[pair][row][form] = filter.narrow[form][c];
+                }
+        }
+        const auto check_batch = [&] {
+            // A round for each combination of a place, the lowest first.
+            std::fill(waiting.errors, waiting.errors + batched, 0u);
+            for (size_t pending = batched; pending > 0;) {
+                size_t rest = 0, unused = 0;
+                size_t left = loops.pairs(bytes, rows_apart[0], waiting, pending, want[0], masks, max_errors_, kept, rest);
+                const Listed* tried = &kept;
+                if (batched_pairs == 2) {
+                    left = loops.pairs(bytes, rows_apart[1], kept, left, want[1], masks, max_errors_, checked, unused);
+                    tried = &checked;
+                }
+                for (size_t i = 0; i < left; ++i) {
+                    const int32_t stride = static_cast<int32_t>(tried->strides[i]);
+                    try_place(int64_t{tried->firsts[i]} - f * stride, stride, tried->passes[i]);
+                }
+                pending = rest;
+            }
+            batched = 0;
+        };
         // The candidates of byte b have their filter row at b: their first
         // rows lie from b - f * most to b - f * least.
         for (int64_t b = low + f * least; b < scan_end; ++b) {
@@ -708,82 +883,6 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
             uint32_t candidates = f_first[bytes[b]] & f_next[byte(b + 1)];
             if (candidates && apart) candidates &= second(b + apart);
             if (!candidates) continue;
-            // The pixels of row r that differ from the pattern's at `at`,
-            // `stride` and the combination `which`.
-            const auto wrong = [&](int64_t at, int32_t stride, int which, int32_t r, uint64_t mask)
-                                   __attribute__((always_inline)) {
-                uint64_t word = word_at(bytes, count, at + int64_t{r} * stride);
-                if (which >= 16) word = mirror_bytes(word);
-                const uint64_t want = which & 8 ? ~rows_[r] & row_mask_ : rows_[r];
-                return std::popcount(((word << (which & 7) & row_mask_) ^ want) & mask);
-            };
-            // A place with at most max_errors_ pixels wrong: kept unless an
-            // earlier band's filter lets it through (that band reports it).
-            const auto report = [&](int64_t at, int32_t stride, int which, int32_t errors) __attribute__((noinline)) {
-                const auto lets_through = [&](const Filter& earlier) {
-                    for (int h = 0; h < 2; ++h)
-                        if (wrong(at, stride, which, earlier.rows[h], earlier.masks[h]) != 0) return false;
-                    for (const Check& check : earlier.checks)
-                        if (wrong(at, stride, which, check.piece.row, check.mask) != 0) return false;
-                    return true;
-                };
-                for (size_t q = 0; q < band; ++q)
-                    if (lets_through(filters_[q])) return;
-                const GlyphMatch match{(base + at) * 8 + (which & 7), stride, which >= 16, (which & 8) != 0, errors};
-                if (found.size() < limit) {
-                    found.push_back(match);
-                    std::push_heap(found.begin(), found.end(), glyph_match_before);
-                } else {
-                    more = true;
-                    if (!found.empty() && glyph_match_before(match, found.front())) {
-                        std::pop_heap(found.begin(), found.end(), glyph_match_before);
-                        found.back() = match;
-                        std::push_heap(found.begin(), found.end(), glyph_match_before);
-                    }
-                }
-            };
-            // The place at `at` and `stride` for the combinations `through`
-            // whose second piece is there: the set's other pieces for all of
-            // them at once, then each combination left pixel by pixel.
-            const int32_t compared = static_cast<int32_t>(filter.compare.size());
-            const auto try_place = [&](int64_t at, int32_t stride, uint32_t through) __attribute__((always_inline)) {
-                for (size_t c = 0; c < filter.checks.size() && through; ++c) {
-                    const Check& check = filter.checks[c];
-                    const int64_t q = at + check.piece.row * stride + check.piece.x0 / 8;
-                    through &= check.tables[byte(q)] & check.tables[256 + byte(q + 1)];
-                }
-                for (; through; through &= through - 1) {
-                    const int which = std::countr_zero(through);
-                    const int32_t a = which & 7;
-                    const int64_t last = at + int64_t{height_ - 1} * stride;
-                    if (last + (a + width_ + 7) / 8 > count) continue;
-                    int32_t errors = 0;
-                    if (width_ <= 8 && last + 2 <= count) {
-                        // Rows of at most 8 pixels lie in the two bytes at
-                        // their start: pixel x is bit a + x from the top of
-                        // the first (most significant bit first), or from
-                        // the bottom of the two as a little-endian number.
-                        // Two rows are counted between tests.
-                        const bool lsb = which >= 16;
-                        const uint8_t* want = filter.narrow[which >> 3].data();
-                        const uint32_t top = static_cast<uint32_t>(row_mask_ >> 56);
-                        const uint32_t mask = lsb ? BYTE_TABLES.mirrored[top] : top;
-                        for (int32_t i = 0; i < compared && errors <= max_errors_; i += 2) {
-                            const int32_t group = std::min(2, compared - i);
-                            for (int32_t j = i; j < i + group; ++j) {
-                                const uint8_t* q = bytes + at + int64_t{filter.compare[j]} * stride;
-                                const uint32_t first = q[0], next = q[1];
-                                const uint32_t got = lsb ? (next << 8 | first) >> a : (first << 8 | next) << a >> 8;
-                                errors += BYTE_TABLES.ones[(got ^ want[j]) & mask];
-                            }
-                        }
-                    } else {
-                        for (int32_t i = 0; i < compared && errors <= max_errors_; ++i)
-                            errors += wrong(at, stride, which, filter.compare[i], row_mask_);
-                    }
-                    if (errors <= max_errors_) report(at, stride, which, errors);
-                }
-            };
             // Every stride: where all of them lie inside the starts asked
             // about and the block, the second row's bytes one step apart
             // after another, without checks.
@@ -812,7 +911,11 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                         for (int64_t q = seconds_from + r, k = r * seconds_row; q < seconds_to; q += spacing, ++k)
                             seconds[static_cast<size_t>(k)] = g_first[bytes[q]] & g_next[bytes[q + 1]];
                 }
-                uint32_t passes[GLYPH_TRIED_STRIDES + 8], stride_of[GLYPH_TRIED_STRIDES + 8];
+                // Narrow glyphs' places wait in the batch.
+                const bool narrow = batched_rows && b + int64_t{height_ - 1 - f} * most + 4 <= count;
+                uint32_t own_passes[GLYPH_TRIED_STRIDES + 8], own_strides[GLYPH_TRIED_STRIDES + 8];
+                uint32_t* const passes = narrow ? waiting.passes + batched : own_passes;
+                uint32_t* const stride_of = narrow ? waiting.strides + batched : own_strides;
                 const int64_t n = most - least + 1;
                 size_t listed = 0;
                 if (step == 0) {
@@ -827,21 +930,15 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                     listed = loops.listing(entries, n, candidates, static_cast<int32_t>(step > 0 ? least : most),
                                            step > 0 ? 1 : -1, stride_of, passes);
                 }
-                if (width_ <= 8 && compared >= 2 && b + int64_t{height_ - 1 - f} * most + 4 <= count) {
-                    // Narrow glyphs: the first two rows compared, for every
-                    // place listed without a branch, leave few places to try.
-                    const int32_t rows_apart[2] = {filter.compare[0] - static_cast<int32_t>(f),
-                                                   filter.compare[1] - static_cast<int32_t>(f)};
-                    const uint32_t top = static_cast<uint32_t>(row_mask_ >> 56);
-                    const uint32_t masks[2] = {top, BYTE_TABLES.mirrored[top]};
-                    const uint8_t want[2][4] = {
-                        {filter.narrow[0][0], filter.narrow[1][0], filter.narrow[2][0], filter.narrow[3][0]},
-                        {filter.narrow[0][1], filter.narrow[1][1], filter.narrow[2][1], filter.narrow[3][1]}};
-                    listed = loops.pairs(bytes + b, rows_apart, stride_of, passes, listed, want, masks, max_errors_);
-                }
-                for (size_t i = 0; i < listed; ++i) {
-                    const int32_t stride = static_cast<int32_t>(stride_of[i]);
-                    try_place(b - f * stride, stride, passes[i]);
+                if (narrow) {
+                    std::fill(waiting.firsts + batched, waiting.firsts + batched + listed, static_cast<uint32_t>(b));
+                    batched += listed;
+                    if (batched >= BATCH) check_batch();
+                } else {
+                    for (size_t i = 0; i < listed; ++i) {
+                        const int32_t stride = static_cast<int32_t>(stride_of[i]);
+                        try_place(b - f * stride, stride, passes[i]);
+                    }
                 }
                 continue;
             }
@@ -853,6 +950,7 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
                 if (through) try_place(at, stride, through);
             }
         }
+        if (batched) check_batch();
     }
     std::sort_heap(found.begin(), found.end(), glyph_match_before);
     return more;
