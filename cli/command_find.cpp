@@ -30,7 +30,9 @@
 
 namespace {
 
-constexpr int64_t CHUNK_BYTES = int64_t{4} << 20;
+// Chunks of 1 MiB keep every core busy on files of a few MiB, where the
+// search with pixels that may differ takes long enough to matter.
+constexpr int64_t CHUNK_BYTES = int64_t{1} << 20;
 constexpr int64_t PATTERN_FILE_LIMIT = int64_t{1} << 20;
 
 std::string position_text(int64_t start_bit)
