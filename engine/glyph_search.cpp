@@ -275,10 +275,19 @@ size_t narrow_pairs(const uint8_t* bytes, const int32_t* apart, Listed places, s
 }
 
 #ifdef GLYPH_SCAN_AVX2
-// The lanes of v in `order`, stored at `to`.
-__attribute__((target("avx2"), always_inline)) inline void store(uint32_t* to, __m256i v, __m256i order)
+// The lanes of the places picked (`picked`, a bit a lane) stored from
+// place `at` of `to` on, in order; returns how many.
+__attribute__((target("avx2,popcnt"), always_inline)) inline size_t store_places(Listed to, size_t at, uint32_t picked,
+                                                                               __m256i first, __m256i stride,
+                                                                               __m256i pass, __m256i errors)
 {
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), _mm256_permutevar8x32_epi32(v, order));
+    const __m256i order =
+        _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(LANE_ORDERS.lanes[picked])));
+    uint32_t* const into[4] = {to.firsts, to.strides, to.passes, to.errors};
+    const __m256i values[4] = {first, stride, pass, errors};
+    for (int k = 0; k < 4; ++k)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(into[k] + at), _mm256_permutevar8x32_epi32(values[k], order));
+    return static_cast<size_t>(__builtin_popcount(picked));
 }
 
 // The kept places go to other arrays than the listed ones: a load of
@@ -337,25 +346,11 @@ __attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* b
         }
         const uint32_t keep = static_cast<uint32_t>(
             _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(_mm256_cmpgt_epi32(errors, allowed), active))));
-        const __m256i order =
-            _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(LANE_ORDERS.lanes[keep])));
-        store(out.passes + kept, low, order);
-        store(out.strides + kept, stride, order);
-        store(out.firsts + kept, first, order);
-        store(out.errors + kept, errors, order);
-        kept += static_cast<size_t>(__builtin_popcount(keep));
+        kept += store_places(out, kept, keep, first, stride, low, errors);
         const __m256i higher = _mm256_xor_si256(pass, low);
         const uint32_t again = static_cast<uint32_t>(
             _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(_mm256_cmpeq_epi32(higher, zero), active))));
-        if (again) {
-            const __m256i back =
-                _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(LANE_ORDERS.lanes[again])));
-            store(places.passes + others, higher, back);
-            store(places.strides + others, stride, back);
-            store(places.firsts + others, first, back);
-            store(places.errors + others, before, back);
-            others += static_cast<size_t>(__builtin_popcount(again));
-        }
+        if (again) others += store_places(places, others, again, first, stride, higher, before);
     }
     rest = others;
     return kept;
