@@ -1,7 +1,9 @@
 // finding_quality: prints the quality table of finding graphics, the tuning
 // half and the held-out half side by side.
 //   finding_quality [FILES [SEED]]   FILES of 1 MiB per filler kind and half (default 40)
-// BITLOUPE_QUALITY_NOTES=1 also prints every miss and false region.
+// BITLOUPE_QUALITY_NOTES=1 also prints every miss, false region and edge
+// more than a row from the picture's, and, on standard error, the
+// firmware's fonts and the regions found in it.
 #include <cstdio>
 #include <cstdlib>
 

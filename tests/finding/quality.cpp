@@ -126,6 +126,12 @@ void measure_file(const CorpusFile& file, Quality& q)
         const int64_t distance = edge_distance(file.bytes.data(), p, hit->start, hit->end);
         q.edge_bytes.push_back(distance);
         q.exact_edges.add(distance <= std::max(1, p.width_bits / 8));
+        if (distance > std::max(1, p.width_bits / 8)) {
+            std::snprintf(note, sizeof note, "edge: %s width %d at %lld..%lld in %s: %lld..%lld", p.what.c_str(),
+                          p.width_bits, static_cast<long long>(p.start), static_cast<long long>(p.end),
+                          file.filler.c_str(), static_cast<long long>(hit->start), static_cast<long long>(hit->end));
+            q.notes.push_back(note);
+        }
     }
     for (const FoundRegion& r : regions) {
         bool placed = false;
@@ -284,6 +290,15 @@ std::string real_files_table(std::string& why)
         if (every_candidate())
             for (const FoundRegion& region : regions)
                 print_features(f.half, measure_firmware(f, {region}).other_regions == 0, "firmware", region);
+        if (std::getenv("BITLOUPE_QUALITY_NOTES")) {
+            std::string note = f.path + (f.half == TUNING_HALF ? " (tuning):" : " (held-out):");
+            for (const FontTable& run : merged_font_runs(f.fonts))
+                note += " font " + std::to_string(run.start) + ".." + std::to_string(run.end);
+            for (const FoundRegion& region : regions)
+                note += "; region " + std::to_string(region.start) + ".." + std::to_string(region.end) + " at " +
+                        std::to_string(region.width_bits);
+            std::fprintf(stderr, "%s\n", note.c_str());
+        }
         Side& s = side[f.half];
         s.files++, s.runs += r.runs, s.whole += r.runs_found_whole, s.at_8 += r.runs_found_at_8;
         s.worst = std::max(s.worst, r.worst_edge), s.others += r.other_regions;
