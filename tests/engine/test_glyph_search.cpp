@@ -235,11 +235,14 @@ TEST(GlyphSearch, EveryStrideWithPixelsThatDifferListsWhatBruteForceFinds)
                 const uint32_t kind = random() % 3;
                 data[i] = kind == 0 ? 0 : kind == 1 ? static_cast<uint8_t>(random()) : data[i / 2];
             }
-            // The last copy lies one stride past those tried: not a match.
-            for (int copy = 0; copy < 7; ++copy) {
+            // Narrow glyphs planted all over list places enough to check
+            // them in several batches. The last copy lies one stride past
+            // those tried: not a match.
+            const int copies = pattern.width <= 8 ? 40 : 7;
+            for (int copy = 0; copy < copies; ++copy) {
                 GlyphPattern flipped = pattern;
                 for (uint32_t i = random() % (k + 1); i > 0; --i) flipped.pixels[random() % flipped.pixels.size()] ^= 1;
-                const int32_t stride = copy == 6 ? GLYPH_TRIED_STRIDES + 1
+                const int32_t stride = copy == copies - 1 ? GLYPH_TRIED_STRIDES + 1
                                                  : static_cast<int32_t>((pattern.width + 7) / 8 + random() % 40);
                 const int64_t room = static_cast<int64_t>(data.size()) - int64_t{pattern.height} * stride - 2;
                 plant_glyph(flipped, data.data(), static_cast<int64_t>(random() % room) * 8 + random() % 8, stride,
