@@ -21,12 +21,13 @@ int64_t chunk_threads(int64_t buffer_bytes)
 }
 
 bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const ChunkWork& work, std::string& why,
-                    const std::function<void(int64_t done)>& progress, const std::function<void()>& stopping)
+                    const std::function<void(int64_t done)>& progress, const std::function<void()>& stopping,
+                    int64_t held)
 {
     const int64_t size = source.size();
     if (size <= 0 || chunk <= 0) return true;
     const int64_t chunks = (size + chunk - 1) / chunk;
-    const int64_t threads = chunk_threads(std::min(chunk + overlap, size));
+    const int64_t threads = chunk_threads(std::min(chunk + overlap, size) + std::max<int64_t>(0, held));
 
     std::atomic<int64_t> next{0};
     std::atomic<int64_t> done_bytes{0};

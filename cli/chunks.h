@@ -14,7 +14,8 @@
 // order. False: no more chunks are needed.
 using ChunkWork = std::function<bool(int64_t number, int64_t offset, const uint8_t* bytes, int64_t length)>;
 
-// The most the chunk buffers of all threads together may hold.
+// The most the chunk buffers of all threads together may hold, with what
+// each thread's work holds besides its chunk.
 constexpr int64_t CHUNK_BUFFERS_BUDGET = int64_t{32} << 20;
 
 // The threads the file is read on: as many as the machine has cores
@@ -23,8 +24,9 @@ constexpr int64_t CHUNK_BUFFERS_BUDGET = int64_t{32} << 20;
 int64_t chunk_threads(int64_t buffer_bytes);
 
 // Reads the whole file in chunks of `chunk` bytes on chunk_threads() threads
-// (each holding one chunk and its overlap at a time), and hands each to
-// `work`, until the file ends or the work says it needs no more.
+// (each holding one chunk and its overlap at a time, and up to `held` bytes
+// more that its work keeps), and hands each to `work`, until the file ends
+// or the work says it needs no more.
 // `progress`, when given, is told the bytes done so far now and then, on the
 // calling thread. `stopping`, when given, is called once if the reading ends
 // early through a failure (a read, or the work itself throwing), so that
@@ -32,4 +34,4 @@ int64_t chunk_threads(int64_t buffer_bytes);
 // fails.
 bool for_each_chunk(SourceFile& source, int64_t chunk, int64_t overlap, const ChunkWork& work, std::string& why,
                     const std::function<void(int64_t done)>& progress = {},
-                    const std::function<void()>& stopping = {});
+                    const std::function<void()>& stopping = {}, int64_t held = 0);

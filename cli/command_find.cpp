@@ -73,8 +73,10 @@ bool same_place(const GlyphMatch& a, const GlyphMatch& b, int32_t width)
 // The matches, to the listing in file order as they are confirmed: a chunk's
 // matches wait only for the chunks before it, and a chunk that has found
 // more than HELD waits itself until it is the first unlisted one, so that
-// the matches held stay few whatever the file and --max-matches. The chunk
-// being listed never waits, so someone always goes on.
+// the matches held stay few whatever the file and --max-matches. A chunk
+// searched to its end waits until it is listed, so that the chunks holding
+// matches are no more than the threads. The chunk being listed never
+// waits, so someone always goes on.
 class MatchStream {
 public:
     static constexpr size_t HELD = 16384;
@@ -99,12 +101,13 @@ public:
         return !cut_ && !stopped_;
     }
 
-    // Chunk `chunk` is searched to its end.
+    // Chunk `chunk` is searched to its end: returns once it is listed.
     void finish(int64_t chunk)
     {
-        std::lock_guard<std::mutex> hold(lock_);
+        std::unique_lock<std::mutex> hold(lock_);
         chunks_[chunk].done = true;
         advance();
+        turn_.wait(hold, [&] { return stopped_ || cut_ || head_ > chunk; });
     }
 
     // The reading ended early: nobody waits any more.
@@ -252,7 +255,12 @@ FoundMatches search_file(const std::string& file, const GlyphSearch& search, siz
     };
     const std::function<void(int64_t)> progress =
         show_progress ? progress_bar("searching", size) : std::function<void(int64_t)>{};
-    const bool read = for_each_chunk(source, CHUNK_BYTES, search.reach(), work, why, progress, [&] { stream.stop(); });
+    // Each thread holds, besides its chunk, up to twice HELD matches waiting
+    // to be listed, HELD more being found and the search's own tables; lists
+    // that grow leave about as much again behind them.
+    const int64_t held = int64_t{4 * MatchStream::HELD * sizeof(GlyphMatch)} + (int64_t{512} << 10);
+    const bool read =
+        for_each_chunk(source, CHUNK_BYTES, search.reach(), work, why, progress, [&] { stream.stop(); }, held);
     if (progress) clear_progress();
     if (!read) {
         report(file, why);

@@ -714,11 +714,12 @@ bool GlyphSearch::search(const uint8_t* bytes, int64_t count, int64_t base, int6
     constexpr size_t BATCH = 2048, ROOM = BATCH + GLYPH_TRIED_STRIDES + 8;
     const bool batching = width_ <= 8 && count < (int64_t{1} << 31) - GLYPH_MAX_STRIDE;
     std::vector<uint32_t> batch(batching ? 12 * ROOM : 0);
-    const Listed waiting{batch.data(), batch.data() + ROOM, batch.data() + 2 * ROOM, batch.data() + 3 * ROOM};
-    const Listed kept{batch.data() + 4 * ROOM, batch.data() + 5 * ROOM, batch.data() + 6 * ROOM,
-                      batch.data() + 7 * ROOM};
-    const Listed checked{batch.data() + 8 * ROOM, batch.data() + 9 * ROOM, batch.data() + 10 * ROOM,
-                         batch.data() + 11 * ROOM};
+    const auto lists = [&](size_t k) {
+        if (!batching) return Listed{};
+        uint32_t* const at = batch.data() + 4 * k * ROOM;
+        return Listed{at, at + ROOM, at + 2 * ROOM, at + 3 * ROOM};
+    };
+    const Listed waiting = lists(0), kept = lists(1), checked = lists(2);
     for (size_t band = 0; band < filters_.size(); ++band) {
         const Filter& filter = filters_[band];
         const int64_t f = filter.rows[0], g = filter.rows[1], g_offset = filter.offsets[1];
