@@ -118,8 +118,10 @@ __attribute__((target("ssse3"))) int64_t scan_ssse3(const uint8_t* nibbles, cons
 }
 
 // Windows x64 keeps its stack aligned to 16 bytes only, where GCC may spill
-// 32-byte vectors with aligned moves: the 32-byte scan is left out there.
-#if !defined(_WIN32)
+// 32-byte vectors with aligned moves: the Windows build assembles aligned
+// moves as unaligned ones (see CMakeLists.txt); a build without that leaves
+// the 32-byte loops out.
+#if !defined(_WIN32) || defined(BITLOUPE_UNALIGNED_VECTOR_MOVES)
 #define GLYPH_SCAN_AVX2 1
 template <bool TWO>
 __attribute__((target("avx2"))) int64_t scan_avx2(const uint8_t* nibbles, const uint8_t* bytes, int64_t b,
@@ -358,7 +360,7 @@ __attribute__((target("avx2,popcnt"))) size_t narrow_pairs_avx2(const uint8_t* b
 #endif
 
 // The listing and the check of the processor level the loops run at (the
-// 32-byte ones not on Windows, as above).
+// 32-byte ones where they are built, as above).
 struct PlaceLoops {
     StrideListing listing = list_strides;
     NarrowPairs pairs = narrow_pairs;
