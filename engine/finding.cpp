@@ -243,11 +243,8 @@ const Divisors& width_divisors()
     return divisors;
 }
 
-// guess_widths for widths up to `cap`. With `glyphs`, rows that are whole
-// glyphs of narrower rows rank below those; without, the ranking is by the
-// dips alone, which the scan's model of regions was fit to.
-int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap,
-                           bool glyphs)
+// guess_widths for widths up to `cap`.
+int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap)
 {
     most = std::clamp(most, 0, GUESS_MAX_CANDIDATES);
     if (!bytes || length <= 0 || most == 0) return 0;
@@ -289,22 +286,22 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
         score[w] = std::min(1.0, sum / weights);
     }
     // A multiple of a width that dips nearly as deeply itself is that width
-    // repeated (the same row of the next glyph): it ranks below it. With
-    // `glyphs`, so does a multiple that is whole glyphs of narrower rows
-    // (glyph_rows), the smallest such width first.
+    // repeated (the same row of the next glyph): it ranks below it, and so
+    // does a multiple that is whole glyphs of narrower rows (glyph_rows),
+    // the smallest such width first.
     const Divisors& divisors = width_divisors();
-    auto rank = [&](bool glyphs) {
+    auto rank = [&] {
         std::vector<double> ranked = score;
         for (int32_t w = 4; w <= widest; ++w) {
             if (score[w] <= 0) continue;  // nothing to rank below
             int32_t below = 0;
             for (int32_t i = divisors.first[w]; i < divisors.first[w + 1] && !below; ++i) {
                 const int32_t d = divisors.width[i];
-                if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0 && (!glyphs || contrast[w] > 0)) below = d;
+                if (contrast[d] >= DIVISOR_SHARE * contrast[w] && score[d] > 0 && contrast[w] > 0) below = d;
             }
-            for (int32_t k = 2; glyphs && k <= 3 && !below; ++k)
+            for (int32_t k = 2; k <= 3 && !below; ++k)
                 if (w % k == 0 && repeated_rows(contrast, w, w / k)) below = w / k;
-            for (int32_t i = divisors.first[w + 1] - 1; glyphs && i >= divisors.first[w] && !below; --i)
+            for (int32_t i = divisors.first[w + 1] - 1; i >= divisors.first[w] && !below; --i)
                 if (glyph_rows(bytes, n, contrast, w, divisors.width[i])) below = divisors.width[i];
             if (below) ranked[w] = std::min(ranked[w], ranked[below] * 0.99);
         }
@@ -350,14 +347,14 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
             guesses[i] = WidthGuess{chosen[i], std::min(ranked[chosen[i]], i > 0 ? guesses[i - 1].score : 1.0)};
         return count;
     };
-    return order(rank(glyphs), out, most);
+    return order(rank(), out, most);
 }
 
 }  // namespace
 
 int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
 {
-    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH, true);
+    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH);
 }
 
 // --- scanning ---------------------------------------------------------------
@@ -868,8 +865,29 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
     expected_below *= static_cast<double>(st.rows - 1);
     expected_beside *= static_cast<double>(st.rows);
     st.vertical = expected_below > 0 ? static_cast<double>(below) / expected_below : 1;
+    // Seen a byte at a time, whatever the width: glyphs and line art are
+    // mostly blank (00) or solid (FF) bytes, and a byte of a stroke often
+    // continues in the byte below it.
+    const int64_t used = st.rows * width / 8, row_bytes = width % 8 == 0 ? width / 8 : 0;
+    int64_t plain = 0, same = 0;
+    for (int64_t i = 0; i < used; ++i) {
+        const bool blank_or_solid = bytes[i] == 0 || bytes[i] == 0xFF;
+        plain += blank_or_solid;
+        same += !blank_or_solid && row_bytes > 0 && i + row_bytes < used && bytes[i] == bytes[i + row_bytes];
+    }
+    if (used > 0) {
+        st.plain_bytes = static_cast<double>(plain) / static_cast<double>(used);
+        st.same_bytes = static_cast<double>(same) / static_cast<double>(used);
+    }
     st.horizontal = expected_beside > 0 ? static_cast<double>(beside) / expected_beside : 1;
     st.active = static_cast<double>(active) / width;
+    {
+        // How evenly the changes spread over the columns: 1 when every
+        // column varies alike, 1 / width when one column holds them all.
+        double sum = 0, squares = 0;
+        for (const double p : st.density) sum += p * (1 - p), squares += p * (1 - p) * p * (1 - p);
+        st.spread = squares > 0 ? sum * sum / (squares * width) : 0;
+    }
     const double inside = static_cast<double>((st.rows - 2) * (width - 2));
     if (inside > 0) {
         const double p = static_cast<double>(set) / inside;
@@ -1194,7 +1212,8 @@ double picture_score(const RowStatistics& st)
 {
     const double features[FINDING_FEATURES] = {st.vertical, st.horizontal, st.blank, st.repeated,
                                                st.isolated / (st.isolated + 0.05), st.active,
-                                               st.isolated_typical / (st.isolated_typical + 0.05)};
+                                               st.isolated_typical / (st.isolated_typical + 0.05),
+                                               st.plain_bytes, st.same_bytes, st.spread};
     double z = 0;
     for (const int root : FINDING_TREES) {
         const FindingNode* node = &FINDING_NODES[root];
@@ -1228,7 +1247,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     WidthGuess guess[1];
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
     // region's width.
-    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span), false) < 1 || guess[0].score < REGION_SCORE)
+    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE)
         return false;
     const int32_t width = guess[0].width_bits;
     const int64_t sample = n;  // the bytes from span.start the width and `rough` come from
@@ -1331,7 +1350,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             bytes.resize(static_cast<size_t>(n));
             if (!read(from, n, bytes.data())) return failed = true, false;
             WidthGuess own[1];
-            if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span), false) == 1)
+            if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span)) == 1)
                 region.width_bits = own[0].width_bits;
             region.statistics = row_statistics(bytes.data(), n, region.width_bits);
         }
@@ -1374,7 +1393,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
     WidthGuess guess[1];
     for (int64_t k = 0; k < pieces; ++k) {
         if (!read(piece_at(k), GLIMPSE, bytes.data())) return failed = true, false;
-        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole), false) < 1) continue;
+        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole)) < 1) continue;
         const RowStatistics st = row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits);
         good[static_cast<size_t>(k)] = every_candidate ? st.vertical < PIECE_MOST_VERTICAL : picture_score(st) >= GLIMPSE_LEAST_SCORE;
     }

@@ -23,19 +23,20 @@ import subprocess
 import sys
 
 FALSE_PER_16_MIB = 1.0
-ROUNDS = 60       # trees
-DEPTH = 2         # splits from a tree's root to its leaves
+ROUNDS = 120      # trees
+DEPTH = 3         # splits from a tree's root to its leaves
 RATE = 0.1        # the share of each tree's leaf values kept
 BINS = 32         # the values of a feature a split may be at
 LAMBDA = 1.0      # keeps leaves of few rows small
 LEAST_ROWS = 5    # rows in the least leaf
-FEATURES = ["vertical", "horizontal", "blank", "repeated", "isolated", "active", "isolated_typical"]
+FEATURES = ["vertical", "horizontal", "blank", "repeated", "isolated", "active", "isolated_typical", "plain", "same", "spread"]
 
 
 def features(fields):
-    vertical, horizontal, active, blank, repeated, isolated, typical = map(float, fields[5:12])
+    vertical, horizontal, active, blank, repeated, isolated, typical, plain, same, spread = map(float, fields[5:15])
     # Must match picture_score in engine/finding.cpp.
-    return [vertical, horizontal, blank, repeated, isolated / (isolated + 0.05), active, typical / (typical + 0.05)]
+    return [vertical, horizontal, blank, repeated, isolated / (isolated + 0.05), active, typical / (typical + 0.05),
+            plain, same, spread]
 
 
 class Tuning:
