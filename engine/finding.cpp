@@ -167,7 +167,56 @@ double spread(const std::vector<double>& values)
 // by side, whose rows of w bits are the truth, the d-bit parts of a row are
 // different glyphs' rows, set about as much as one another, and the rows
 // of w bits themselves are set unevenly in bands as tall as a glyph.
-bool glyph_rows(const uint8_t* bytes, int64_t n, const std::vector<double>& contrast, int32_t w, int32_t d)
+// What glyph_rows reads of rows of w bits, made once for all the divisors
+// of w it tries: the rows, the bits set in each, and how unevenly bands of
+// rows 4 to 32 high are set.
+struct WideRows {
+    int32_t width = 0;
+    int64_t rows = 0;
+    int32_t words = 0;
+    std::vector<uint64_t> bits;
+    double bands = 0;
+
+    void make(const uint8_t* bytes, int64_t n, int32_t w)
+    {
+        width = w, rows = n * 8 / w, words = (w + 63) / 64;
+        bits = row_words(bytes, n, w, rows, words);
+        std::vector<double> by_row(static_cast<size_t>(rows), 0.0);
+        for (int64_t r = 0; r < rows; ++r)
+            for (int32_t q = 0; q < words; ++q) by_row[static_cast<size_t>(r)] += std::popcount(bits[static_cast<size_t>(r * words + q)]);
+        bands = 0;
+        for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
+            std::vector<double> folded(static_cast<size_t>(h), 0.0);
+            for (int64_t r = 0; r < rows; ++r) folded[static_cast<size_t>(r % h)] += by_row[static_cast<size_t>(r)] / static_cast<double>((rows - r % h + h - 1) / h);
+            bands = std::max(bands, spread(folded));
+        }
+    }
+};
+
+// The bits set from bit `from` to bit `to` - 1 of a row of words.
+int64_t bits_set(const uint64_t* row, int32_t from, int32_t to)
+{
+    int64_t set = 0;
+    for (int32_t b = from; b < to;) {
+        const int32_t offset = b % 64, take = std::min(64 - offset, to - b);
+        const uint64_t top = take == 64 ? ~uint64_t{0} : ~(~uint64_t{0} >> take);  // the first `take` bits
+        set += std::popcount((row[b / 64] << offset) & top);
+        b += take;
+    }
+    return set;
+}
+
+// Whether rows of w bits are better read as glyphs of w / d rows of d bits
+// (Unifont's 16 x 16 glyphs, whose next glyph's rows match better than the
+// row below does) than as rows of their own. Both readings put related bits
+// at lags d and w. A glyph's rows are set unevenly (blank above and below,
+// strokes in between), the same in every glyph; in a sheet of glyphs side
+// by side, whose rows of w bits are the truth, the d-bit parts of a row are
+// different glyphs' rows, set about as much as one another, and the rows
+// of w bits themselves are set unevenly in bands as tall as a glyph.
+// `wide` holds the rows of w bits once made.
+bool glyph_rows(const uint8_t* bytes, int64_t n, const std::vector<double>& contrast, int32_t w, int32_t d,
+                WideRows& wide)
 {
     const int32_t k = w / d;
     if (d < GLYPH_LEAST_WIDTH || contrast[static_cast<size_t>(d)] <= 0) return false;
@@ -182,28 +231,15 @@ bool glyph_rows(const uint8_t* bytes, int64_t n, const std::vector<double>& cont
     if (std::min({contrast[static_cast<size_t>(d)], contrast[static_cast<size_t>(2 * d)], contrast[static_cast<size_t>(3 * d)]}) >=
         GLYPH_ROWS_SHARE * contrast[static_cast<size_t>(w)])
         return true;
-    const int64_t rows = n * 8 / w;
-    const int32_t words = (w + 63) / 64;
-    const std::vector<uint64_t> bits = row_words(bytes, n, w, rows, words);
-    // The bits set in each d-bit part of the rows, and in each row.
-    std::vector<double> parts(static_cast<size_t>(k), 0.0), by_row(static_cast<size_t>(rows), 0.0);
-    for (int64_t r = 0; r < rows; ++r) {
-        const uint64_t* row = bits.data() + r * words;
-        for (int32_t q = 0; q < words; ++q) by_row[static_cast<size_t>(r)] += std::popcount(row[q]);
-        for (int32_t j = 0; j < k; ++j) {
-            int64_t set = 0;
-            for (int32_t b = j * d; b < (j + 1) * d; ++b) set += row[b / 64] >> (63 - b % 64) & 1;
-            parts[static_cast<size_t>(j)] += static_cast<double>(set);
-        }
-    }
-    double bands = 0;
-    for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
-        std::vector<double> folded(static_cast<size_t>(h), 0.0);
-        for (int64_t r = 0; r < rows; ++r) folded[static_cast<size_t>(r % h)] += by_row[static_cast<size_t>(r)] / static_cast<double>((rows - r % h + h - 1) / h);
-        bands = std::max(bands, spread(folded));
+    if (wide.width != w) wide.make(bytes, n, w);
+    // The bits set in each d-bit part of the rows.
+    std::vector<double> parts(static_cast<size_t>(k), 0.0);
+    for (int64_t r = 0; r < wide.rows; ++r) {
+        const uint64_t* row = wide.bits.data() + r * wide.words;
+        for (int32_t j = 0; j < k; ++j) parts[static_cast<size_t>(j)] += static_cast<double>(bits_set(row, j * d, (j + 1) * d));
     }
     const double uneven = spread(parts);
-    return uneven >= GLYPH_SPREAD && uneven >= GLYPH_OVER_BANDS * bands;
+    return uneven >= GLYPH_SPREAD && uneven >= GLYPH_OVER_BANDS * wide.bands;
 }
 
 // Whether rows of w bits are rows of d bits (w = 2d or 3d) two or three at a
@@ -301,8 +337,9 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
             }
             for (int32_t k = 2; k <= 3 && !below; ++k)
                 if (w % k == 0 && repeated_rows(contrast, w, w / k)) below = w / k;
+            WideRows wide;
             for (int32_t i = divisors.first[w + 1] - 1; i >= divisors.first[w] && !below; --i)
-                if (glyph_rows(bytes, n, contrast, w, divisors.width[i])) below = divisors.width[i];
+                if (glyph_rows(bytes, n, contrast, w, divisors.width[i], wide)) below = divisors.width[i];
             if (below) ranked[w] = std::min(ranked[w], ranked[below] * 0.99);
         }
         // Rows are mostly whole bytes: a width a pixel or two from a multiple
