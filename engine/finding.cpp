@@ -1289,7 +1289,17 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     const int32_t width = guess[0].width_bits;
     const int64_t sample = n;  // the bytes from span.start the width and `rough` come from
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
-    if (rough.rows < 2 || (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE)) return false;
+    if (rough.rows < 2) return false;
+    if (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE) {
+        // The windows of a short span may reach most of a window past its
+        // picture at either end (a picture of 512 bytes to 1 KiB is one to
+        // three windows): such a span gets a second chance on its middle
+        // half, on whole rows from its start.
+        if (n > GLIMPSE) return false;
+        const int64_t row_bytes = std::max<int64_t>(1, width / 8), quarter = n / 4 / row_bytes * row_bytes;
+        const RowStatistics middle = row_statistics(bytes.data() + quarter, n / 2, width);
+        if (middle.rows < 2 || picture_score(middle) < ROUGH_LEAST_SCORE) return false;
+    }
 
     // The edges, to the byte: from a point inside the span out, where the
     // sum of the bytes' scores is largest. Windows may have missed the
