@@ -1291,11 +1291,10 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
     if (rough.rows < 2) return false;
     if (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE) {
-        // The windows of a short span may reach most of a window past its
-        // picture at either end (a picture of 512 bytes to 1 KiB is one to
-        // three windows): such a span gets a second chance on its middle
-        // half, on whole rows from its start.
-        if (n > GLIMPSE) return false;
+        // A span's windows may reach most of a window past its picture at
+        // either end, which weighs most in a short one (a picture of 512
+        // bytes to 1 KiB is one to three windows): it gets a second look
+        // on the middle half of its first bytes, on whole rows.
         const int64_t row_bytes = std::max<int64_t>(1, width / 8), quarter = n / 4 / row_bytes * row_bytes;
         const RowStatistics middle = row_statistics(bytes.data() + quarter, n / 2, width);
         if (middle.rows < 2 || picture_score(middle) < ROUGH_LEAST_SCORE) return false;
