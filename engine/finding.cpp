@@ -751,20 +751,25 @@ struct RowCounts {
     int64_t below = 0, beside = 0, blank = 0, repeated = 0, isolated = 0, set = 0;
     // The isolated pixels of each ISOLATED_BLOCK rows in turn.
     std::vector<int64_t> isolated_by_block;
+    std::vector<int32_t> row_set;  // the bits set in each row
 };
 
 // Rows counted together for the isolated pixels: a few glyphs of shading
 // (every pixel isolated) in a font weigh as a few blocks, not as the whole.
 constexpr int64_t ISOLATED_BLOCK = 64;
+// Rows looked at for bands of rows set alike.
+constexpr int64_t BAND_ROWS = 512;
 
 // The counts of rows a byte wide, a byte at a time: the common case, and
 // the same counts as the general way below.
 void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
 {
     int64_t values[256] = {};
+    c.row_set.reserve(static_cast<size_t>(std::min(rows, BAND_ROWS)));
     for (int64_t r = 0; r < rows; ++r) {
         const uint32_t x = bytes[r];
         ++values[x];
+        if (r < BAND_ROWS) c.row_set.push_back(std::popcount(x));
         c.beside += std::popcount((x ^ (x >> 1)) & 0x7Fu);
         const bool plain = x == 0 || x == 0xFF;
         c.blank += plain;
@@ -840,6 +845,7 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
             if (r > 0) same_as_above &= x == row(r - 1)[k];
         }
         const bool plain = count == 0 || count == width;
+        if (r < BAND_ROWS) c.row_set.push_back(static_cast<int32_t>(count));
         blank += plain;
         repeated += same_as_above && !plain;
         if (r == 0 || r + 1 == rows) continue;
@@ -911,6 +917,24 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
         const bool blank_or_solid = bytes[i] == 0 || bytes[i] == 0xFF;
         plain += blank_or_solid;
         same += !blank_or_solid && row_bytes > 0 && i + row_bytes < used && bytes[i] == bytes[i + row_bytes];
+    }
+    {
+        // Rows set unevenly in bands of h rows, the same band after band
+        // (glyphs a band high, side by side or one after the other): the
+        // spread of the rows' mean set bits by their place in a band, at
+        // the height where it is largest.
+        // The first BAND_ROWS rows tell it.
+        const std::vector<int32_t>& set_in = counts.row_set;
+        const int64_t rows = std::min<int64_t>(BAND_ROWS, static_cast<int64_t>(set_in.size()));
+        std::vector<double> folded;
+        for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
+            int64_t sums[32] = {}, in[32] = {};
+            for (int64_t r = 0, place = 0; r < rows; ++r, place = place + 1 == h ? 0 : place + 1)
+                sums[place] += set_in[static_cast<size_t>(r)], ++in[place];
+            folded.resize(static_cast<size_t>(h));
+            for (int64_t i = 0; i < h; ++i) folded[static_cast<size_t>(i)] = static_cast<double>(sums[i]) / static_cast<double>(in[i]);
+            st.bands = std::max(st.bands, spread(folded));
+        }
     }
     if (used > 0) {
         st.plain_bytes = static_cast<double>(plain) / static_cast<double>(used);
@@ -1250,7 +1274,7 @@ double picture_score(const RowStatistics& st)
     const double features[FINDING_FEATURES] = {st.vertical, st.horizontal, st.blank, st.repeated,
                                                st.isolated / (st.isolated + 0.05), st.active,
                                                st.isolated_typical / (st.isolated_typical + 0.05),
-                                               st.plain_bytes, st.same_bytes, st.spread};
+                                               st.plain_bytes, st.same_bytes, st.spread, st.bands};
     double z = 0;
     for (const int root : FINDING_TREES) {
         const FindingNode* node = &FINDING_NODES[root];

@@ -38,7 +38,8 @@ struct RowStatistics {
     double vertical = 1;          // observed / independent, below
     double plain_bytes = 0;       // share of the bytes that are 00 or FF
     double spread = 0;            // how evenly the columns vary: 1 / width (one column) to 1 (all alike)
-    double same_bytes = 0;        // share of the bytes, not 00 or FF, the same as the byte a row below
+    double same_bytes = 0;
+    double bands = 0;             // how unevenly rows are set by their place in bands 4 to 32 rows high        // share of the bytes, not 00 or FF, the same as the byte a row below
     double horizontal = 1;        // the same, beside (within a row)
     double active = 0;            // share of the columns that change at all
     double blank = 0;             // share of the rows all 0 or all 1

@@ -29,14 +29,14 @@ RATE = 0.1        # the share of each tree's leaf values kept
 BINS = 32         # the values of a feature a split may be at
 LAMBDA = 1.0      # keeps leaves of few rows small
 LEAST_ROWS = 5    # rows in the least leaf
-FEATURES = ["vertical", "horizontal", "blank", "repeated", "isolated", "active", "isolated_typical", "plain", "same", "spread"]
+FEATURES = ["vertical", "horizontal", "blank", "repeated", "isolated", "active", "isolated_typical", "plain", "same", "spread", "bands"]
 
 
 def features(fields):
-    vertical, horizontal, active, blank, repeated, isolated, typical, plain, same, spread = map(float, fields[5:15])
+    vertical, horizontal, active, blank, repeated, isolated, typical, plain, same, spread, bands = map(float, fields[5:16])
     # Must match picture_score in engine/finding.cpp.
     return [vertical, horizontal, blank, repeated, isolated / (isolated + 0.05), active, typical / (typical + 0.05),
-            plain, same, spread]
+            plain, same, spread, bands]
 
 
 class Tuning:

@@ -68,10 +68,10 @@ bool all_scores()
 // whether it is a picture, and the figures tools/train_finding.py reads.
 void print_features(int32_t half, bool picture, const char* kind, const FoundRegion& r)
 {
-    std::printf("real-features %d %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", half, picture, kind,
+    std::printf("real-features %d %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", half, picture, kind,
                 static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical,
                 r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated,
-                r.statistics.isolated, r.statistics.isolated_typical, r.statistics.plain_bytes, r.statistics.same_bytes, r.statistics.spread);
+                r.statistics.isolated, r.statistics.isolated_typical, r.statistics.plain_bytes, r.statistics.same_bytes, r.statistics.spread, r.statistics.bands);
 }
 
 void measure_file(const CorpusFile& file, Quality& q)
@@ -144,8 +144,8 @@ void measure_file(const CorpusFile& file, Quality& q)
             // 1: mostly a picture; 0: no picture at all; 2: some of each.
             const int32_t label = !placed ? 0 : 2 * inside >= r.end - r.start ? 1 : 2;
             char f[256];
-            std::snprintf(f, sizeof f, "features %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f", label, file.filler.c_str()[0] == '0' ? "zeros" : file.filler.substr(0, file.filler.find(' ')).c_str(),
-                          static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical, r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated, r.statistics.isolated, r.statistics.isolated_typical, r.statistics.plain_bytes, r.statistics.same_bytes, r.statistics.spread);
+            std::snprintf(f, sizeof f, "features %d %s %lld %d %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f", label, file.filler.c_str()[0] == '0' ? "zeros" : file.filler.substr(0, file.filler.find(' ')).c_str(),
+                          static_cast<long long>(r.end - r.start), r.width_bits, r.score, r.statistics.vertical, r.statistics.horizontal, r.statistics.active, r.statistics.blank, r.statistics.repeated, r.statistics.isolated, r.statistics.isolated_typical, r.statistics.plain_bytes, r.statistics.same_bytes, r.statistics.spread, r.statistics.bands);
             q.notes.push_back(f);
         }
         if (placed) continue;
