@@ -471,8 +471,8 @@ TEST(FindingQuality, HeldOutHalfOfRealData)
     if (std::getenv("BITLOUPE_CORPUS_VERBOSE"))
         for (const std::string& note : q.notes) std::printf("  %s\n", note.c_str());
     const auto all = [](const std::map<std::string, Tally>& t) { return t.at(""); };
-    EXPECT_GE(all(q.found[LARGE_PICTURES]).share(), 77.0);
-    EXPECT_GE(all(q.found[SMALL_PICTURES]).share(), 48.0);
+    EXPECT_GE(all(q.found[LARGE_PICTURES]).share(), 79.0);
+    EXPECT_GE(all(q.found[SMALL_PICTURES]).share(), 52.0);
     EXPECT_LE(q.false_per_16_mib(""), 1.0);
     EXPECT_GE(q.exact_edges.share(), 60.0);
     EXPECT_GE(all(q.guess_first).share(), 90.0);
