@@ -1308,8 +1308,14 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     WidthGuess guess[1];
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
     // region's width.
-    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE)
-        return false;
+    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE) {
+        // Filler that the windows reach past the picture may hide its
+        // width (text, whose bytes all dip at 8 bits, ranks every width of
+        // whole bytes below 8): the middle half of the first bytes is
+        // guessed too.
+        if (guess_widths_up_to(bytes.data() + n / 4, n / 2, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE)
+            return false;
+    }
     const int32_t width = guess[0].width_bits;
     const int64_t sample = n;  // the bytes from span.start the width and `rough` come from
     const RowStatistics rough = row_statistics(bytes.data(), n, width);

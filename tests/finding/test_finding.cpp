@@ -189,6 +189,38 @@ TEST(RowStatistics, CountsMatchTheDefinition)
             typical = static_cast<double>(whole[full / 2]) * static_cast<double>(rows - 2) / 64;
         }
         EXPECT_NEAR(st.isolated_typical * expected, typical, 1e-6) << width;
+
+        // A byte at a time: blank or solid bytes, and bytes (neither) the
+        // same as the byte a row below, for rows of whole bytes.
+        const int64_t used = rows * width / 8;
+        int64_t plain_bytes = 0, same_bytes = 0;
+        for (int64_t i = 0; i < used; ++i) {
+            const uint8_t b = bytes[static_cast<size_t>(i)];
+            plain_bytes += b == 0 || b == 0xFF;
+            same_bytes += width % 8 == 0 && b != 0 && b != 0xFF && i + width / 8 < used && b == bytes[static_cast<size_t>(i + width / 8)];
+        }
+        EXPECT_EQ(st.plain_bytes, static_cast<double>(plain_bytes) / used) << width;
+        EXPECT_EQ(st.same_bytes, static_cast<double>(same_bytes) / used) << width;
+        // How evenly the columns vary, and the bands: of the first 512
+        // rows' set bits, by place in bands of 4 to 32 rows, the largest
+        // spread (standard deviation over mean).
+        double sum = 0, squares = 0;
+        for (const double p : st.density) sum += p * (1 - p), squares += p * (1 - p) * p * (1 - p);
+        EXPECT_NEAR(st.spread, sum * sum / (squares * width), 1e-9) << width;
+        double bands = 0;
+        const int64_t band_rows = std::min<int64_t>(rows, 512);
+        for (int64_t h = 4; h <= 32 && 3 * h <= band_rows; ++h) {
+            std::vector<double> mean(static_cast<size_t>(h), 0.0), in(static_cast<size_t>(h), 0.0);
+            for (int64_t r = 0; r < band_rows; ++r) {
+                for (int32_t c = 0; c < width; ++c) mean[static_cast<size_t>(r % h)] += px(r, c);
+                in[static_cast<size_t>(r % h)] += 1;
+            }
+            double total = 0, deviation = 0;
+            for (int64_t i = 0; i < h; ++i) total += mean[static_cast<size_t>(i)] /= in[static_cast<size_t>(i)];
+            for (int64_t i = 0; i < h; ++i) deviation += std::pow(mean[static_cast<size_t>(i)] - total / h, 2);
+            bands = std::max(bands, total > 0 ? std::sqrt(deviation / h) / (total / h) : 0.0);
+        }
+        EXPECT_NEAR(st.bands, bands, 1e-9) << width;
     }
 }
 
@@ -313,6 +345,29 @@ TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
     WidthGuess guess[GUESS_MAX_CANDIDATES];
     ASSERT_GE(guess_widths(file.bytes.data() + sheet->start, sheet->end - sheet->start, guess, 3), 1);
     EXPECT_EQ(guess[0].width_bits, sheet->width_bits);
+}
+
+// Sprites 16 bytes wide whose windows reach back over some 300 bytes of
+// licence text, which dip at a byte (their top bit is always clear): the
+// span's first bytes give no width worth a region, its middle gives the
+// sprites' own, and the scan lists them at it.
+TEST(ScanBytes, SpritesAfterTextAreListedAtTheirWidth)
+{
+    std::string why;
+    const CorpusSources sources = corpus_sources(why, TUNING_HALF);
+    ASSERT_TRUE(why.empty()) << why;
+    Random random(uint64_t{20261210} * 1000003 + 9);  // the quality measure's file 9 of the tuning half
+    const CorpusFile file = make_corpus_file(sources, 9 % sources.fillers.size(), random, int64_t{1} << 20, 8, 256, 16384);
+    const auto sprites = std::find_if(file.placed.begin(), file.placed.end(),
+                                      [](const Placement& p) { return p.what == "sprites" && p.width_bits == 128; });
+    ASSERT_NE(sprites, file.placed.end());
+    ASSERT_EQ(file.filler, "text");
+    const FoundRegion* hit = nullptr;
+    for (const FoundRegion& r : listed_regions(file.bytes))
+        if (r.width_bits == sprites->width_bits &&
+            2 * (std::min(r.end, sprites->end) - std::max(r.start, sprites->start)) >= sprites->end - sprites->start)
+            hit = &r;
+    EXPECT_NE(hit, nullptr) << sprites->start << ".." << sprites->end;
 }
 
 // A file of several chunks with pictures across the chunk edges, scanned
