@@ -32,6 +32,18 @@ int64_t environment_number(const char* name, int64_t fallback)
 
 // Frames of sprites `width` bits wide packed with no padding, which only a
 // bit-level guess can find.
+// The quality measure's file `index` of the tuning half (finding_quality's
+// default seed).
+CorpusFile tuning_file(int64_t index)
+{
+    std::string why;
+    const CorpusSources sources = corpus_sources(why, TUNING_HALF);
+    EXPECT_TRUE(why.empty()) << why;
+    Random random(uint64_t{20261210} * 1000003 + static_cast<uint64_t>(index));
+    return make_corpus_file(sources, static_cast<size_t>(index) % sources.fillers.size(), random, int64_t{1} << 20, 8, 256,
+                            16384);
+}
+
 std::vector<uint8_t> packed_sprites(int32_t width, int32_t rows, Random& random)
 {
     std::vector<uint8_t> bytes(static_cast<size_t>((int64_t{width} * rows + 7) / 8), 0);
@@ -325,11 +337,7 @@ TEST(ScanBytes, AFontAfterUtf16TextIsFoundToTheRow)
 // which overlap it, do not cut it away; its width is the first guessed.
 TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
 {
-    std::string why;
-    const CorpusSources sources = corpus_sources(why, TUNING_HALF);
-    ASSERT_TRUE(why.empty()) << why;
-    Random random(uint64_t{20261210} * 1000003 + 22);  // the quality measure's file 22 of the tuning half
-    const CorpusFile file = make_corpus_file(sources, 22 % sources.fillers.size(), random, int64_t{1} << 20, 8, 256, 16384);
+    const CorpusFile file = tuning_file(22);
     const auto sheet = std::find_if(file.placed.begin(), file.placed.end(),
                                     [](const Placement& p) { return p.what == "font sheet" && p.end - p.start > 8192; });
     ASSERT_NE(sheet, file.placed.end());
@@ -353,11 +361,7 @@ TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
 // sprites' own, and the scan lists them at it.
 TEST(ScanBytes, SpritesAfterTextAreListedAtTheirWidth)
 {
-    std::string why;
-    const CorpusSources sources = corpus_sources(why, TUNING_HALF);
-    ASSERT_TRUE(why.empty()) << why;
-    Random random(uint64_t{20261210} * 1000003 + 9);  // the quality measure's file 9 of the tuning half
-    const CorpusFile file = make_corpus_file(sources, 9 % sources.fillers.size(), random, int64_t{1} << 20, 8, 256, 16384);
+    const CorpusFile file = tuning_file(9);
     const auto sprites = std::find_if(file.placed.begin(), file.placed.end(),
                                       [](const Placement& p) { return p.what == "sprites" && p.width_bits == 128; });
     ASSERT_NE(sprites, file.placed.end());
