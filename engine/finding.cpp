@@ -752,6 +752,7 @@ struct RowCounts {
     // The isolated pixels of each ISOLATED_BLOCK rows in turn.
     std::vector<int64_t> isolated_by_block;
     std::vector<int32_t> row_set;  // the bits set in each row
+    int64_t plain_bytes = -1;      // 00 and FF bytes, when counted with the rows (rows of a byte)
 };
 
 // Rows counted together for the isolated pixels: a few glyphs of shading
@@ -787,6 +788,7 @@ void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
         c.isolated_by_block.back() += alone;
         c.set += std::popcount(x & 0x7Eu);
     }
+    c.plain_bytes = values[0] + values[0xFF];
     c.ones.assign(8, 0);
     for (int32_t col = 0; col < 8; ++col)
         for (int32_t v = 0; v < 256; ++v)
@@ -912,11 +914,14 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
     // mostly blank (00) or solid (FF) bytes, and a byte of a stroke often
     // continues in the byte below it.
     const int64_t used = st.rows * width / 8, row_bytes = width % 8 == 0 ? width / 8 : 0;
-    int64_t plain = 0, same = 0;
-    for (int64_t i = 0; i < used; ++i) {
-        const bool blank_or_solid = bytes[i] == 0 || bytes[i] == 0xFF;
-        plain += blank_or_solid;
-        same += !blank_or_solid && row_bytes > 0 && i + row_bytes < used && bytes[i] == bytes[i + row_bytes];
+    int64_t plain = counts.plain_bytes, same = counts.repeated;  // rows of a byte: as counted with them
+    if (plain < 0) {
+        plain = same = 0;
+        for (int64_t i = 0; i < used; ++i) {
+            const bool blank_or_solid = bytes[i] == 0 || bytes[i] == 0xFF;
+            plain += blank_or_solid;
+            same += !blank_or_solid && row_bytes > 0 && i + row_bytes < used && bytes[i] == bytes[i + row_bytes];
+        }
     }
     {
         // Rows set unevenly in bands of h rows, the same band after band
@@ -928,11 +933,15 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
         const int64_t rows = std::min<int64_t>(BAND_ROWS, static_cast<int64_t>(set_in.size()));
         std::vector<double> folded;
         for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
-            int64_t sums[32] = {}, in[32] = {};
-            for (int64_t r = 0, place = 0; r < rows; ++r, place = place + 1 == h ? 0 : place + 1)
-                sums[place] += set_in[static_cast<size_t>(r)], ++in[place];
+            // A band at a time, then the rows of the last, partial one.
+            int64_t sums[32] = {};
+            int64_t r = 0;
+            for (; r + h <= rows; r += h)
+                for (int64_t i = 0; i < h; ++i) sums[i] += set_in[static_cast<size_t>(r + i)];
+            for (int64_t i = 0; r + i < rows; ++i) sums[i] += set_in[static_cast<size_t>(r + i)];
             folded.resize(static_cast<size_t>(h));
-            for (int64_t i = 0; i < h; ++i) folded[static_cast<size_t>(i)] = static_cast<double>(sums[i]) / static_cast<double>(in[i]);
+            for (int64_t i = 0; i < h; ++i)
+                folded[static_cast<size_t>(i)] = static_cast<double>(sums[i]) / static_cast<double>((rows - i + h - 1) / h);
             st.bands = std::max(st.bands, spread(folded));
         }
     }
