@@ -159,14 +159,30 @@ double spread(const std::vector<double>& values)
     return mean > 0 ? std::sqrt(square) / mean : 0;
 }
 
-// Whether rows of w bits are better read as glyphs of w / d rows of d bits
-// (Unifont's 16 x 16 glyphs, whose next glyph's rows match better than the
-// row below does) than as rows of their own. Both readings put related bits
-// at lags d and w. A glyph's rows are set unevenly (blank above and below,
-// strokes in between), the same in every glyph; in a sheet of glyphs side
-// by side, whose rows of w bits are the truth, the d-bit parts of a row are
-// different glyphs' rows, set about as much as one another, and the rows
-// of w bits themselves are set unevenly in bands as tall as a glyph.
+// How unevenly rows are set by their place in bands of h rows, band after
+// band, for h from 4 to 32 (at least three bands): the spread of the rows'
+// mean set bits by place, at the height where it is largest. `set[r]` is
+// the bits set in row r, of `rows`.
+template <typename Count>
+double band_spread(const std::vector<Count>& set, int64_t rows)
+{
+    double bands = 0;
+    std::vector<double> folded;
+    for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
+        // A band at a time, then the rows of the last, partial one.
+        int64_t sums[32] = {};
+        int64_t r = 0;
+        for (; r + h <= rows; r += h)
+            for (int64_t i = 0; i < h; ++i) sums[i] += static_cast<int64_t>(set[static_cast<size_t>(r + i)]);
+        for (int64_t i = 0; r + i < rows; ++i) sums[i] += static_cast<int64_t>(set[static_cast<size_t>(r + i)]);
+        folded.resize(static_cast<size_t>(h));
+        for (int64_t i = 0; i < h; ++i)
+            folded[static_cast<size_t>(i)] = static_cast<double>(sums[i]) / static_cast<double>((rows - i + h - 1) / h);
+        bands = std::max(bands, spread(folded));
+    }
+    return bands;
+}
+
 // What glyph_rows reads of rows of w bits, made once for all the divisors
 // of w it tries: the rows, the bits set in each, and how unevenly bands of
 // rows 4 to 32 high are set.
@@ -181,15 +197,10 @@ struct WideRows {
     {
         width = w, rows = n * 8 / w, words = (w + 63) / 64;
         bits = row_words(bytes, n, w, rows, words);
-        std::vector<double> by_row(static_cast<size_t>(rows), 0.0);
+        std::vector<int64_t> by_row(static_cast<size_t>(rows), 0);
         for (int64_t r = 0; r < rows; ++r)
             for (int32_t q = 0; q < words; ++q) by_row[static_cast<size_t>(r)] += std::popcount(bits[static_cast<size_t>(r * words + q)]);
-        bands = 0;
-        for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
-            std::vector<double> folded(static_cast<size_t>(h), 0.0);
-            for (int64_t r = 0; r < rows; ++r) folded[static_cast<size_t>(r % h)] += by_row[static_cast<size_t>(r)] / static_cast<double>((rows - r % h + h - 1) / h);
-            bands = std::max(bands, spread(folded));
-        }
+        bands = band_spread(by_row, rows);
     }
 };
 
@@ -923,28 +934,9 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
             same += !blank_or_solid && row_bytes > 0 && i + row_bytes < used && bytes[i] == bytes[i + row_bytes];
         }
     }
-    {
-        // Rows set unevenly in bands of h rows, the same band after band
-        // (glyphs a band high, side by side or one after the other): the
-        // spread of the rows' mean set bits by their place in a band, at
-        // the height where it is largest.
-        // The first BAND_ROWS rows tell it.
-        const std::vector<int32_t>& set_in = counts.row_set;
-        const int64_t rows = std::min<int64_t>(BAND_ROWS, static_cast<int64_t>(set_in.size()));
-        std::vector<double> folded;
-        for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
-            // A band at a time, then the rows of the last, partial one.
-            int64_t sums[32] = {};
-            int64_t r = 0;
-            for (; r + h <= rows; r += h)
-                for (int64_t i = 0; i < h; ++i) sums[i] += set_in[static_cast<size_t>(r + i)];
-            for (int64_t i = 0; r + i < rows; ++i) sums[i] += set_in[static_cast<size_t>(r + i)];
-            folded.resize(static_cast<size_t>(h));
-            for (int64_t i = 0; i < h; ++i)
-                folded[static_cast<size_t>(i)] = static_cast<double>(sums[i]) / static_cast<double>((rows - i + h - 1) / h);
-            st.bands = std::max(st.bands, spread(folded));
-        }
-    }
+    // Rows set unevenly in bands (glyphs a band high, side by side or one
+    // after the other), as the first BAND_ROWS rows show it.
+    st.bands = band_spread(counts.row_set, std::min<int64_t>(BAND_ROWS, static_cast<int64_t>(counts.row_set.size())));
     if (used > 0) {
         st.plain_bytes = static_cast<double>(plain) / static_cast<double>(used);
         st.same_bytes = static_cast<double>(same) / static_cast<double>(used);
