@@ -420,9 +420,12 @@ constexpr int32_t MOST_AT_A_SHORT_GLANCE = 28;  // the same in its first half (r
 constexpr int32_t MOST_DISTINCT = 96;    // byte values in a window
 constexpr int32_t MANY_VALUES = 64;      // a window with more values must have pixels beside one
 constexpr double MOST_BESIDE_VARIED = 0.8; // another alike more often than MOST_BESIDE asks
+// A window whose pixels beside one another are not alike (dense glyphs of
+// thin strokes, such as CJK ideographs) still looks like rows when its best
+// row lag matches this well against independent bits.
+constexpr double DOUBTFUL_MOST_RATIO = 0.75;
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
-constexpr double REGION_SCORE = 0.08;    // the score a region's width must reach
-constexpr double LEAST_PLAIN = 0.1;      // share of a region's bytes that are 00 or FF
+constexpr double REGION_SCORE = 0.04;    // the score a region's width must reach
 // Rows that show next to nothing: a fill, or a few rows over and over (the
 // zeros and padding of programs, a table of one record repeated), with too
 // few changing columns, too many blank rows or too many repeated ones.
@@ -493,6 +496,10 @@ struct HalfCounts {
     // The byte values used, one bit each, made only when asked for.
     bool valued;
     uint64_t values[4];
+    // Differing bits between each of its bytes and the byte `lag` on, for
+    // every lag 1 .. ROW_LAGS, made only when asked for.
+    bool lagged;
+    int32_t lags[ROW_LAGS + 1];
 };
 
 // The counts of bytes[0 .. STEP - 1]; `next` says whether the byte after
@@ -575,10 +582,11 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
     const double expected_same = shuffled_mismatch(density, 0);
     if (expected_same < 1e-9) return 0;
     // Pixels beside one another in a row are alike; in text and most code
-    // they are not.
+    // they are not. A window that fails that test or uses many values for
+    // it must show its rows all the more clearly.
     const double beside = static_cast<double>(first.beside + second.beside) /
                           (static_cast<double>(WINDOW) * 8 * std::max(1e-9, shuffled_mismatch(density, 1)));
-    if (beside > MOST_BESIDE) return 0;
+    bool doubtful = beside > MOST_BESIDE;
     // Pictures repeat a small stock of byte values; code uses many.
     int32_t distinct = 0;
     for (HalfCounts* half : {&first, &second})
@@ -587,23 +595,41 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
             half->valued = true;
         }
     for (int32_t w = 0; w < 4; ++w) distinct += std::popcount(first.values[w] | second.values[w]);
-    if (distinct < 3 || distinct > MOST_DISTINCT || (distinct > MANY_VALUES && beside > MOST_BESIDE_VARIED)) return 0;
+    if (distinct < 3 || distinct > MOST_DISTINCT) return 0;
+    doubtful |= distinct > MANY_VALUES && beside > MOST_BESIDE_VARIED;
 
     double ratio = 0;
-    if (last_lag > 0) {
+    if (last_lag > 0 && !doubtful) {
         const double contrast = lag_contrast(bytes, available, density, expected_same, last_lag, ratio);
         if (contrast >= WINDOW_DIP && 1.0 - ratio >= WINDOW_DIP) return lag = last_lag, contrast;
     }
     double best = 2.0;
     int64_t best_lag = 0;
-    for (int64_t l = 1; l <= ROW_LAGS; ++l) {
-        const int64_t pairs = std::min(WINDOW, available - l);
-        if (pairs < WINDOW / 2) break;
-        const double r = static_cast<double>(byte_lag_differences(bytes, pairs, l)) /
-                         (static_cast<double>(pairs) * 8 * expected_same);
-        if (r < best) best = r, best_lag = l;
+    if (available >= WINDOW + ROW_LAGS) {
+        // Every lag compares the whole window: the sums of its halves,
+        // each half's shared with the window that overlaps it.
+        for (HalfCounts* half : {&first, &second})
+            if (!half->lagged) {
+                const uint8_t* from = bytes + (half == &first ? 0 : STEP);
+                for (int64_t l = 1; l <= ROW_LAGS; ++l) half->lags[l] = static_cast<int32_t>(byte_lag_differences(from, STEP, l));
+                half->lagged = true;
+            }
+        for (int64_t l = 1; l <= ROW_LAGS; ++l) {
+            const double r = static_cast<double>(first.lags[l] + second.lags[l]) /
+                             (static_cast<double>(WINDOW) * 8 * expected_same);
+            if (r < best) best = r, best_lag = l;
+        }
+    } else {
+        for (int64_t l = 1; l <= ROW_LAGS; ++l) {
+            const int64_t pairs = std::min(WINDOW, available - l);
+            if (pairs < WINDOW / 2) break;
+            const double r = static_cast<double>(byte_lag_differences(bytes, pairs, l)) /
+                             (static_cast<double>(pairs) * 8 * expected_same);
+            if (r < best) best = r, best_lag = l;
+        }
     }
     if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return 0;
+    if (doubtful && best > DOUBTFUL_MOST_RATIO) return 0;
     lag = best_lag;
     return lag_contrast(bytes, available, density, expected_same, best_lag, ratio);
 }
@@ -1431,11 +1457,6 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
                 region.width_bits = own[0].width_bits;
             region.statistics = row_statistics(bytes.data(), n, region.width_bits);
         }
-        // Line art and glyphs leave blank bytes (00) and solid ones (FF)
-        // between and inside their strokes; text in columns and code that
-        // repeats itself do not.
-        const int64_t plain = std::count_if(bytes.begin(), bytes.end(), [](uint8_t b) { return b == 0 || b == 0xFF; });
-        if (static_cast<double>(plain) < LEAST_PLAIN * static_cast<double>(n)) continue;
         const RowStatistics& st = region.statistics;
         if (st.active < LEAST_ACTIVE || st.blank >= MOST_BLANK || st.repeated >= MOST_REPEATED) continue;
         region.score = picture_score(region.statistics);
@@ -1494,13 +1515,17 @@ namespace {
 
 // Parts of one picture that a run of faint windows or a piece unlike the
 // rest split (a font's box-drawing glyphs, say): neighbours of the same
-// width, no further apart than a piece, are one region.
+// width, no further apart than a piece, are one region. Neighbours apart of
+// which one is listed and the other not are two things (a table of records
+// before a font) unless they touch.
 constexpr int64_t JOIN_REGIONS_GAP = GLIMPSE;
 
 void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
 {
+    auto listed = [](const FoundRegion& r) { return r.score >= FINDING_LEAST_SCORE; };
     if (!regions.empty() && regions.back().width_bits == found.width_bits &&
-        found.start - regions.back().end <= JOIN_REGIONS_GAP) {
+        found.start - regions.back().end <= JOIN_REGIONS_GAP &&
+        (every_candidate || found.start <= regions.back().end || listed(found) == listed(regions.back()))) {
         FoundRegion& last = regions.back();
         const double a = static_cast<double>(last.end - last.start), b = static_cast<double>(found.end - found.start);
         last.score = (last.score * a + found.score * b) / (a + b);

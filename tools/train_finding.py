@@ -12,6 +12,11 @@ filler and of its real programs). The held-out half is never looked at
 here: the quality test judges it.
 
     tools/train_finding.py BUILD_DIR [FILES]   FILES of 1 MiB per filler kind (default 20)
+    tools/train_finding.py BUILD_DIR FILES --least-only
+
+With --least-only the trees in engine/finding_model.h are kept and only the
+least score is set again by the same rule, for a change of the scan that
+changes which candidates the trees score.
 
 The fit takes the rows, the split points and the ties in a fixed order, so
 the same corpus gives the same trees on every machine; the trees' values
@@ -188,6 +193,16 @@ def write_model(nodes, roots, least):
                   f"constexpr double FINDING_LEAST_SCORE = {least:.2f};\n")
 
 
+def set_least(least):
+    path = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "engine/finding_model.h")
+    with open(path) as f:
+        lines = f.read().splitlines(keepends=True)
+    with open(path, "w") as out:
+        for line in lines:
+            out.write(f"constexpr double FINDING_LEAST_SCORE = {least:.2f};\n"
+                      if line.startswith("constexpr double FINDING_LEAST_SCORE = ") else line)
+
+
 def rebuild(build):
     subprocess.run(["cmake", "--build", build, "--target", "finding_quality"], check=True, capture_output=True)
 
@@ -218,23 +233,28 @@ def main():
         sys.exit(__doc__)
     build = sys.argv[1]
     files = int(sys.argv[2]) if len(sys.argv) > 2 else 20
+    least_only = "--least-only" in sys.argv[3:]
     t = tuning_regions(build, files)
     if not t.corpus or all(label for _, label in t.corpus) or not any(label for _, label in t.corpus):
         sys.exit("train_finding: no regions of both kinds in the tuning half")
-    nodes, roots = boost(weighed(t))
+    if not least_only:
+        nodes, roots = boost(weighed(t))
+        write_model(nodes, roots, 0.5)
     # The trees are fitted to every candidate; the least score is set on
     # what the scan gives with them: the least on the grid of hundredths
     # that leaves at most FALSE_PER_16_MIB false regions per 16 MiB of the
     # tuning half's filler and of its real programs.
-    write_model(nodes, roots, 0.5)
     filler, programs = false_scores(build, files)
     least = next((g / 100 for g in range(10, 100)
                   if sum(1 for x in filler if x >= g / 100) * 16 <= FALSE_PER_16_MIB * t.filler_mib
                   and sum(1 for x in programs if x >= g / 100) * 16 <= FALSE_PER_16_MIB * t.program_mib), 0.99)
-    write_model(nodes, roots, least)
+    if least_only:
+        set_least(least)
+    else:
+        write_model(nodes, roots, least)
     rebuild(build)
     print(f"train_finding: {len(t.corpus)} corpus and {len(t.programs)} program regions of the tuning half, "
-          f"{len(roots)} trees, least score {least:.2f} ({len(filler)} false candidates in "
+          f"{'the trees kept' if least_only else f'{len(roots)} trees'}, least score {least:.2f} ({len(filler)} false candidates in "
           f"{t.filler_mib:.0f} MiB of filler, {len(programs)} in {t.program_mib:.0f} MiB of programs' "
           "picture-free sections)")
 

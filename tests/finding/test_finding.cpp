@@ -374,6 +374,24 @@ TEST(ScanBytes, SpritesAfterTextAreListedAtTheirWidth)
     EXPECT_NE(hit, nullptr) << sprites->start << ".." << sprites->end;
 }
 
+// CJK glyphs of 16 x 16 fill their cells with strokes a pixel thin: their
+// pixels beside one another agree about as often as independent bits do,
+// and their rows of two bytes use many values. The windows that fail those
+// tests still count, on how well their rows match (the quality measure's
+// Unifont page in random bytes, 9 of whose 10 windows fail them).
+TEST(ScanBytes, DenseGlyphsOfThinStrokesAreListed)
+{
+    const CorpusFile file = tuning_file(7);
+    const auto page = std::find_if(file.placed.begin(), file.placed.end(),
+                                   [](const Placement& p) { return p.what == "unifont" && p.end - p.start > 2048; });
+    ASSERT_NE(page, file.placed.end());
+    int64_t covered = 0;
+    for (const FoundRegion& r : listed_regions(file.bytes))
+        if (r.width_bits == page->width_bits)
+            covered += std::max<int64_t>(0, std::min(r.end, page->end) - std::max(r.start, page->start));
+    EXPECT_GE(covered, (page->end - page->start) * 9 / 10) << page->start << ".." << page->end;
+}
+
 // A file of several chunks with pictures across the chunk edges, scanned
 // through scan_source on two threads and as one block: the same regions.
 TEST(ScanSource, ChunksGiveTheRegionsOfTheWholeFile)
@@ -530,7 +548,7 @@ TEST(FindingQuality, HeldOutHalfOfRealData)
     if (std::getenv("BITLOUPE_CORPUS_VERBOSE"))
         for (const std::string& note : q.notes) std::printf("  %s\n", note.c_str());
     const auto all = [](const std::map<std::string, Tally>& t) { return t.at(""); };
-    EXPECT_GE(all(q.found[LARGE_PICTURES]).share(), 79.0);
+    EXPECT_GE(all(q.found[LARGE_PICTURES]).share(), 82.0);
     EXPECT_GE(all(q.found[SMALL_PICTURES]).share(), 52.0);
     EXPECT_LE(q.false_per_16_mib(""), 1.0);
     EXPECT_GE(q.exact_edges.share(), 60.0);
