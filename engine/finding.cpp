@@ -426,6 +426,9 @@ constexpr double MOST_BESIDE_VARIED = 0.8; // another alike more often than MOST
 constexpr double DOUBTFUL_MOST_RATIO = 0.75;
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
 constexpr double REGION_SCORE = 0.04;    // the score a region's width must reach
+// Rows narrower than a byte (which the viewer's narrowest row is) are
+// nibbles of tables and code, not pictures users look for.
+constexpr int32_t LEAST_REGION_WIDTH = 8;
 // Rows that show next to nothing: a fill, or a few rows over and over (the
 // zeros and padding of programs, a table of one record repeated), with too
 // few changing columns, too many blank rows or too many repeated ones.
@@ -597,6 +600,11 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
     for (int32_t w = 0; w < 4; ++w) distinct += std::popcount(first.values[w] | second.values[w]);
     if (distinct < 3 || distinct > MOST_DISTINCT) return 0;
     doubtful |= distinct > MANY_VALUES && beside > MOST_BESIDE_VARIED;
+    // Text in columns matches row to row too; it never gets that chance.
+    constexpr uint64_t TEXT_BELOW_64 = ~uint64_t{0xFFFFFFFF} | uint64_t{1} << '\t' | uint64_t{1} << '\n' | uint64_t{1} << '\r';
+    if (doubtful && ((first.values[0] | second.values[0]) & ~TEXT_BELOW_64) == 0 &&
+        ((first.values[1] | second.values[1]) >> 63) == 0 && (first.values[2] | second.values[2] | first.values[3] | second.values[3]) == 0)
+        return 0;
 
     double ratio = 0;
     if (last_lag > 0 && !doubtful) {
@@ -1344,6 +1352,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             return false;
     }
     const int32_t width = guess[0].width_bits;
+    if (width < LEAST_REGION_WIDTH) return false;
     const int64_t sample = n;  // the bytes from span.start the width and `rough` come from
     const RowStatistics rough = row_statistics(bytes.data(), n, width);
     if (rough.rows < 2) return false;
@@ -1453,7 +1462,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             bytes.resize(static_cast<size_t>(n));
             if (!read(from, n, bytes.data())) return failed = true, false;
             WidthGuess own[1];
-            if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span)) == 1)
+            if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span)) == 1 && own[0].width_bits >= LEAST_REGION_WIDTH)
                 region.width_bits = own[0].width_bits;
             region.statistics = row_statistics(bytes.data(), n, region.width_bits);
         }
