@@ -448,6 +448,7 @@ constexpr int64_t MOST_PIECES = 32;
 constexpr double GLIMPSE_LEAST_SCORE = 0.3;
 constexpr double PIECE_MOST_VERTICAL = 0.85;
 constexpr double ROUGH_LEAST_SCORE = 0.5;
+constexpr int64_t LEAST_HALF = 512;  // the least half of a span's first bytes judged on its own
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 1;     // windows that look like rows in the least region
@@ -1334,7 +1335,7 @@ int32_t widest_rows(const ScanSpan& span)
 
 // judge_span for a part of a span that looks like a picture from its start.
 bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_t min_bytes,
-                std::vector<FoundRegion>& found, bool& failed)
+                std::vector<FoundRegion>& found, bool& failed, bool halves = true)
 {
     const int64_t span_bytes = span.end - span.start;
     int64_t n = std::min(span_bytes, JUDGED_FIRST_BYTES);
@@ -1363,7 +1364,19 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         // on the middle half of its first bytes, on whole rows.
         const int64_t row_bytes = std::max<int64_t>(1, width / 8), quarter = n / 4 / row_bytes * row_bytes;
         const RowStatistics middle = row_statistics(bytes.data() + quarter, n / 2, width);
-        if (middle.rows < 2 || picture_score(middle) < ROUGH_LEAST_SCORE) return false;
+        if (middle.rows < 2 || picture_score(middle) < ROUGH_LEAST_SCORE) {
+            // Or the picture is one half of them, the windows having run on
+            // over as much filler: a half that scores is judged on its own.
+            const int64_t half = n / 2 / row_bytes * row_bytes;
+            if (!halves || half < LEAST_HALF) return false;
+            for (const int64_t at : {int64_t{0}, half}) {
+                const RowStatistics part = row_statistics(bytes.data() + at, at ? n - at : half, width);
+                if (part.rows >= 2 && picture_score(part) >= ROUGH_LEAST_SCORE)
+                    return judge_part(read, size, ScanSpan{span.start + at, at ? span.end : span.start + half, span.windows, span.lag},
+                                      min_bytes, found, failed, false);
+            }
+            return false;
+        }
     }
 
     // The edges, to the byte: from a point inside the span out, where the

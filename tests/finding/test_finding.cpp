@@ -392,6 +392,23 @@ TEST(ScanBytes, DenseGlyphsOfThinStrokesAreListed)
     EXPECT_GE(covered, (page->end - page->start) * 9 / 10) << page->start << ".." << page->end;
 }
 
+// A font sheet of 1 KiB whose windows run on over as much of a program
+// after it: the span's first bytes score low as a whole and in their
+// middle; their first half, the sheet, is judged on its own.
+TEST(ScanBytes, APictureHalfOfItsSpanIsJudgedOnItsOwn)
+{
+    const CorpusFile file = tuning_file(54);
+    const auto sheet = std::find_if(file.placed.begin(), file.placed.end(),
+                                    [](const Placement& p) { return p.what == "font sheet" && p.start == 222832; });
+    ASSERT_NE(sheet, file.placed.end());
+    ASSERT_EQ(file.filler, "programs");
+    bool listed = false;
+    for (const FoundRegion& r : listed_regions(file.bytes))
+        listed |= r.width_bits == sheet->width_bits && 2 * (std::min(r.end, sheet->end) - std::max(r.start, sheet->start)) >=
+                                                          sheet->end - sheet->start;
+    EXPECT_TRUE(listed) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
+}
+
 // A file of several chunks with pictures across the chunk edges, scanned
 // through scan_source on two threads and as one block: the same regions.
 TEST(ScanSource, ChunksGiveTheRegionsOfTheWholeFile)
