@@ -1028,8 +1028,12 @@ constexpr int64_t EDGE_TOLL_SHARE = 64;
 // look like it (letters in order share their top bits), but no edge is
 // pulled out over it.
 constexpr int64_t TEXT_RUN = 16;
+constexpr int64_t STRING_TABLE = 64;   // the least table of strings ended by NULs
+constexpr int64_t STRINGS_LEAST = 3;   // strings in it
+constexpr int64_t STRING_GAP = 32;     // bytes between two of its strings
 
-// text[j] = 1 for the bytes of bytes[0 .. n - 1] in runs of text, else 0.
+// text[j] = 1 for the bytes of bytes[0 .. n - 1] in runs of text or in
+// tables of strings, else 0.
 void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
 {
     text.assign(static_cast<size_t>(n), 0);
@@ -1042,6 +1046,35 @@ void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
         if (run >= TEXT_RUN) std::fill(text.begin() + (j - run), text.begin() + j, 1);
         run = 0;
     }
+    // Tables of strings ended by NULs (messages, keyboard maps: two or more
+    // characters of text, backspace and escape among them, then a NUL), at
+    // least STRINGS_LEAST one after another with at most STRING_GAP NULs
+    // or other short text between, are text too, from the first string's
+    // start to the last one's NUL: their NULs would read as blank rows.
+    auto is_text = [](uint8_t c) { return (c >= 0x20 && c < 0x7F) || c == 8 || c == 9 || c == 10 || c == 13 || c == 0x1B; };
+    int64_t first = -1, last = -1, count = 0;
+    auto flush = [&] {
+        if (count >= STRINGS_LEAST && last - first >= STRING_TABLE)
+            std::fill(text.begin() + first, text.begin() + last, 1);
+        first = -1, count = 0;
+    };
+    for (int64_t j = 0; j < n;) {
+        int64_t k = j;
+        while (k < n && is_text(bytes[k])) ++k;
+        if (k - j >= 2 && k < n && bytes[k] == 0) {
+            if (first >= 0 && j - last > STRING_GAP) flush();
+            if (first < 0) first = j;
+            last = k + 1, ++count;
+            j = k + 1;
+        } else if (k > j) {
+            j = k;
+            if (first >= 0 && j - last > STRING_GAP) flush();
+        } else {
+            if (bytes[j] != 0 && first >= 0) flush();
+            ++j;
+        }
+    }
+    flush();
 }
 
 // --- edges by what the rows predict ----------------------------------------
