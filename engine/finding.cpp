@@ -102,7 +102,24 @@ ShiftedBytes shifted_bytes(const uint8_t* bytes, int64_t n)
 BITLOUPE_INLINE void lag_differences_body(const ShiftedBytes& s, int64_t compared, int32_t max_lag, int64_t* differ)
 {
     const uint8_t* bits = s.shift[0].data();
-    for (int32_t lag = 1; lag <= max_lag; ++lag) {
+    int32_t lag = 1;
+    // Four lags at a time, each word of the bits loaded once for them.
+    for (; lag + 3 <= max_lag; lag += 4) {
+        const uint8_t* on0 = s.shift[lag % 8].data() + lag / 8;
+        const uint8_t* on1 = s.shift[(lag + 1) % 8].data() + (lag + 1) / 8;
+        const uint8_t* on2 = s.shift[(lag + 2) % 8].data() + (lag + 2) / 8;
+        const uint8_t* on3 = s.shift[(lag + 3) % 8].data() + (lag + 3) / 8;
+        int64_t c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+        for (int64_t j = 0; j < compared * 8; j += 8) {
+            const uint64_t w = load_word(bits + j);
+            c0 += std::popcount(w ^ load_word(on0 + j));
+            c1 += std::popcount(w ^ load_word(on1 + j));
+            c2 += std::popcount(w ^ load_word(on2 + j));
+            c3 += std::popcount(w ^ load_word(on3 + j));
+        }
+        differ[lag] = c0, differ[lag + 1] = c1, differ[lag + 2] = c2, differ[lag + 3] = c3;
+    }
+    for (; lag <= max_lag; ++lag) {
         const uint8_t* on = s.shift[lag % 8].data() + lag / 8;
         int64_t count = 0;
         for (int64_t j = 0; j < compared * 8; j += 8) count += std::popcount(load_word(bits + j) ^ load_word(on + j));
