@@ -1377,14 +1377,10 @@ namespace {
 
 // The widest rows a span's bytes are guessed to be: twice the row lag of
 // its windows, which is a whole number of the rows' own (a row, two rows,
-// a glyph), and at most what the windows looked for; but rows of up to
-// LEAST_WIDEST_ROWS bits whatever the lag, as the windows of a sheet of
-// glyphs side by side may dip at the glyph after (a byte on), not at the
-// row below.
-constexpr int64_t LEAST_WIDEST_ROWS = 256;
+// a glyph), and at most what the windows looked for.
 int32_t widest_rows(const ScanSpan& span)
 {
-    return static_cast<int32_t>(std::clamp<int64_t>(2 * span.lag * 8, LEAST_WIDEST_ROWS, ROW_LAGS * 8));
+    return static_cast<int32_t>(std::clamp<int64_t>(2 * span.lag * 8, 16, ROW_LAGS * 8));
 }
 
 // judge_span for a part of a span that looks like a picture from its start.

@@ -409,23 +409,6 @@ TEST(ScanBytes, APictureHalfOfItsSpanIsJudgedOnItsOwn)
     EXPECT_TRUE(listed) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
 }
 
-// A sheet of glyphs 32 bytes across whose windows dip at the glyph after,
-// two bytes on, not at the row below: its width is still guessed up to 32
-// bytes, and the sheet is listed at it.
-TEST(ScanBytes, ASheetWhoseWindowsDipAtTheNextGlyphKeepsItsWidth)
-{
-    const CorpusFile file = tuning_file(27);
-    const auto sheet = std::find_if(file.placed.begin(), file.placed.end(),
-                                    [](const Placement& p) { return p.what == "font sheet" && p.start == 761088; });
-    ASSERT_NE(sheet, file.placed.end());
-    ASSERT_EQ(sheet->width_bits, 256);
-    bool listed = false;
-    for (const FoundRegion& r : listed_regions(file.bytes))
-        listed |= r.width_bits == sheet->width_bits && 2 * (std::min(r.end, sheet->end) - std::max(r.start, sheet->start)) >=
-                                                          sheet->end - sheet->start;
-    EXPECT_TRUE(listed) << sheet->start << ".." << sheet->end;
-}
-
 // A file of several chunks with pictures across the chunk edges, scanned
 // through scan_source on two threads and as one block: the same regions.
 TEST(ScanSource, ChunksGiveTheRegionsOfTheWholeFile)
