@@ -44,6 +44,16 @@ CorpusFile tuning_file(int64_t index)
                             16384);
 }
 
+// Whether a region listed at `p`'s width covers at least half of it, as the
+// quality measure counts a picture found.
+bool listed_at_its_width(const CorpusFile& file, const Placement& p)
+{
+    for (const FoundRegion& r : listed_regions(file.bytes))
+        if (r.width_bits == p.width_bits && 2 * (std::min(r.end, p.end) - std::max(r.start, p.start)) >= p.end - p.start)
+            return true;
+    return false;
+}
+
 std::vector<uint8_t> packed_sprites(int32_t width, int32_t rows, Random& random)
 {
     std::vector<uint8_t> bytes(static_cast<size_t>((int64_t{width} * rows + 7) / 8), 0);
@@ -366,12 +376,7 @@ TEST(ScanBytes, SpritesAfterTextAreListedAtTheirWidth)
                                       [](const Placement& p) { return p.what == "sprites" && p.width_bits == 128; });
     ASSERT_NE(sprites, file.placed.end());
     ASSERT_EQ(file.filler, "text");
-    const FoundRegion* hit = nullptr;
-    for (const FoundRegion& r : listed_regions(file.bytes))
-        if (r.width_bits == sprites->width_bits &&
-            2 * (std::min(r.end, sprites->end) - std::max(r.start, sprites->start)) >= sprites->end - sprites->start)
-            hit = &r;
-    EXPECT_NE(hit, nullptr) << sprites->start << ".." << sprites->end;
+    EXPECT_TRUE(listed_at_its_width(file, *sprites)) << sprites->start << ".." << sprites->end;
 }
 
 // CJK glyphs of 16 x 16 fill their cells with strokes a pixel thin: their
@@ -402,11 +407,18 @@ TEST(ScanBytes, APictureHalfOfItsSpanIsJudgedOnItsOwn)
                                     [](const Placement& p) { return p.what == "font sheet" && p.start == 222832; });
     ASSERT_NE(sheet, file.placed.end());
     ASSERT_EQ(file.filler, "programs");
-    bool listed = false;
-    for (const FoundRegion& r : listed_regions(file.bytes))
-        listed |= r.width_bits == sheet->width_bits && 2 * (std::min(r.end, sheet->end) - std::max(r.start, sheet->start)) >=
-                                                          sheet->end - sheet->start;
-    EXPECT_TRUE(listed) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
+    EXPECT_TRUE(listed_at_its_width(file, *sheet)) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
+}
+
+// Tables in programs read as rows of 4 or 6 bits can score like pictures
+// (here a region of nearly 5 KiB at 4 bits, listed); rows narrower than a
+// byte are no region at all.
+TEST(ScanBytes, NoRegionIsNarrowerThanAByte)
+{
+    const CorpusFile file = tuning_file(201);
+    ASSERT_EQ(file.filler, "programs");
+    for (const FoundRegion& r : scan_bytes(file.bytes.data(), static_cast<int64_t>(file.bytes.size()), 0, SCAN_MIN_BYTES))
+        EXPECT_GE(r.width_bits, 8) << r.start << ".." << r.end << " score " << r.score;
 }
 
 // A file of several chunks with pictures across the chunk edges, scanned
