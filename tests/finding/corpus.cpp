@@ -51,23 +51,50 @@ struct Font {
     int64_t count() const { return static_cast<int64_t>(glyphs.size()) / (height * row_bytes); }
 };
 
+// Keeps only the glyphs that the font's table of characters maps (a font
+// without one keeps them all): the slots no character uses hold whatever
+// the font's maker left there, which in many 512-glyph console fonts is
+// noise, not glyphs. The table follows the glyphs: one entry per glyph,
+// in units of `unit` bytes (PSF1: 16-bit codes, the entry ended by 0xFFFF;
+// PSF2: UTF-8, ended by 0xFF).
+void keep_mapped_glyphs(const std::vector<uint8_t>& b, size_t table, int64_t count, size_t unit, Font& font)
+{
+    const size_t per_glyph = static_cast<size_t>(font.height * font.row_bytes);
+    std::vector<uint8_t> kept;
+    size_t at = table;
+    for (int64_t g = 0; g < count; ++g) {
+        const size_t first = at;
+        auto ended = [&] { return unit == 1 ? b[at] == 0xFF : b[at] == 0xFF && b[at + 1] == 0xFF; };
+        while (at + unit <= b.size() && !ended()) at += unit;
+        if (at + unit > b.size()) return;  // a table cut short: the glyphs as they are
+        if (at > first)
+            kept.insert(kept.end(), font.glyphs.begin() + static_cast<long>(g * per_glyph),
+                        font.glyphs.begin() + static_cast<long>((g + 1) * per_glyph));
+        at += unit;
+    }
+    font.glyphs = std::move(kept);
+}
+
 bool decode_psf(const std::vector<uint8_t>& b, Font& font)
 {
     if (b.size() >= 4 && b[0] == 0x36 && b[1] == 0x04) {  // PSF1: 8 wide, 256 or 512 glyphs
         font = Font{8, b[3], 1, {}};
-        const size_t bytes = size_t{b[2] & 1 ? 512u : 256u} * b[3];
+        const int64_t count = b[2] & 1 ? 512 : 256;
+        const size_t bytes = static_cast<size_t>(count) * b[3];
         if (b[3] == 0 || b.size() < 4 + bytes) return false;
         font.glyphs.assign(b.begin() + 4, b.begin() + 4 + static_cast<long>(bytes));
+        if (b[2] & 2) keep_mapped_glyphs(b, 4 + bytes, count, 2, font);
         return true;
     }
     if (b.size() >= 32 && b[0] == 0x72 && b[1] == 0xb5 && b[2] == 0x4a && b[3] == 0x86) {
-        const uint32_t header = little(b, 8), count = little(b, 16), per_glyph = little(b, 20);
+        const uint32_t header = little(b, 8), flags = little(b, 12), count = little(b, 16), per_glyph = little(b, 20);
         const uint32_t height = little(b, 24), width = little(b, 28);
         if (width == 0 || width > 64 || height == 0 || height > 64 || per_glyph != height * ((width + 7) / 8) ||
             count > 65536 || b.size() < header + size_t{count} * per_glyph)
             return false;
         font = Font{static_cast<int32_t>(width), static_cast<int32_t>(height), static_cast<int32_t>((width + 7) / 8), {}};
         font.glyphs.assign(b.begin() + header, b.begin() + header + static_cast<long>(size_t{count} * per_glyph));
+        if (flags & 1) keep_mapped_glyphs(b, header + size_t{count} * per_glyph, count, 1, font);
         return true;
     }
     return false;
