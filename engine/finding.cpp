@@ -442,6 +442,10 @@ constexpr double MOST_BESIDE_VARIED = 0.8; // another alike more often than MOST
 // row lag matches this well against independent bits.
 constexpr double DOUBTFUL_MOST_RATIO = 0.75;
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
+// A multiple of the best row lag whose match is this close to it may be the
+// rows' own lag: in a sheet of glyphs side by side, the same row of the
+// next glyph may match better than the row below.
+constexpr double WIDE_SLACK = 0.05;
 constexpr double REGION_SCORE = 0.04;    // the score a region's width must reach
 // Rows narrower than a byte (which the viewer's narrowest row is) are
 // nibbles of tables and code, not pictures users look for.
@@ -596,7 +600,7 @@ BITLOUPE_INLINE double lag_contrast(const uint8_t* bytes, int64_t available, con
 // bytes, is the caller's. A window that continues rows of `last_lag` bytes
 // is tried at that row first.
 BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available, HalfCounts& first,
-                                         HalfCounts& second, int64_t last_lag, int64_t& lag)
+                                         HalfCounts& second, int64_t last_lag, int64_t& lag, int64_t& wide)
 {
     double density[8];
     for (int32_t b = 0; b < 8; ++b) density[b] = (first.ones[b] + second.ones[b]) / static_cast<double>(WINDOW);
@@ -640,11 +644,15 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
                 for (int64_t l = 1; l <= ROW_LAGS; ++l) half->lags[l] = static_cast<int32_t>(byte_lag_differences(from, STEP, l));
                 half->lagged = true;
             }
+        double ratio_at[ROW_LAGS + 1];
         for (int64_t l = 1; l <= ROW_LAGS; ++l) {
             const double r = static_cast<double>(first.lags[l] + second.lags[l]) /
                              (static_cast<double>(WINDOW) * 8 * expected_same);
+            ratio_at[l] = r;
             if (r < best) best = r, best_lag = l;
         }
+        for (int64_t l = 2 * best_lag; best_lag > 0 && l <= ROW_LAGS; l += best_lag)
+            if (ratio_at[l] <= best + WIDE_SLACK) wide = l;
     } else {
         for (int64_t l = 1; l <= ROW_LAGS; ++l) {
             const int64_t pairs = std::min(WINDOW, available - l);
@@ -685,16 +693,17 @@ BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* by
             counted = at;
         }
         const bool going = !spans.empty() && spans.back().end >= base + at;
-        int64_t lag = 0;
-        if (window_score_body(bytes + at, available, halves[0], halves[1], going ? spans.back().lag : 0, lag) <
+        int64_t lag = 0, wide = 0;
+        if (window_score_body(bytes + at, available, halves[0], halves[1], going ? spans.back().lag : 0, lag, wide) <
             WINDOW_DIP)
             continue;
         // Rows of another width start a span of their own.
         if (going && spans.back().lag == lag) {
             spans.back().end = base + at + WINDOW;
             spans.back().windows++;
+            spans.back().wide = std::max(spans.back().wide, wide);
         } else {
-            spans.push_back(ScanSpan{base + at, base + at + WINDOW, 1, lag});
+            spans.push_back(ScanSpan{base + at, base + at + WINDOW, 1, lag, wide});
         }
     }
     return spans;
@@ -763,6 +772,7 @@ std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
         if (!merged.empty() && s.lag == merged.back().lag && s.start <= merged.back().end + JOIN_GAP) {
             merged.back().end = std::max(merged.back().end, s.end);
             merged.back().windows += s.windows;
+            merged.back().wide = std::max(merged.back().wide, s.wide);
         } else
             merged.push_back(s);
     }
@@ -1377,10 +1387,12 @@ namespace {
 
 // The widest rows a span's bytes are guessed to be: twice the row lag of
 // its windows, which is a whole number of the rows' own (a row, two rows,
-// a glyph), and at most what the windows looked for.
+// a glyph), or of the widest multiple of it that matched about as well
+// (the row below, in a sheet of glyphs whose next glyph matched best), and
+// at most what the windows looked for.
 int32_t widest_rows(const ScanSpan& span)
 {
-    return static_cast<int32_t>(std::clamp<int64_t>(2 * span.lag * 8, 16, ROW_LAGS * 8));
+    return static_cast<int32_t>(std::clamp<int64_t>(2 * std::max(span.lag, span.wide) * 8, 16, ROW_LAGS * 8));
 }
 
 // judge_span for a part of a span that looks like a picture from its start.
@@ -1422,7 +1434,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             for (const int64_t at : {int64_t{0}, half}) {
                 const RowStatistics part = row_statistics(bytes.data() + at, at ? n - at : half, width);
                 if (part.rows >= 2 && picture_score(part) >= ROUGH_LEAST_SCORE)
-                    return judge_part(read, size, ScanSpan{span.start + at, at ? span.end : span.start + half, span.windows, span.lag},
+                    return judge_part(read, size, ScanSpan{span.start + at, at ? span.end : span.start + half, span.windows, span.lag, span.wide},
                                       min_bytes, found, failed, false);
             }
             return false;
@@ -1575,7 +1587,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
         }
         int64_t last = k;
         while (last + 1 < pieces && good[static_cast<size_t>(last + 1)]) ++last;
-        const ScanSpan part{piece_at(k), std::min(whole.end, piece_at(last) + GLIMPSE), whole.windows, whole.lag};
+        const ScanSpan part{piece_at(k), std::min(whole.end, piece_at(last) + GLIMPSE), whole.windows, whole.lag, whole.wide};
         any |= judge_part(read, size, part, min_bytes, found, failed);
         if (failed) return false;
         k = last + 1;

@@ -410,6 +410,19 @@ TEST(ScanBytes, APictureHalfOfItsSpanIsJudgedOnItsOwn)
     EXPECT_TRUE(listed_at_its_width(file, *sheet)) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
 }
 
+// A sheet of glyphs 8 pixels wide, eight side by side, whose first windows
+// match best at the next glyph (a byte on) and nearly as well at the row
+// below (8 bytes on): its width is guessed up to twice the row below, and
+// it is listed at 64 bits, not 8.
+TEST(ScanBytes, ASheetWhoseNextGlyphMatchesBestKeepsItsWidth)
+{
+    const CorpusFile file = tuning_file(133);
+    const auto sheet = std::find_if(file.placed.begin(), file.placed.end(),
+                                    [](const Placement& p) { return p.what == "font sheet" && p.start == 441083; });
+    ASSERT_NE(sheet, file.placed.end());
+    EXPECT_TRUE(listed_at_its_width(file, *sheet)) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
+}
+
 // Tables in programs read as rows of 4 or 6 bits can score like pictures
 // (here a region of nearly 5 KiB at 4 bits, listed); rows narrower than a
 // byte are no region at all.
