@@ -473,6 +473,7 @@ constexpr int64_t LEAST_HALF = 512;  // the least half of a span's first bytes j
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 1;     // windows that look like rows in the least region
+constexpr double SPAN_MOST_MATCH = 0.8;  // the best row match of one of them, at most
 constexpr double MOST_BESIDE = 0.92;     // the same in a window
 constexpr int64_t JUDGED_FIRST_BYTES = GUESS_SAMPLE_BYTES;  // and its first ones
 
@@ -600,7 +601,8 @@ BITLOUPE_INLINE double lag_contrast(const uint8_t* bytes, int64_t available, con
 // bytes, is the caller's. A window that continues rows of `last_lag` bytes
 // is tried at that row first.
 BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available, HalfCounts& first,
-                                         HalfCounts& second, int64_t last_lag, int64_t& lag, int64_t& wide)
+                                         HalfCounts& second, int64_t last_lag, int64_t& lag, int64_t& wide,
+                                         double& match)
 {
     double density[8];
     for (int32_t b = 0; b < 8; ++b) density[b] = (first.ones[b] + second.ones[b]) / static_cast<double>(WINDOW);
@@ -631,7 +633,7 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
     double ratio = 0;
     if (last_lag > 0 && !doubtful) {
         const double contrast = lag_contrast(bytes, available, density, expected_same, last_lag, ratio);
-        if (contrast >= WINDOW_DIP && 1.0 - ratio >= WINDOW_DIP) return lag = last_lag, contrast;
+        if (contrast >= WINDOW_DIP && 1.0 - ratio >= WINDOW_DIP) return lag = last_lag, match = ratio, contrast;
     }
     double best = 2.0;
     int64_t best_lag = 0;
@@ -664,7 +666,7 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
     }
     if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return 0;
     if (doubtful && best > DOUBTFUL_MOST_RATIO) return 0;
-    lag = best_lag;
+    lag = best_lag, match = best;
     return lag_contrast(bytes, available, density, expected_same, best_lag, ratio);
 }
 
@@ -694,7 +696,8 @@ BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* by
         }
         const bool going = !spans.empty() && spans.back().end >= base + at;
         int64_t lag = 0, wide = 0;
-        if (window_score_body(bytes + at, available, halves[0], halves[1], going ? spans.back().lag : 0, lag, wide) <
+        double match = 1;
+        if (window_score_body(bytes + at, available, halves[0], halves[1], going ? spans.back().lag : 0, lag, wide, match) <
             WINDOW_DIP)
             continue;
         // Rows of another width start a span of their own.
@@ -702,8 +705,9 @@ BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* by
             spans.back().end = base + at + WINDOW;
             spans.back().windows++;
             spans.back().wide = std::max(spans.back().wide, wide);
+            spans.back().match = std::min(spans.back().match, match);
         } else {
-            spans.push_back(ScanSpan{base + at, base + at + WINDOW, 1, lag, wide});
+            spans.push_back(ScanSpan{base + at, base + at + WINDOW, 1, lag, wide, match});
         }
     }
     return spans;
@@ -717,11 +721,14 @@ BITLOUPE_LEVELS(std::vector<ScanSpan>, scan_spans_at_level,
 
 namespace {
 
-// Whether a span (merged) has windows enough to be a region.
+// Whether a span (merged) has windows enough to be a region, and one of
+// them whose rows match clearly: the spans in code and tables whose windows
+// all match barely better than WINDOW_DIP asks are many and seldom give a
+// region worth listing.
 bool may_be_region(const ScanSpan& span)
 {
     // Windows overlap: a span of n windows in a row is (n + 1) steps long.
-    return span.windows >= LEAST_FLAGGED &&
+    return span.windows >= LEAST_FLAGGED && span.match <= SPAN_MOST_MATCH &&
            static_cast<double>((span.windows + 1) * STEP) >= FLAGGED_SHARE * static_cast<double>(span.end - span.start);
 }
 
@@ -773,6 +780,7 @@ std::vector<ScanSpan> merge_spans(std::vector<ScanSpan> spans)
             merged.back().end = std::max(merged.back().end, s.end);
             merged.back().windows += s.windows;
             merged.back().wide = std::max(merged.back().wide, s.wide);
+            merged.back().match = std::min(merged.back().match, s.match);
         } else
             merged.push_back(s);
     }
@@ -1434,7 +1442,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             for (const int64_t at : {int64_t{0}, half}) {
                 const RowStatistics part = row_statistics(bytes.data() + at, at ? n - at : half, width);
                 if (part.rows >= 2 && picture_score(part) >= ROUGH_LEAST_SCORE)
-                    return judge_part(read, size, ScanSpan{span.start + at, at ? span.end : span.start + half, span.windows, span.lag, span.wide},
+                    return judge_part(read, size, ScanSpan{span.start + at, at ? span.end : span.start + half, span.windows, span.lag, span.wide, span.match},
                                       min_bytes, found, failed, false);
             }
             return false;
@@ -1587,7 +1595,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
         }
         int64_t last = k;
         while (last + 1 < pieces && good[static_cast<size_t>(last + 1)]) ++last;
-        const ScanSpan part{piece_at(k), std::min(whole.end, piece_at(last) + GLIMPSE), whole.windows, whole.lag, whole.wide};
+        const ScanSpan part{piece_at(k), std::min(whole.end, piece_at(last) + GLIMPSE), whole.windows, whole.lag, whole.wide, whole.match};
         any |= judge_part(read, size, part, min_bytes, found, failed);
         if (failed) return false;
         k = last + 1;

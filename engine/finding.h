@@ -92,6 +92,7 @@ struct ScanSpan {
     int64_t windows;  // how many windows in it looked like rows
     int64_t lag;      // the bytes from one of their rows to the next
     int64_t wide = 0; // the widest multiple of `lag` that matched about as well in any of them
+    double match = 1; // the best row match of any of them against independent bits (lower is better)
 };
 constexpr int64_t SCAN_OVERLAP = 1024;
 // Windows start every SCAN_STEP bytes from the start of the bytes given, so
