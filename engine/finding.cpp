@@ -380,21 +380,33 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
         }
         return ranked;
     };
-    auto order = [&](const std::vector<double>& ranked, WidthGuess* guesses, int32_t most_guesses) {
+    auto order = [&](std::vector<double> ranked, WidthGuess* guesses, int32_t most_guesses) {
         std::vector<int32_t> widths;
         // Below 4 the neighbours to compare with run out.
         for (int32_t w = 4; w <= widest; ++w)
             if (score[w] > 0) widths.push_back(w);
-        const size_t wanted = std::min<size_t>(widths.size(), static_cast<size_t>(most_guesses));
+        // Two at least, for the pair of widths either side of the true one.
+        const size_t wanted = std::min<size_t>(widths.size(), static_cast<size_t>(std::max(most_guesses, 2)));
         std::partial_sort(widths.begin(), widths.begin() + static_cast<long>(wanted), widths.end(), [&](int32_t a, int32_t b) {
             return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
         });
+        std::vector<int32_t> chosen(widths.begin(), widths.begin() + static_cast<long>(wanted));
+        // Strokes slanted both ways dip a pixel either side of the true
+        // width, which itself may not dip at all: when the first two are two
+        // apart, the width between them comes first, as strong as the
+        // weaker of them.
+        if (chosen.size() >= 2 && std::abs(chosen[0] - chosen[1]) == 2) {
+            const int32_t middle = (chosen[0] + chosen[1]) / 2;
+            ranked[middle] = std::max(ranked[middle], std::min(ranked[chosen[0]], ranked[chosen[1]]));
+            std::erase(chosen, middle);
+            chosen.insert(chosen.begin(), middle);
+        }
+        if (chosen.size() > static_cast<size_t>(most_guesses)) chosen.resize(static_cast<size_t>(most_guesses));
         // Two more readings of the first candidates: the largest width the
         // first three are all multiples of (the row of which they are whole
         // numbers of rows), and for a first width a pixel or two off a whole
         // byte, that byte width (the rows of slanted strokes line up a pixel
         // aside).
-        std::vector<int32_t> chosen(widths.begin(), widths.begin() + static_cast<long>(wanted));
         auto offer = [&](int32_t w) {
             if (w >= 4 && w <= widest && score[w] > 0 && most_guesses >= 3 &&
                 std::find(chosen.begin(), chosen.end(), w) == chosen.end()) {

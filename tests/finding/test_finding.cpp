@@ -82,6 +82,29 @@ TEST(GuessWidths, FindsWidthsThatAreNotWholeBytes)
     }
 }
 
+// Stars of long strokes slanted both ways and a short upright one: the lags
+// a pixel either side of the width match best, the width itself less well.
+// The width between such a pair is the guess.
+TEST(GuessWidths, StrokesSlantedBothWaysGiveTheWidthBetweenTheirLags)
+{
+    Random random(5);
+    for (const int32_t width : {32, 64, 128}) {
+        std::vector<uint8_t> bytes(static_cast<size_t>(width / 8 * 256), 0);
+        for (int32_t k = 0; k < width / 2; ++k) {
+            const int32_t x = static_cast<int32_t>(random() % static_cast<uint64_t>(width - 12)), y = static_cast<int32_t>(random() % 244);
+            auto set = [&](int32_t column, int32_t row) {
+                const int64_t bit = int64_t{y + row} * width + x + column;
+                bytes[static_cast<size_t>(bit / 8)] |= static_cast<uint8_t>(0x80 >> bit % 8);
+            };
+            for (int32_t i = 0; i < 12; ++i) set(i, i), set(11 - i, i);
+            for (int32_t i = 4; i < 8; ++i) set(6, i);
+        }
+        WidthGuess guess[GUESS_MAX_CANDIDATES];
+        ASSERT_GE(guess_widths(bytes.data(), static_cast<int64_t>(bytes.size()), guess, 3), 1) << width;
+        EXPECT_EQ(guess[0].width_bits, width);
+    }
+}
+
 // Glyphs of 16 x 16 made of a few parts, as the syllables of a script are,
 // and stored in the order of their parts: a glyph shares most rows with the
 // next one, so its rows line up better with the next glyph's (256 bits on)
