@@ -482,6 +482,8 @@ constexpr double GLIMPSE_LEAST_SCORE = 0.3;
 constexpr double PIECE_MOST_VERTICAL = 0.85;
 constexpr double ROUGH_LEAST_SCORE = 0.5;
 constexpr int64_t LEAST_HALF = 512;  // the least half of a span's first bytes judged on its own
+constexpr int32_t OTHER_WIDTHS = 2;  // widths after the first guessed tried on a span that fails at it
+constexpr double OTHER_WIDTH_SHARE = 0.5;  // when they score this share of the first or more
 constexpr int64_t JOIN_GAP = 768;        // spans this close are one region
 constexpr double FLAGGED_SHARE = 0.4;    // of a region's windows that must look like rows
 constexpr int64_t LEAST_FLAGGED = 1;     // windows that look like rows in the least region
@@ -691,12 +693,21 @@ BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* by
     // a window first needs them.
     HalfCounts halves[2]{};
     int64_t counted = -1;
+    // Random and compressed data (most windows of most files) at a glance:
+    // the first bytes of each half, a window's second half being the next
+    // one's first. A window passes when either of its halves does, so that
+    // a picture of a window or a little more whose window starts in such
+    // filler is not passed over.
+    auto noise = [&](int64_t from) {
+        return distinct_values(bytes + from, GLANCE / 2) > MOST_AT_A_SHORT_GLANCE ||
+               distinct_values(bytes + from, GLANCE) > MOST_AT_A_GLANCE;
+    };
+    bool half_noise = length >= GLANCE && noise(0);
     for (int64_t at = 0; at + WINDOW <= length && at < windows_end; at += STEP) {
         const int64_t available = std::min(length - at, WINDOW_NEED);
-        // Random and compressed data (most windows of most files) at a glance.
-        if (distinct_values(bytes + at, GLANCE / 2) > MOST_AT_A_SHORT_GLANCE ||
-            distinct_values(bytes + at, GLANCE) > MOST_AT_A_GLANCE)
-            continue;
+        const bool first_noise = half_noise;
+        half_noise = noise(at + STEP);
+        if (first_noise && half_noise) continue;
         if (counted != at) {
             if (counted == at - STEP) {
                 halves[0] = halves[1];
@@ -1423,21 +1434,22 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     int64_t n = std::min(span_bytes, JUDGED_FIRST_BYTES);
     std::vector<uint8_t> bytes(static_cast<size_t>(n));
     if (!read(span.start, n, bytes.data())) return failed = true, false;
-    WidthGuess guess[1];
+    WidthGuess guess[OTHER_WIDTHS + 1];
     // The windows looked for rows up to ROW_LAGS bytes, and so does the
     // region's width.
-    if (guess_widths_up_to(bytes.data(), n, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE) {
+    int32_t guesses = guess_widths_up_to(bytes.data(), n, guess, OTHER_WIDTHS + 1, widest_rows(span));
+    if (guesses < 1 || guess[0].score < REGION_SCORE) {
         // Filler that the windows reach past the picture may hide its
         // width (text, whose bytes all dip at 8 bits, ranks every width of
         // whole bytes below 8): the middle half of the first bytes is
         // guessed too.
-        if (guess_widths_up_to(bytes.data() + n / 4, n / 2, guess, 1, widest_rows(span)) < 1 || guess[0].score < REGION_SCORE)
-            return false;
+        guesses = guess_widths_up_to(bytes.data() + n / 4, n / 2, guess, OTHER_WIDTHS + 1, widest_rows(span));
+        if (guesses < 1 || guess[0].score < REGION_SCORE) return false;
     }
-    const int32_t width = guess[0].width_bits;
+    int32_t width = guess[0].width_bits;
     if (width < LEAST_REGION_WIDTH) return false;
     const int64_t sample = n;  // the bytes from span.start the width and `rough` come from
-    const RowStatistics rough = row_statistics(bytes.data(), n, width);
+    RowStatistics rough = row_statistics(bytes.data(), n, width);
     if (rough.rows < 2) return false;
     if (!every_candidate && picture_score(rough) < ROUGH_LEAST_SCORE) {
         // A span's windows may reach most of a window past its picture at
@@ -1446,7 +1458,16 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         // on the middle half of its first bytes, on whole rows.
         const int64_t row_bytes = std::max<int64_t>(1, width / 8), quarter = n / 4 / row_bytes * row_bytes;
         const RowStatistics middle = row_statistics(bytes.data() + quarter, n / 2, width);
-        if (middle.rows < 2 || picture_score(middle) < ROUGH_LEAST_SCORE) {
+        bool looks = middle.rows >= 2 && picture_score(middle) >= ROUGH_LEAST_SCORE;
+        // Or another width guessed nearly as well reads them as a picture:
+        // filler before dense glyphs may tip the guess to a whole glyph.
+        for (int32_t k = 1; k < guesses && !looks; ++k) {
+            if (guess[k].score < std::max(REGION_SCORE, OTHER_WIDTH_SHARE * guess[0].score) || guess[k].width_bits < LEAST_REGION_WIDTH)
+                continue;
+            const RowStatistics other = row_statistics(bytes.data(), n, guess[k].width_bits);
+            if (other.rows >= 2 && picture_score(other) >= ROUGH_LEAST_SCORE) width = guess[k].width_bits, rough = other, looks = true;
+        }
+        if (!looks) {
             // Or the picture is one half of them, the windows having run on
             // over as much filler: a half that scores is judged on its own.
             const int64_t half = n / 2 / row_bytes * row_bytes;

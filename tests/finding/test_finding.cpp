@@ -446,6 +446,18 @@ TEST(ScanBytes, ASheetWhoseNextGlyphMatchesBestKeepsItsWidth)
     EXPECT_TRUE(listed_at_its_width(file, *sheet)) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
 }
 
+// A picture a little over a window long in random bytes: the one window
+// that lies mostly on it starts 36 bytes before it, in the random bytes,
+// and is still judged (its second half is not noise).
+TEST(ScanBytes, ASmallPictureWhoseWindowStartsInNoiseIsListed)
+{
+    const CorpusFile file = tuning_file(0);
+    const auto glyphs = std::find_if(file.placed.begin(), file.placed.end(), [](const Placement& p) { return p.start == 1007396; });
+    ASSERT_NE(glyphs, file.placed.end());
+    ASSERT_EQ(file.filler, "random");
+    EXPECT_TRUE(listed_at_its_width(file, *glyphs)) << glyphs->start << ".." << glyphs->end << " at " << glyphs->width_bits;
+}
+
 // Tables in programs read as rows of 4 or 6 bits can score like pictures
 // (here a region of nearly 5 KiB at 4 bits, listed); rows narrower than a
 // byte are no region at all.
