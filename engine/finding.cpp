@@ -468,8 +468,9 @@ constexpr int32_t LEAST_REGION_WIDTH = 8;
 constexpr double LEAST_ACTIVE = 0.05;
 constexpr double MOST_BLANK = 0.85;
 constexpr double MOST_REPEATED = 0.6;
-// A span is judged by pieces of GLIMPSE bytes, at most MOST_PIECES spread
-// over it, each at the width it gives: a piece that scores under
+// A span is judged by pieces of GLIMPSE bytes, end to end over all of it
+// (a small picture inside a long span of text in UTF-16 lies between
+// pieces taken further apart), each at the width it gives: a piece that scores under
 // GLIMPSE_LEAST_SCORE is no part of a picture. When every candidate is kept
 // for training, a piece is told by how well its rows agree with the rows
 // below instead (under PIECE_MOST_VERTICAL of what independent bits give),
@@ -477,7 +478,6 @@ constexpr double MOST_REPEATED = 0.6;
 // and all, score under ROUGH_LEAST_SCORE at the width guessed on them is
 // no region, and its edges are not looked for.
 constexpr int64_t GLIMPSE = 2048;
-constexpr int64_t MOST_PIECES = 32;
 constexpr double GLIMPSE_LEAST_SCORE = 0.3;
 constexpr double PIECE_MOST_VERTICAL = 0.85;
 constexpr double ROUGH_LEAST_SCORE = 0.5;
@@ -1609,7 +1609,7 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
     if (whole.end - whole.start <= GLIMPSE) return judge_part(read, size, whole, min_bytes, found, failed);
     const int64_t room = whole.end - whole.start - GLIMPSE;
     // Pieces reach from the span's first byte to its last.
-    const int64_t pieces = std::min<int64_t>(MOST_PIECES, (room + GLIMPSE - 1) / GLIMPSE + 1);
+    const int64_t pieces = (room + GLIMPSE - 1) / GLIMPSE + 1;
     auto piece_at = [&](int64_t k) { return whole.start + (pieces > 1 ? room * k / (pieces - 1) : 0); };
     std::vector<bool> good(static_cast<size_t>(pieces), false);
     std::vector<uint8_t> bytes(static_cast<size_t>(GLIMPSE));

@@ -458,6 +458,17 @@ TEST(ScanBytes, ASmallPictureWhoseWindowStartsInNoiseIsListed)
     EXPECT_TRUE(listed_at_its_width(file, *glyphs)) << glyphs->start << ".." << glyphs->end << " at " << glyphs->width_bits;
 }
 
+// Glyphs of 768 bytes inside 150 KiB of UTF-16 text whose windows are one
+// long span with theirs: every piece of the span is looked at.
+TEST(ScanBytes, ASmallPictureInsideALongSpanOfTextIsListed)
+{
+    const CorpusFile file = tuning_file(136);
+    const auto glyphs = std::find_if(file.placed.begin(), file.placed.end(), [](const Placement& p) { return p.start == 973447; });
+    ASSERT_NE(glyphs, file.placed.end());
+    ASSERT_EQ(file.filler, "UTF-16 text");
+    EXPECT_TRUE(listed_at_its_width(file, *glyphs)) << glyphs->start << ".." << glyphs->end << " at " << glyphs->width_bits;
+}
+
 // Tables in programs read as rows of 4 or 6 bits can score like pictures
 // (here a region of nearly 5 KiB at 4 bits, listed); rows narrower than a
 // byte are no region at all.
