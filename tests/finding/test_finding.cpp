@@ -433,40 +433,22 @@ TEST(ScanBytes, APictureHalfOfItsSpanIsJudgedOnItsOwn)
     EXPECT_TRUE(listed_at_its_width(file, *sheet)) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
 }
 
-// A sheet of glyphs 8 pixels wide, eight side by side, whose first windows
-// match best at the next glyph (a byte on) and nearly as well at the row
-// below (8 bytes on): its width is guessed up to twice the row below, and
-// it is listed at 64 bits, not 8.
-TEST(ScanBytes, ASheetWhoseNextGlyphMatchesBestKeepsItsWidth)
+// Pictures of the corpus the scan passed over, listed at their width now:
+// 133: a sheet of glyphs 8 pixels wide, eight side by side, whose first
+// windows match best at the next glyph (a byte on) and nearly as well at
+// the row below (8 bytes on): its width is guessed up to twice the latter.
+// 0: glyphs a little over a window long in random bytes, the one window
+// mostly on them starting 36 bytes before them: its second half is no noise.
+// 136: glyphs of 768 bytes inside 150 KiB of UTF-16 text whose windows make
+// one long span with theirs: every piece of the span is looked at.
+TEST(ScanBytes, PicturesOncePassedOverAreListedAtTheirWidth)
 {
-    const CorpusFile file = tuning_file(133);
-    const auto sheet = std::find_if(file.placed.begin(), file.placed.end(),
-                                    [](const Placement& p) { return p.what == "font sheet" && p.start == 441083; });
-    ASSERT_NE(sheet, file.placed.end());
-    EXPECT_TRUE(listed_at_its_width(file, *sheet)) << sheet->start << ".." << sheet->end << " at " << sheet->width_bits;
-}
-
-// A picture a little over a window long in random bytes: the one window
-// that lies mostly on it starts 36 bytes before it, in the random bytes,
-// and is still judged (its second half is not noise).
-TEST(ScanBytes, ASmallPictureWhoseWindowStartsInNoiseIsListed)
-{
-    const CorpusFile file = tuning_file(0);
-    const auto glyphs = std::find_if(file.placed.begin(), file.placed.end(), [](const Placement& p) { return p.start == 1007396; });
-    ASSERT_NE(glyphs, file.placed.end());
-    ASSERT_EQ(file.filler, "random");
-    EXPECT_TRUE(listed_at_its_width(file, *glyphs)) << glyphs->start << ".." << glyphs->end << " at " << glyphs->width_bits;
-}
-
-// Glyphs of 768 bytes inside 150 KiB of UTF-16 text whose windows are one
-// long span with theirs: every piece of the span is looked at.
-TEST(ScanBytes, ASmallPictureInsideALongSpanOfTextIsListed)
-{
-    const CorpusFile file = tuning_file(136);
-    const auto glyphs = std::find_if(file.placed.begin(), file.placed.end(), [](const Placement& p) { return p.start == 973447; });
-    ASSERT_NE(glyphs, file.placed.end());
-    ASSERT_EQ(file.filler, "UTF-16 text");
-    EXPECT_TRUE(listed_at_its_width(file, *glyphs)) << glyphs->start << ".." << glyphs->end << " at " << glyphs->width_bits;
+    for (const std::pair<int64_t, int64_t> at : {std::pair<int64_t, int64_t>{133, 441083}, {0, 1007396}, {136, 973447}}) {
+        const CorpusFile file = tuning_file(at.first);
+        const auto p = std::find_if(file.placed.begin(), file.placed.end(), [&](const Placement& q) { return q.start == at.second; });
+        ASSERT_NE(p, file.placed.end()) << at.first;
+        EXPECT_TRUE(listed_at_its_width(file, *p)) << "file " << at.first << ": " << p->what << " at " << at.second << ", width " << p->width_bits;
+    }
 }
 
 // Tables in programs read as rows of 4 or 6 bits can score like pictures
