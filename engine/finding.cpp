@@ -1416,14 +1416,20 @@ double picture_score(const RowStatistics& st)
 
 namespace {
 
-// The widest rows a span's bytes are guessed to be: twice the row lag of
-// its windows, which is a whole number of the rows' own (a row, two rows,
-// a glyph), or of the widest multiple of it that matched about as well
-// (the row below, in a sheet of glyphs whose next glyph matched best), and
-// at most what the windows looked for.
+// The widest rows bytes are guessed to be whose windows' rows match at
+// `lag` bytes: twice that, which is a whole number of the rows' own (a row,
+// two rows, a glyph), and at most what the windows looked for.
+int32_t widest_rows(int64_t lag)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(2 * lag * 8, 16, ROW_LAGS * 8));
+}
+
+// A span's widest rows: from the widest multiple of its windows' row lag
+// that matched about as well as it (the row below, in a sheet of glyphs
+// whose next glyph matched best).
 int32_t widest_rows(const ScanSpan& span)
 {
-    return static_cast<int32_t>(std::clamp<int64_t>(2 * std::max(span.lag, span.wide) * 8, 16, ROW_LAGS * 8));
+    return widest_rows(std::max(span.lag, span.wide));
 }
 
 // judge_span for a part of a span that looks like a picture from its start.
@@ -1616,7 +1622,9 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
     WidthGuess guess[1];
     for (int64_t k = 0; k < pieces; ++k) {
         if (!read(piece_at(k), GLIMPSE, bytes.data())) return failed = true, false;
-        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole)) < 1) continue;
+        // Up to twice the windows' own row lag only: a sheet read a glyph
+        // wide looks like a picture too, and the wider guess is dear.
+        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole.lag)) < 1) continue;
         const RowStatistics st = row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits);
         good[static_cast<size_t>(k)] = every_candidate ? st.vertical < PIECE_MOST_VERTICAL : picture_score(st) >= GLIMPSE_LEAST_SCORE;
     }
