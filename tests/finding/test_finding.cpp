@@ -443,7 +443,7 @@ TEST(ScanBytes, APictureHalfOfItsSpanIsJudgedOnItsOwn)
 // one long span with theirs: every piece of the span is looked at.
 TEST(ScanBytes, PicturesOncePassedOverAreListedAtTheirWidth)
 {
-    for (const std::pair<int64_t, int64_t> at : {std::pair<int64_t, int64_t>{133, 441083}, {0, 1007396}, {136, 973447}}) {
+    for (const auto& at : {std::pair<int64_t, int64_t>{133, 441083}, {0, 1007396}, {136, 973447}}) {
         const CorpusFile file = tuning_file(at.first);
         const auto p = std::find_if(file.placed.begin(), file.placed.end(), [&](const Placement& q) { return q.start == at.second; });
         ASSERT_NE(p, file.placed.end()) << at.first;
