@@ -1614,33 +1614,37 @@ bool judge_span(const ScanRead& read, int64_t size, const ScanSpan& whole, int64
     // width guess on more of it.
     if (whole.end - whole.start <= GLIMPSE) return judge_part(read, size, whole, min_bytes, found, failed);
     const int64_t room = whole.end - whole.start - GLIMPSE;
-    // Pieces reach from the span's first byte to its last.
+    // Pieces reach from the span's first byte to its last, evenly apart (in
+    // 128 bits: a span of a terabyte has half a billion of them).
     const int64_t pieces = (room + GLIMPSE - 1) / GLIMPSE + 1;
-    auto piece_at = [&](int64_t k) { return whole.start + (pieces > 1 ? room * k / (pieces - 1) : 0); };
-    std::vector<bool> good(static_cast<size_t>(pieces), false);
+    auto piece_at = [&](int64_t k) {
+        return whole.start + (pieces > 1 ? static_cast<int64_t>(static_cast<__int128>(room) * k / (pieces - 1)) : 0);
+    };
     std::vector<uint8_t> bytes(static_cast<size_t>(GLIMPSE));
     WidthGuess guess[1];
+    bool any = false;
+    // Each run of good pieces is judged as soon as it ends, so that no more
+    // than one piece's bytes are held however long the span.
+    int64_t run = -1;  // the first piece of the run going on, if any
+    auto judge_run = [&](int64_t last) {
+        const ScanSpan part{piece_at(run), std::min(whole.end, piece_at(last) + GLIMPSE), whole.windows, whole.lag, whole.wide, whole.match};
+        any |= judge_part(read, size, part, min_bytes, found, failed);
+        run = -1;
+        return !failed;
+    };
     for (int64_t k = 0; k < pieces; ++k) {
         if (!read(piece_at(k), GLIMPSE, bytes.data())) return failed = true, false;
+        bool good = false;
         // Up to twice the windows' own row lag only: a sheet read a glyph
         // wide looks like a picture too, and the wider guess is dear.
-        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole.lag)) < 1) continue;
-        const RowStatistics st = row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits);
-        good[static_cast<size_t>(k)] = every_candidate ? st.vertical < PIECE_MOST_VERTICAL : picture_score(st) >= GLIMPSE_LEAST_SCORE;
-    }
-    bool any = false;
-    for (int64_t k = 0; k < pieces;) {
-        if (!good[static_cast<size_t>(k)]) {
-            ++k;
-            continue;
+        if (guess_widths_up_to(bytes.data(), GLIMPSE, guess, 1, widest_rows(whole.lag)) >= 1) {
+            const RowStatistics st = row_statistics(bytes.data(), GLIMPSE, guess[0].width_bits);
+            good = every_candidate ? st.vertical < PIECE_MOST_VERTICAL : picture_score(st) >= GLIMPSE_LEAST_SCORE;
         }
-        int64_t last = k;
-        while (last + 1 < pieces && good[static_cast<size_t>(last + 1)]) ++last;
-        const ScanSpan part{piece_at(k), std::min(whole.end, piece_at(last) + GLIMPSE), whole.windows, whole.lag, whole.wide, whole.match};
-        any |= judge_part(read, size, part, min_bytes, found, failed);
-        if (failed) return false;
-        k = last + 1;
+        if (good && run < 0) run = k;
+        if (!good && run >= 0 && !judge_run(k - 1)) return false;
     }
+    if (run >= 0 && !judge_run(pieces - 1)) return false;
     return any;
 }
 
