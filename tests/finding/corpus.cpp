@@ -497,7 +497,17 @@ CorpusSources corpus_sources(std::string& why, int32_t half)
     }
     if (!programs->empty())
         sources.fillers.push_back({"programs", [programs](Random& r, uint8_t* out, int64_t n) {
-                                       copy_from((*programs)[r() % programs->size()], r, out, n);
+                                       // Programs end to end, as a disk image holds them: from a
+                                       // place in one to its end, then others from their start
+                                       // (a small program is not repeated round and round).
+                                       const std::vector<uint8_t>* from = &(*programs)[r() % programs->size()];
+                                       size_t at = r() % from->size();
+                                       for (int64_t i = 0; i < n;) {
+                                           const int64_t take = std::min<int64_t>(n - i, static_cast<int64_t>(from->size() - at));
+                                           std::memcpy(out + i, from->data() + at, static_cast<size_t>(take));
+                                           i += take;
+                                           from = &(*programs)[r() % programs->size()], at = 0;
+                                       }
                                    }});
     sources.fillers.push_back({"record tables", [salt](Random& r, uint8_t* out, int64_t n) {
                                    Random drawn(r() ^ salt);
