@@ -33,6 +33,7 @@ constexpr int64_t GUESS_SAMPLE_BYTES = 8 * 1024;
 constexpr int32_t NEIGHBOURS = 3;      // lags each side that a width is compared with
 constexpr int32_t COMB = 4;            // multiples of a width that vote for it
 constexpr double DIVISOR_SHARE = 0.9;  // a divisor whose own dip is this deep is the width
+constexpr int32_t LEAST_DIVISOR = 8;   // the narrowest rows offered as a divisor of the first width
 
 // How often bits of byte positions a and b differ when the bytes are
 // independent, from the share of bytes with each position set.
@@ -307,8 +308,10 @@ const Divisors& width_divisors()
     return divisors;
 }
 
-// guess_widths for widths up to `cap`.
-int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap)
+// guess_widths for widths up to `cap`; `glyph_divisors` as guess_widths
+// lists the places after the first.
+int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most, int32_t cap,
+                           bool glyph_divisors = false)
 {
     most = std::clamp(most, 0, GUESS_MAX_CANDIDATES);
     if (!bytes || length <= 0 || most == 0) return 0;
@@ -417,6 +420,31 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
         if (chosen.size() >= 3) offer(std::gcd(std::gcd(chosen[0], chosen[1]), chosen[2]));
         if (!chosen.empty() && chosen[0] % 8 != 0 && std::abs(chosen[0] - (chosen[0] + 4) / 8 * 8) <= 2)
             offer((chosen[0] + 4) / 8 * 8);
+        // Whole multiples of the first width in the other places say
+        // nothing new (its rows two or three at a time): when both are,
+        // they give way to divisors of it, which read it as glyphs of
+        // narrower rows (a glyph of 16 x 16 read whole is 256 bits, and the
+        // next glyph may match better than the row below). First the
+        // narrowest divisor that makes it 4 to 16 rows, then the divisor
+        // that scores best, and the multiples after them.
+        if (glyph_divisors && chosen.size() >= 3 && chosen[1] % chosen[0] == 0 && chosen[2] % chosen[0] == 0) {
+            int32_t glyph = 0, best = 0;
+            for (int32_t i = divisors.first[chosen[0]]; i < divisors.first[chosen[0] + 1]; ++i) {
+                const int32_t d = divisors.width[i], rows = chosen[0] / d;
+                if (d >= LEAST_DIVISOR && score[d] > 0 && rows >= 4 && rows <= 16 && (!glyph || d < glyph)) glyph = d;
+            }
+            for (int32_t i = divisors.first[chosen[0]]; i < divisors.first[chosen[0] + 1]; ++i) {
+                const int32_t d = divisors.width[i];
+                if (d >= LEAST_DIVISOR && score[d] > 0 && d != glyph && (!best || ranked[d] > ranked[best])) best = d;
+            }
+            std::vector<int32_t> reordered{chosen[0]};
+            for (const int32_t d : {glyph, best})
+                if (d) reordered.push_back(d);
+            for (const int32_t w : chosen)
+                if (std::find(reordered.begin(), reordered.end(), w) == reordered.end()) reordered.push_back(w);
+            reordered.resize(chosen.size());
+            chosen = std::move(reordered);
+        }
         // Scores stay in order, so that a later candidate never outscores an
         // earlier one.
         const int32_t count = static_cast<int32_t>(chosen.size());
@@ -431,7 +459,7 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
 
 int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
 {
-    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH);
+    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH, true);
 }
 
 // --- scanning ---------------------------------------------------------------

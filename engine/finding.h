@@ -23,7 +23,8 @@ struct WidthGuess {
 // Up to `most` (at most GUESS_MAX_CANDIDATES) row widths in bits for
 // bytes[0 .. length - 1], best first, into `out`; returns how many. The
 // fundamental width is preferred over its multiples (8 x 16 glyphs stored a
-// byte a row give 8, not 128). Widths are kept to an eighth of the bits, so
+// byte a row give 8, not 128); where it is not, and the first width's only
+// rivals are its own multiples, its divisors are listed after it instead. Widths are kept to an eighth of the bits, so
 // that every width is seen over at least eight rows; long runs are judged on
 // their first 8 KiB.
 int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most);
