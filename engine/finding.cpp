@@ -457,11 +457,6 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
 
 }  // namespace
 
-int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
-{
-    return guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH, true);
-}
-
 // --- scanning ---------------------------------------------------------------
 
 namespace {
@@ -1441,6 +1436,43 @@ double picture_score(const RowStatistics& st)
 }
 
 }  // namespace
+
+namespace {
+
+// How much better than the first width's rows another candidate's must
+// look to the picture model to come first.
+constexpr double BETTER_PICTURE = 0.07;
+constexpr int32_t PICTURE_CANDIDATES = 3;  // the candidates it looks at
+
+}  // namespace
+
+int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most)
+{
+    const int32_t count = guess_widths_up_to(bytes, length, out, most, GUESS_MAX_WIDTH, true);
+    // The lags alone cannot tell a glyph read whole (the next glyph lined
+    // up below) or a sheet read a glyph wide from rows of their own; the
+    // rows themselves can: of the first candidates, the one whose rows look
+    // most like a picture comes first. Twice the first width is left where
+    // it is: its rows are the first's two at a time, which thin strokes on
+    // every other row make look better than they are, and which the lags
+    // have already weighed. A first width narrower than a byte stays first.
+    const int64_t n = std::min(length, GUESS_SAMPLE_BYTES);
+    double looks[PICTURE_CANDIDATES] = {};
+    int32_t best = 0;
+    for (int32_t i = 0; i < std::min(count, PICTURE_CANDIDATES) && count > 1 && out[0].width_bits >= LEAST_REGION_WIDTH; ++i) {
+        if (i > 0 && (out[i].width_bits == 2 * out[0].width_bits || out[i].width_bits < LEAST_REGION_WIDTH)) continue;
+        const RowStatistics st = row_statistics(bytes, n, out[i].width_bits);
+        looks[i] = st.rows >= 2 ? picture_score(st) : -1;
+        if (looks[i] > looks[best] + BETTER_PICTURE) best = i;
+    }
+    if (best > 0) {
+        // It takes the first place's score; the others keep their order.
+        const WidthGuess chosen{out[best].width_bits, out[0].score};
+        for (int32_t i = best; i > 0; --i) out[i] = out[i - 1];
+        out[0] = chosen;
+    }
+    return count;
+}
 
 namespace {
 

@@ -24,7 +24,10 @@ struct WidthGuess {
 // bytes[0 .. length - 1], best first, into `out`; returns how many. The
 // fundamental width is preferred over its multiples (8 x 16 glyphs stored a
 // byte a row give 8, not 128); where it is not, and the first width's only
-// rivals are its own multiples, its divisors are listed after it instead. Widths are kept to an eighth of the bits, so
+// rivals are its own multiples, its divisors are listed after it instead.
+// Of the first three, the one whose rows look most like a picture to the
+// model that scores regions comes first (a glyph read whole, or a sheet
+// read a glyph wide, looks less like one than its own rows). Widths are kept to an eighth of the bits, so
 // that every width is seen over at least eight rows; long runs are judged on
 // their first 8 KiB.
 int32_t guess_widths(const uint8_t* bytes, int64_t length, WidthGuess* out, int32_t most);
