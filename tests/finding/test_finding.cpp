@@ -409,31 +409,19 @@ TEST(ScanBytes, SmallPicturesInUtf16TextAreFound)
     ASSERT_NE(font, sources.pictures.end()) << why;
     Random random(12);
     const char* words[] = {"Licence ", "terms ", "and ", "conditions ", "for ", "copying, ", "distribution\n"};
-    auto text = [&](std::vector<uint8_t>& to, size_t bytes) {
-        for (const size_t end = to.size() + bytes; to.size() < end;)
-            for (const char* c = words[random() % 7]; *c; ++c) to.insert(to.end(), {static_cast<uint8_t>(*c), 0});
-    };
-    std::vector<uint8_t> file;
-    std::vector<Placement> placed;
-    for (int32_t k = 0; k < 6; ++k) {
-        text(file, 8192);
+    CorpusFile file{{}, {}, "UTF-16 text"};
+    for (int32_t k = 0; k <= 6; ++k) {
+        for (const size_t end = file.bytes.size() + 8192; file.bytes.size() < end;)
+            for (const char* c = words[random() % 7]; *c; ++c) file.bytes.insert(file.bytes.end(), {static_cast<uint8_t>(*c), 0});
+        if (k == 6) break;
         const Picture picture = font->make(random, 640);
-        placed.push_back({static_cast<int64_t>(file.size()), static_cast<int64_t>(file.size() + picture.bytes.size()), picture.width_bits, font->name});
-        file.insert(file.end(), picture.bytes.begin(), picture.bytes.end());
+        file.placed.push_back({static_cast<int64_t>(file.bytes.size()), static_cast<int64_t>(file.bytes.size() + picture.bytes.size()), picture.width_bits, font->name});
+        file.bytes.insert(file.bytes.end(), picture.bytes.begin(), picture.bytes.end());
     }
-    text(file, 8192);
-    const std::vector<FoundRegion> regions = scan_bytes(file.data(), static_cast<int64_t>(file.size()), 0, SCAN_MIN_BYTES);
-    for (const Placement& p : placed) {
-        bool found = false;
-        for (const FoundRegion& r : regions)
-            found |= r.score >= SCAN_DEFAULT_MIN_SCORE && r.width_bits == p.width_bits && 2 * (std::min(r.end, p.end) - std::max(r.start, p.start)) >= p.end - p.start;
-        EXPECT_TRUE(found) << "font of width " << p.width_bits << " at " << p.start << ".." << p.end;
-    }
-    for (const FoundRegion& r : regions) {
-        bool on_a_font = false;
-        for (const Placement& p : placed) on_a_font |= r.start < p.end && p.start < r.end;
-        EXPECT_TRUE(on_a_font) << "region " << r.start << ".." << r.end << " in the text";
-    }
+    for (const Placement& p : file.placed) EXPECT_TRUE(listed_at_its_width(file, p)) << "font at " << p.start << ".." << p.end;
+    for (const FoundRegion& r : scan_bytes(file.bytes.data(), static_cast<int64_t>(file.bytes.size()), 0, SCAN_MIN_BYTES))
+        EXPECT_TRUE(std::any_of(file.placed.begin(), file.placed.end(), [&](const Placement& p) { return r.start < p.end && p.start < r.end; }))
+            << "region " << r.start << ".." << r.end << " in the text";
 }
 
 TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
