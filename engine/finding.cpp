@@ -607,22 +607,31 @@ BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
     return std::popcount(values[0]) + std::popcount(values[1]) + std::popcount(values[2]) + std::popcount(values[3]);
 }
 
-// Whether the window at `bytes` is text in UTF-16 of the Latin letters:
-// the bytes of one parity nearly all 0, the others nearly never 0 or a
-// control character (a few characters past U+00FF give a few of each).
-constexpr int32_t UTF16_CONTROLS = 4;  // control values the text's bytes may hold
-BITLOUPE_INLINE bool utf16_text(const uint8_t* bytes)
+// Whether the window at `bytes` is text of the Latin letters in UTF-16 or
+// UTF-32 (programs keep wide strings in either): of every four bytes, the
+// two of one parity, or three of them, nearly all 0, the others nearly
+// never 0 or a control character (a few characters past U+00FF give a
+// few of each).
+constexpr int32_t WIDE_TEXT_CONTROLS = 4;  // control values the text's bytes may hold
+BITLOUPE_INLINE bool wide_text(const uint8_t* bytes)
 {
-    int32_t zeros[2] = {}, controls[2] = {};
+    int32_t zeros[4] = {}, controls[4] = {};
     for (int64_t i = 0; i < WINDOW; ++i) {
         const uint8_t b = bytes[i];
-        zeros[i & 1] += b == 0;
-        controls[i & 1] += b != 0 && b < 0x20 && b != '\t' && b != '\n' && b != '\r';
+        zeros[i & 3] += b == 0;
+        controls[i & 3] += b != 0 && b < 0x20 && b != '\t' && b != '\n' && b != '\r';
     }
-    constexpr int32_t HALF = WINDOW / 2, SLACK = HALF / 16;
-    for (int32_t text = 0; text < 2; ++text)
-        if (zeros[1 - text] >= HALF - SLACK && zeros[text] <= SLACK && controls[text] <= SLACK) return true;
-    return false;
+    constexpr int32_t QUARTER = WINDOW / 4, SLACK = QUARTER / 16;
+    int32_t text = 0, zero = 0, first_text = 0;
+    for (int32_t k = 0; k < 4; ++k) {
+        if (zeros[k] >= QUARTER - SLACK) {
+            ++zero;
+        } else if (zeros[k] <= SLACK && controls[k] <= SLACK) {
+            if (text++ == 0) first_text = k;
+        }
+    }
+    // UTF-32: one place of four is text; UTF-16: every other place.
+    return zero + text == 4 && (text == 1 || (text == 2 && zeros[(first_text + 2) & 3] <= SLACK));
 }
 
 // How much the window at `bytes` (with `available` bytes from there on)
@@ -684,9 +693,10 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
     if (doubtful && ((first.values[0] | second.values[0]) & ~TEXT_BELOW_64) == 0 &&
         ((first.values[1] | second.values[1]) >> 63) == 0 && (first.values[2] | second.values[2] | first.values[3] | second.values[3]) == 0)
         return 0;
-    // Nor does text in UTF-16, whose zero bytes line up at every even lag.
+    // Nor does text in UTF-16 or UTF-32, whose zero bytes line up at every
+    // even lag.
     const uint64_t low = first.values[0] | second.values[0];
-    if ((low & 1) && std::popcount(low & ~TEXT_BELOW_64 & ~uint64_t{1}) <= UTF16_CONTROLS && utf16_text(bytes)) return 0;
+    if ((low & 1) && std::popcount(low & ~TEXT_BELOW_64 & ~uint64_t{1}) <= WIDE_TEXT_CONTROLS && wide_text(bytes)) return 0;
 
     double ratio = 0;
     if (last_lag > 0 && !doubtful) {
