@@ -1158,6 +1158,24 @@ void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
         if (run >= TEXT_RUN) std::fill(text.begin() + (j - run), text.begin() + j, 1);
         run = 0;
     }
+    // And as many characters in a row in UTF-16 or UTF-32, either byte
+    // order: the character's byte printable, the others 0.
+    auto printable = [](uint8_t c) { return (c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13; };
+    for (const int64_t unit : {int64_t{2}, int64_t{4}})
+        for (const int64_t at : {int64_t{0}, unit - 1})  // the character's byte in a unit
+            for (int64_t from = 0; from < unit; ++from) {
+                int64_t run = 0, j = from;
+                for (; j + unit <= n + unit; j += unit) {
+                    bool wide = j + unit <= n && printable(bytes[j + at]);
+                    for (int64_t k = 0; k < unit && wide; ++k) wide = k == at || bytes[j + k] == 0;
+                    if (wide) {
+                        ++run;
+                        continue;
+                    }
+                    if (run >= TEXT_RUN) std::fill(text.begin() + (j - run * unit), text.begin() + j, 1);
+                    run = 0;
+                }
+            }
     // Tables of strings ended by NULs (messages, keyboard maps: two or more
     // characters of text, backspace and escape among them, then a NUL), at
     // least STRINGS_LEAST one after another with at most STRING_GAP NULs
