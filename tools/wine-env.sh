@@ -46,7 +46,7 @@ wine_make_prefix "$WINEPREFIX" tests
 # server: start them here, with no inherited pipe to keep a reader waiting.
 # (A server already running for the prefix, in a nested use, serves as well.)
 wineserver -p </dev/null >/dev/null 2>&1 || true
-"$WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
+"${WINE_LAUNCH[@]}" "$WINE64" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 # The desktop process, started by a program of ours with no inherited streams
 # and held open until the server stops (see tools/desktop_keeper.cpp). Before
 # the first build there is no keeper yet.
@@ -54,7 +54,7 @@ wine_env_keeper="$wine_env_build_dir/tools/desktop_keeper.exe"
 if [ -f "$wine_env_keeper" ]; then
   wine_env_ready="$wine_env_build_dir/tools/desktop-ready"
   rm -f "$wine_env_ready"
-  ( "$WINE64" "$wine_env_keeper" "Z:${wine_env_ready//\//\\}" </dev/null >/dev/null 2>&1 & )
+  ( "${WINE_LAUNCH[@]}" "$WINE64" "$wine_env_keeper" "Z:${wine_env_ready//\//\\}" </dev/null >/dev/null 2>&1 & )
   for _ in $(seq 1 200); do
     [ -e "$wine_env_ready" ] && break
     sleep 0.05

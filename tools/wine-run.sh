@@ -8,4 +8,4 @@ set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX is not set: run through tools/test.sh}"
 # shellcheck source=wine-common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
-exec "$WINE64" "$@"
+exec "${WINE_LAUNCH[@]}" "$WINE64" "$@"
