@@ -1158,24 +1158,27 @@ void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
         if (run >= TEXT_RUN) std::fill(text.begin() + (j - run), text.begin() + j, 1);
         run = 0;
     }
-    // And as many characters in a row in UTF-16 or UTF-32, either byte
-    // order: the character's byte printable, the others 0.
+    // And as many characters in a row in UTF-16, either byte order: the
+    // character's byte printable, the other 0. One pass: a run of each
+    // byte order at each parity.
     auto printable = [](uint8_t c) { return (c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13; };
-    for (const int64_t unit : {int64_t{2}, int64_t{4}})
-        for (const int64_t at : {int64_t{0}, unit - 1})  // the character's byte in a unit
-            for (int64_t from = 0; from < unit; ++from) {
-                int64_t run = 0, j = from;
-                for (; j + unit <= n + unit; j += unit) {
-                    bool wide = j + unit <= n && printable(bytes[j + at]);
-                    for (int64_t k = 0; k < unit && wide; ++k) wide = k == at || bytes[j + k] == 0;
-                    if (wide) {
-                        ++run;
-                        continue;
-                    }
-                    if (run >= TEXT_RUN) std::fill(text.begin() + (j - run * unit), text.begin() + j, 1);
-                    run = 0;
-                }
-            }
+    int64_t runs[2][2] = {};  // [parity of the first byte][0: little-endian, 1: big-endian]
+    auto close = [&](int64_t& count, int64_t end) {
+        if (count >= TEXT_RUN) std::fill(text.begin() + (end - 2 * count), text.begin() + end, 1);
+        count = 0;
+    };
+    for (int64_t j = 0; j + 1 < n; ++j) {
+        int64_t* run = runs[j & 1];
+        const uint8_t a = bytes[j], b = bytes[j + 1];
+        if (b == 0 && printable(a)) ++run[0]; else close(run[0], j);
+        if (a == 0 && printable(b)) ++run[1]; else close(run[1], j);
+    }
+    for (int64_t parity = 0; parity < 2; ++parity)
+        for (int64_t order = 0; order < 2; ++order) {
+            // The run ends with the last whole character of its parity.
+            const int64_t end = n - ((n - parity) & 1);
+            close(runs[parity][order], end);
+        }
     // Tables of strings ended by NULs (messages, keyboard maps: two or more
     // characters of text, backspace and escape among them, then a NUL), at
     // least STRINGS_LEAST one after another with at most STRING_GAP NULs
