@@ -1210,6 +1210,64 @@ void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
     flush();
 }
 
+// --- the rows' phase ---------------------------------------------------------
+
+// Rows of whole bytes start at one byte of every row's worth; an edge found
+// byte by byte may fall inside a row, and a picture cut from there shows
+// each row's end beside the next one's start. Where rows meet, the last
+// pixel of one and the first of the next lie apart in the picture and are
+// as alike as chance makes them; at every other byte boundary the two bits
+// are neighbours in a row, and pictures' neighbours are alike.
+constexpr int32_t PHASE_MOST_BYTES = 8;   // rows wider than this hold cells side by side, whose seams look the same
+constexpr int64_t PHASE_LEAST_ROWS = 16;  // rows needed to tell
+constexpr double PHASE_LEAST_EXPECTED = 4;  // differing pairs chance gives, for a seam's figure to count
+constexpr double PHASE_SHARE = 0.9;       // a seam this close to the least alike one may be where rows meet
+
+// The byte of each row, counted from bytes[0] (0 .. width / 8 - 1), that
+// rows of `width` bits start at, of those that may be, the nearest to byte
+// `near` (an edge found, from bytes[0]); -1 when the bytes do not tell.
+int64_t row_phase(const uint8_t* bytes, int64_t n, int32_t width, int64_t near)
+{
+    const int64_t row = width / 8;
+    if (width % 8 != 0 || row < 2 || row > PHASE_MOST_BYTES || n < PHASE_LEAST_ROWS * row) return -1;
+    // By boundary b (between bytes at b - 1 and b of a row's worth): the
+    // pairs, their ends set, their starts set, the pairs that differ; and
+    // the bits set of the bytes at each place.
+    int64_t pairs[PHASE_MOST_BYTES] = {}, ends[PHASE_MOST_BYTES] = {}, starts[PHASE_MOST_BYTES] = {},
+            differ[PHASE_MOST_BYTES] = {}, ink[PHASE_MOST_BYTES] = {};
+    ink[0] = std::popcount(uint32_t{bytes[0]});
+    for (int64_t i = 1; i < n; ++i) {
+        const int64_t b = i % row;
+        const uint32_t end = bytes[i - 1] & 1u, start = bytes[i] >> 7;
+        ++pairs[b], ends[b] += end, starts[b] += start, differ[b] += end != start;
+        ink[b] += std::popcount(uint32_t{bytes[i]});
+    }
+    // How alike each seam's two bits are against chance (1 as chance has
+    // them; too few differing pairs expected to tell: as chance).
+    double apart[PHASE_MOST_BYTES], most = 0;
+    for (int64_t b = 0; b < row; ++b) {
+        const double p = static_cast<double>(ends[b]) / static_cast<double>(pairs[b]);
+        const double q = static_cast<double>(starts[b]) / static_cast<double>(pairs[b]);
+        const double expected = (p * (1 - q) + q * (1 - p)) * static_cast<double>(pairs[b]);
+        apart[b] = expected < PHASE_LEAST_EXPECTED ? 1.0 : static_cast<double>(differ[b]) / expected;
+        most = std::max(most, apart[b]);
+    }
+    // Of the seams that may be where rows meet, those after a blank byte
+    // and before one with pixels, when there are any: rows padded to whole
+    // bytes hold their pixels first and the padding last.
+    auto may = [&](int64_t b) { return apart[b] >= PHASE_SHARE * most; };
+    auto padded = [&](int64_t b) { return ink[(b + row - 1) % row] == 0 && ink[b] > 0; };
+    bool any_padded = false;
+    for (int64_t b = 0; b < row; ++b) any_padded |= may(b) && padded(b);
+    int64_t phase = -1, distance = 0;
+    for (int64_t b = 0; b < row; ++b) {
+        if (!may(b) || (any_padded && !padded(b))) continue;
+        const int64_t past = ((near - b) % row + row) % row, d = std::min(past, row - past);
+        if (phase < 0 || d < distance) phase = b, distance = d;
+    }
+    return phase;
+}
+
 // --- edges by what the rows predict ----------------------------------------
 
 // Fixed-point base-2 logarithms of k / LOG_STEPS for k = 1 .. LOG_STEPS, in
@@ -1699,6 +1757,19 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             if (guess_widths_up_to(bytes.data(), n, own, 1, widest_rows(span)) == 1 && own[0].width_bits >= LEAST_REGION_WIDTH)
                 region.width_bits = own[0].width_bits;
             region.statistics = row_statistics(bytes.data(), n, region.width_bits);
+        }
+        // Its edges on its rows: each moved to the nearest byte a row starts
+        // at (less than half a row), the end a whole number of rows on.
+        const int64_t phase = row_phase(bytes.data(), n, region.width_bits, start - from);
+        if (phase >= 0) {
+            const int64_t row = region.width_bits / 8;
+            const int64_t past = ((start - from - phase) % row + row) % row;
+            region.start = past * 2 <= row ? start - past : start + (row - past);
+            if (region.start < 0) region.start += row;
+            const int64_t rows = (end - region.start + row / 2) / row;
+            region.end = region.start + rows * row;
+            if (region.end > size) region.end -= row;
+            if (region.end - region.start < std::max<int64_t>(min_bytes, 1)) continue;
         }
         const RowStatistics& st = region.statistics;
         if (st.active < LEAST_ACTIVE || st.blank >= MOST_BLANK || st.repeated >= MOST_REPEATED) continue;

@@ -654,8 +654,8 @@ TEST(ScanLevels, EveryProcessorLevelFindsTheSame)
 // Quality on the held-out half of every source. The aims: the scan finds at
 // least 90% of the pictures of 1 KiB or more and 75% of those from 512
 // bytes to 1 KiB (half of each covered, its width right), with at most one
-// false region per 16 MiB of filler and its edges within a row of the
-// picture's; the first guessed width right for 97% of the pictures of 1 KiB
+// false region per 16 MiB of filler and its edges on the picture's rows,
+// within a row of its edges; the first guessed width right for 97% of the pictures of 1 KiB
 // or more and among the first three for 99.5%. The method is not there
 // yet: the checks below are floors under what it holds today (some 5
 // points under its figures; 1 false region per 16 MiB), so that a change
