@@ -1849,7 +1849,11 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
         FoundRegion& last = regions.back();
         const double a = static_cast<double>(last.end - last.start), b = static_cast<double>(found.end - found.start);
         last.score = (last.score * a + found.score * b) / (a + b);
-        last.end = std::max(last.end, found.end);
+        // On the first part's rows (rows of whole bytes): the parts' own
+        // may disagree, a short part's rows telling less.
+        const int64_t row = last.width_bits % 8 == 0 ? last.width_bits / 8 : 1;
+        const int64_t end = std::max(last.end, found.end), whole = last.start + (end - last.start) / row * row;
+        last.end = whole > last.start ? whole : end;
         return;
     }
     FoundRegion next = found;
@@ -1866,11 +1870,14 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
             return std::max(0.0, r.score - FINDING_LEAST_SCORE) * static_cast<double>(r.end - r.start);
         };
         const double a = strength(next), b = strength(last);
+        // The one cut keeps whole rows (of whole bytes): its end moves back,
+        // or its start on, to the first of them clear of the other.
+        auto row = [](const FoundRegion& r) { return r.width_bits % 8 == 0 ? int64_t{r.width_bits / 8} : int64_t{1}; };
         if ((a > 0 || b > 0 ? a > b : next.score > last.score) && !every_candidate) {
-            last.end = next.start;
+            last.end = last.start + (next.start - last.start) / row(last) * row(last);
             if (last.end <= last.start) regions.pop_back();
         } else {
-            next.start = last.end;
+            next.start += (last.end - next.start + row(next) - 1) / row(next) * row(next);
         }
     }
     if (next.end > next.start) regions.push_back(next);
