@@ -1135,6 +1135,10 @@ constexpr int64_t EDGE_GIVE_UP = 512 * 64;
 // A byte past a span counts for it only by what it scores above this share
 // (in 256ths) of the average score of the span's own bytes.
 constexpr int64_t EDGE_TOLL_SHARE = 64;
+// A run of this many bytes of 00 or of FF at most BLANK_REACH bytes past an
+// edge may be where the picture ends (a font's blank glyph is 8 to 32 bytes).
+constexpr int64_t BLANK_RUN = 128;
+constexpr int64_t BLANK_REACH = 2048;
 
 // Printable ASCII this many bytes in a row is text: rows of 8 pixels may
 // look like it (letters in order share their top bits), but no edge is
@@ -1729,7 +1733,39 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             const bool at_the_end =
                 !settled && (start ? from > 0 && at - from < EDGE_INSIDE / 4 : to < size && to - at < EDGE_INSIDE / 4);
             // A span's rows reach at most about as far again as the span.
-            if (!at_the_end || margin >= std::min(EDGE_MOST, 2 * span_bytes)) return true;
+            if (at_the_end && margin < std::min(EDGE_MOST, 2 * span_bytes)) continue;
+            // Rows that show little (a font's sparse glyphs, a sprite's
+            // blank border) score little, and the walk may stop short of
+            // them; where a run of one blank byte lies a little further on
+            // (zeros or 0xFF padding about the picture) and the bytes up to
+            // it score no less than filler, the edge is where the run ends.
+            int64_t gain = 0, run = 0, value = -1;
+            const int64_t edge_at = at - from;
+            column = ((origin + 8 * (start ? edge_at - 1 : edge_at)) % width + width) % width;
+            for (int64_t k = 0; k < BLANK_REACH; ++k) {
+                const int64_t j = start ? edge_at - 1 - k : edge_at + k;
+                if (j < 0 || j >= to - from || text[static_cast<size_t>(j)]) break;
+                if (k > 0) step(column);
+                const uint8_t b = part[static_cast<size_t>(j)];
+                if ((b == 0 || b == 0xFF) && (run == 0 || b == value)) {
+                    if (run++ == 0) value = b;
+                    if (run >= BLANK_RUN) {
+                        if (gain >= 0) at = from + (start ? j + run : j - run + 1);
+                        break;
+                    }
+                    continue;
+                }
+                // The bytes of a shorter run count as any others.
+                for (int64_t r = run; r > 0; --r) {
+                    const int64_t i = start ? j + r : j - r;
+                    const int64_t c = ((origin + 8 * i) % width + width) % width;
+                    gain += edge_score(rows, around, marked, part.data(), to - from, c, width, i);
+                }
+                run = 0, value = -1;
+                if (b == 0 || b == 0xFF) run = 1, value = b;
+                else gain += edge_score(rows, around, marked, part.data(), to - from, column, width, j);
+            }
+            return true;
         }
     };
     int64_t first = 0, last = 0;

@@ -507,6 +507,26 @@ TEST(ScanBytes, PicturesOncePassedOverAreListedAtTheirWidth)
     }
 }
 
+// Pictures between runs of 00 and FF whose first or last rows show little
+// (sparse glyphs, a font padded to 32 bits): the regions reach the padding
+// and start and end on the pictures' rows.
+TEST(ScanBytes, EdgesReachBlankPaddingOnThePicturesRows)
+{
+    for (const auto& at : {std::pair<int64_t, int64_t>{8, 165012}, {1, 839622}}) {
+        const CorpusFile file = tuning_file(at.first);
+        const auto p = std::find_if(file.placed.begin(), file.placed.end(), [&](const Placement& q) { return q.start == at.second; });
+        ASSERT_NE(p, file.placed.end()) << at.first;
+        const int64_t row = p->width_bits / 8;
+        const std::vector<FoundRegion> regions = listed_regions(file.bytes);
+        const auto r = std::find_if(regions.begin(), regions.end(), [&](const FoundRegion& q) {
+            return q.width_bits == p->width_bits && q.start < p->end && p->start < q.end;
+        });
+        ASSERT_NE(r, regions.end()) << p->what << " at " << p->start;
+        EXPECT_LE(edge_distance(file.bytes.data(), *p, r->start, r->end), row) << r->start << ".." << r->end << " for " << p->start << ".." << p->end;
+        EXPECT_TRUE((r->start - p->start) % row == 0 && (r->end - p->end) % row == 0) << r->start << ".." << r->end << " for " << p->start << ".." << p->end;
+    }
+}
+
 // Tables in programs read as rows of 4 or 6 bits can score like pictures
 // (here a region of nearly 5 KiB at 4 bits, listed); rows narrower than a
 // byte are no region at all.
