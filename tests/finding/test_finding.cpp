@@ -54,6 +54,17 @@ bool listed_at_its_width(const CorpusFile& file, const Placement& p)
     return false;
 }
 
+// The console fonts' maker of the held-out half.
+Named<PictureMaker> held_out_font()
+{
+    std::string why;
+    const CorpusSources sources = corpus_sources(why, HELD_OUT_HALF);
+    for (const Named<PictureMaker>& m : sources.pictures)
+        if (m.name == "font") return m;
+    ADD_FAILURE() << "no font maker: " << why;
+    return {};
+}
+
 std::vector<uint8_t> packed_sprites(int32_t width, int32_t rows, Random& random)
 {
     std::vector<uint8_t> bytes(static_cast<size_t>((int64_t{width} * rows + 7) / 8), 0);
@@ -365,20 +376,17 @@ TEST(ScanModel, EveryTreeIsWellFormed)
 // quality measure's matter).
 TEST(ScanBytes, AFontAfterUtf16TextIsFoundToTheRow)
 {
-    std::string why;
-    const CorpusSources sources = corpus_sources(why, HELD_OUT_HALF);
-    const auto font = std::find_if(sources.pictures.begin(), sources.pictures.end(),
-                                   [](const Named<PictureMaker>& m) { return m.name == "font"; });
-    ASSERT_NE(font, sources.pictures.end()) << why;
+    const Named<PictureMaker> font = held_out_font();
+    ASSERT_TRUE(font.make);
     Random random(11);
     std::vector<uint8_t> bytes;
     const char* words[] = {"Licence ", "terms ", "and ", "conditions ", "for ", "copying, ", "distribution\n"};
     while (bytes.size() < 48 * 1024)
         for (const char* c = words[random() % 7]; *c; ++c) bytes.insert(bytes.end(), {static_cast<uint8_t>(*c), 0});
     for (int32_t tries = 0; tries < 4; ++tries) {
-        const Picture picture = font->make(random, 4096);
+        const Picture picture = font.make(random, 4096);
         const Placement placed{static_cast<int64_t>(bytes.size()), static_cast<int64_t>(bytes.size() + picture.bytes.size()),
-                               picture.width_bits, font->name};
+                               picture.width_bits, font.name};
         std::vector<uint8_t> file = bytes;
         file.insert(file.end(), picture.bytes.begin(), picture.bytes.end());
         for (int32_t i = 0; i < 8192; ++i) file.push_back(static_cast<uint8_t>(random()));
@@ -402,11 +410,8 @@ TEST(ScanBytes, AFontAfterUtf16TextIsFoundToTheRow)
 // are each found at their width, and the text gives no region.
 TEST(ScanBytes, SmallPicturesInUtf16TextAreFound)
 {
-    std::string why;
-    const CorpusSources sources = corpus_sources(why, HELD_OUT_HALF);
-    const auto font = std::find_if(sources.pictures.begin(), sources.pictures.end(),
-                                   [](const Named<PictureMaker>& m) { return m.name == "font"; });
-    ASSERT_NE(font, sources.pictures.end()) << why;
+    const Named<PictureMaker> font = held_out_font();
+    ASSERT_TRUE(font.make);
     Random random(12);
     const char* words[] = {"Licence ", "terms ", "and ", "conditions ", "for ", "copying, ", "distribution\n"};
     CorpusFile file{{}, {}, "UTF-16 text"};
@@ -414,8 +419,8 @@ TEST(ScanBytes, SmallPicturesInUtf16TextAreFound)
         for (const size_t end = file.bytes.size() + 8192; file.bytes.size() < end;)
             for (const char* c = words[random() % 7]; *c; ++c) file.bytes.insert(file.bytes.end(), {static_cast<uint8_t>(*c), 0});
         if (k == 6) break;
-        const Picture picture = font->make(random, 640);
-        file.placed.push_back({static_cast<int64_t>(file.bytes.size()), static_cast<int64_t>(file.bytes.size() + picture.bytes.size()), picture.width_bits, font->name});
+        const Picture picture = font.make(random, 640);
+        file.placed.push_back({static_cast<int64_t>(file.bytes.size()), static_cast<int64_t>(file.bytes.size() + picture.bytes.size()), picture.width_bits, font.name});
         file.bytes.insert(file.bytes.end(), picture.bytes.begin(), picture.bytes.end());
     }
     for (const Placement& p : file.placed) EXPECT_TRUE(listed_at_its_width(file, p)) << "font at " << p.start << ".." << p.end;
