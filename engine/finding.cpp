@@ -477,6 +477,12 @@ constexpr double MOST_BESIDE_VARIED = 0.8; // another alike more often than MOST
 // row lag matches this well against independent bits.
 constexpr double DOUBTFUL_MOST_RATIO = 0.75;
 constexpr double WINDOW_DIP = 0.1;     // how far the best row lag dips below its neighbours
+// Smooth pictures (sprites of solid shapes) match about as well a pixel or
+// two aside as at their rows, so their rows dip little; a window whose rows
+// match this closely against independent bits, with pixels beside one
+// another as alike, looks like rows all the same.
+constexpr double SMOOTH_RATIO = 0.2;
+constexpr double SMOOTH_BESIDE = 0.2;
 // A multiple of the best row lag whose match is this close to it may be the
 // rows' own lag: in a sheet of glyphs side by side, the same row of the
 // next glyph may match better than the row below.
@@ -735,7 +741,9 @@ BITLOUPE_INLINE double window_score_body(const uint8_t* bytes, int64_t available
     if (best_lag == 0 || 1.0 - best < WINDOW_DIP) return 0;
     if (doubtful && best > DOUBTFUL_MOST_RATIO) return 0;
     lag = best_lag, match = best;
-    return lag_contrast(bytes, available, density, expected_same, best_lag, ratio);
+    const double contrast = lag_contrast(bytes, available, density, expected_same, best_lag, ratio);
+    if (contrast < WINDOW_DIP && best <= SMOOTH_RATIO && beside <= SMOOTH_BESIDE) return WINDOW_DIP;
+    return contrast;
 }
 
 BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* bytes, int64_t length, int64_t base,

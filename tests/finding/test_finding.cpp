@@ -532,6 +532,18 @@ TEST(ScanBytes, EdgesReachBlankPaddingOnThePicturesRows)
     }
 }
 
+// Sprites of solid shapes between runs of 00 and FF, whose rows match about
+// as well a pixel aside as at their width: listed at their width.
+TEST(ScanBytes, SmoothSpritesAreListed)
+{
+    for (const auto& at : {std::pair<int64_t, int64_t>{29, 908271}, {113, 293003}}) {
+        const CorpusFile file = tuning_file(at.first);
+        const auto p = std::find_if(file.placed.begin(), file.placed.end(), [&](const Placement& q) { return q.start == at.second; });
+        ASSERT_NE(p, file.placed.end()) << at.first;
+        EXPECT_TRUE(listed_at_its_width(file, *p)) << "file " << at.first << ": " << p->what << " at " << at.second;
+    }
+}
+
 // Tables in programs read as rows of 4 or 6 bits can score like pictures
 // (here a region of nearly 5 KiB at 4 bits, listed); rows narrower than a
 // byte are no region at all.
