@@ -1234,13 +1234,42 @@ constexpr int32_t PHASE_MOST_BYTES = 8;   // rows wider than this hold cells sid
 constexpr int64_t PHASE_LEAST_ROWS = 16;  // rows needed to tell
 constexpr double PHASE_LEAST_EXPECTED = 4;  // differing pairs chance gives, for a seam's figure to count
 constexpr double PHASE_SHARE = 0.9;       // a seam this close to the least alike one may be where rows meet
+constexpr int64_t CELL_LEAST_BLANK = 2;   // blank rows that tell where wider rows start
+
+// The byte of each row, counted from bytes[0], that rows of `row` bytes
+// holding cells side by side (the glyphs of a sheet) start at; -1 when the
+// bytes do not tell. A row wholly blank (00 or FF) is the cells' blank rows
+// all at once; read from another byte, a row is blank only where two rows
+// one after the other are, so the byte that gives the most blank rows is
+// where rows start.
+int64_t cell_row_phase(const uint8_t* bytes, int64_t n, int64_t row)
+{
+    std::vector<int64_t> blank(static_cast<size_t>(row), 0);
+    for (int64_t b = 0; b < row; ++b)
+        for (int64_t at = b; at + row <= n; at += row) {
+            const uint8_t v = bytes[at];
+            if (v != 0 && v != 0xFF) continue;
+            int64_t i = 1;
+            while (i < row && bytes[at + i] == v) ++i;
+            blank[static_cast<size_t>(b)] += i == row;
+        }
+    int64_t best = -1, count = 0;
+    bool tie = false;
+    for (int64_t b = 0; b < row; ++b) {
+        if (blank[static_cast<size_t>(b)] > count) best = b, count = blank[static_cast<size_t>(b)], tie = false;
+        else if (blank[static_cast<size_t>(b)] == count) tie = true;
+    }
+    return count >= CELL_LEAST_BLANK && !tie ? best : -1;
+}
 
 // The byte of each row, counted from bytes[0] (0 .. width / 8 - 1), that
 // rows of `width` bits start at, of those that may be, the nearest to byte
 // `near` (an edge found, from bytes[0]); -1 when the bytes do not tell.
+// Rows wider than PHASE_MOST_BYTES go by their blank rows.
 int64_t row_phase(const uint8_t* bytes, int64_t n, int32_t width, int64_t near)
 {
     const int64_t row = width / 8;
+    if (width % 8 == 0 && row > PHASE_MOST_BYTES && n >= PHASE_LEAST_ROWS * row) return cell_row_phase(bytes, n, row);
     if (width % 8 != 0 || row < 2 || row > PHASE_MOST_BYTES || n < PHASE_LEAST_ROWS * row) return -1;
     // By boundary b (between bytes at b - 1 and b of a row's worth): the
     // pairs, their ends set, their starts set, the pairs that differ; and

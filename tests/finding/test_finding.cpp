@@ -439,8 +439,13 @@ TEST(ScanBytes, AFontSheetKeepsItsOwnWidth)
         scan_bytes(file.bytes.data(), static_cast<int64_t>(file.bytes.size()), 0, SCAN_MIN_BYTES);
     int64_t covered = 0;
     for (const FoundRegion& r : regions)
-        if (r.width_bits == sheet->width_bits)
+        if (r.width_bits == sheet->width_bits) {
             covered += std::max<int64_t>(0, std::min(r.end, sheet->end) - std::max(r.start, sheet->start));
+            // On the sheet's rows, told by its blank rows: its cells' seams
+            // look alike.
+            EXPECT_TRUE((r.start - sheet->start) % (sheet->width_bits / 8) == 0 && (r.end - sheet->start) % (sheet->width_bits / 8) == 0)
+                << r.start << ".." << r.end << " for " << sheet->start << ".." << sheet->end;
+        }
     EXPECT_GE(covered, (sheet->end - sheet->start) * 9 / 10) << sheet->start << ".." << sheet->end;
     // Its rows are different glyphs' rows side by side, not rows of glyphs
     // a glyph wide.
