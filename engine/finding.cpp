@@ -1916,6 +1916,15 @@ constexpr int64_t JOIN_REGIONS_GAP = GLIMPSE;
 void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
 {
     auto listed = [](const FoundRegion& r) { return r.score >= FINDING_LEAST_SCORE; };
+    // A weak candidate of another width between two listed parts of one
+    // width (a stretch of slanted strokes read a pixel off the picture's
+    // width, say) is part of them: it gives way and the parts join.
+    if (!every_candidate && regions.size() >= 2 && !listed(regions.back()) && listed(found) &&
+        regions.back().width_bits != found.width_bits) {
+        const FoundRegion& before = regions[regions.size() - 2];
+        if (before.width_bits == found.width_bits && listed(before) && found.start - before.end <= JOIN_REGIONS_GAP)
+            regions.pop_back();
+    }
     if (!regions.empty() && regions.back().width_bits == found.width_bits &&
         found.start - regions.back().end <= JOIN_REGIONS_GAP &&
         (every_candidate || found.start <= regions.back().end || listed(found) == listed(regions.back()))) {
@@ -2065,16 +2074,18 @@ bool judged_before(const JudgedRegion& a, const JudgedRegion& b)
 void resolve_regions(const std::function<bool(JudgedRegion&)>& next, int64_t min_bytes,
                      const std::function<void(const FoundRegion&)>& region)
 {
-    // add_region changes only the last region: the one before is final.
+    // add_region changes only the last region, and the one before it while
+    // the last is a weak candidate: those before them are final.
     std::vector<FoundRegion> open;
     const auto hand_on = [&](const FoundRegion& r) {
         if (r.end - r.start >= std::max<int64_t>(min_bytes, 1)) region(r);
     };
     for (JudgedRegion j; next(j);) {
         add_region(open, j.region);
-        if (open.size() > 1) {
-            for (size_t i = 0; i + 1 < open.size(); ++i) hand_on(open[i]);
-            open.erase(open.begin(), open.end() - 1);
+        const size_t keep = open.size() >= 2 && open.back().score < FINDING_LEAST_SCORE ? 2 : 1;
+        if (open.size() > keep) {
+            for (size_t i = 0; i + keep < open.size(); ++i) hand_on(open[i]);
+            open.erase(open.begin(), open.end() - static_cast<std::ptrdiff_t>(keep));
         }
     }
     for (const FoundRegion& r : open) hand_on(r);

@@ -537,6 +537,22 @@ TEST(ScanBytes, EdgesReachBlankPaddingOnThePicturesRows)
     }
 }
 
+// Two listed parts of one picture, 64 bits wide, with a weak candidate read
+// a pixel off between them: one region, on the first part's rows; a weak
+// candidate after the last part stays as it is.
+TEST(ResolveRegions, AWeakCandidateBetweenPartsOfOnePictureGivesWay)
+{
+    const std::vector<FoundRegion> in{{0, 1000, 64, 0.94, {}}, {1100, 1500, 63, 0.6, {}}, {1600, 3005, 64, 0.93, {}},
+                                      {3100, 3600, 63, 0.6, {}}};
+    size_t at = 0;
+    std::vector<FoundRegion> out;
+    resolve_regions([&](JudgedRegion& j) { return at < in.size() ? (j = JudgedRegion{in[at], in[at].start, 0}, ++at, true) : false; },
+                    SCAN_MIN_BYTES, [&](const FoundRegion& r) { out.push_back(r); });
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_TRUE(out[0].start == 0 && out[0].end == 3000 && out[0].width_bits == 64) << out[0].start << ".." << out[0].end;
+    EXPECT_TRUE(out[1].start == 3100 && out[1].width_bits == 63);
+}
+
 // Sprites of solid shapes between runs of 00 and FF, whose rows match about
 // as well a pixel aside as at their width: listed at their width.
 TEST(ScanBytes, SmoothSpritesAreListed)
