@@ -1147,6 +1147,8 @@ constexpr int64_t EDGE_TOLL_SHARE = 64;
 // edge may be where the picture ends (a font's blank glyph is 8 to 32 bytes).
 constexpr int64_t BLANK_RUN = 128;
 constexpr int64_t BLANK_REACH = 2048;
+constexpr int64_t EDGE_STRANGE_ROWS = 4;   // rows at most taken off each end for values the middle never uses
+constexpr int64_t EDGE_STOCK_BYTES = 1024; // the least middle whose values tell
 
 // Printable ASCII this many bytes in a row is text: rows of 8 pixels may
 // look like it (letters in order share their top bits), but no edge is
@@ -1842,6 +1844,26 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             const int64_t rows = (end - region.start + row / 2) / row;
             region.end = region.start + rows * row;
             if (region.end > size) region.end -= row;
+            if (region.end - region.start < std::max<int64_t>(min_bytes, 1)) continue;
+        }
+        // Rows at either end holding a byte value that the region's middle
+        // never uses are filler the edge took in (up to EDGE_STRANGE_ROWS
+        // at each end): a picture's rows repeat a small stock of values.
+        if (region.width_bits % 8 == 0 && region.width_bits / 8 <= ROW_LAGS && n >= EDGE_STOCK_BYTES) {
+            const int64_t row = region.width_bits / 8;
+            uint64_t values[4];
+            used_values(bytes.data(), n, values);
+            uint8_t at_end[ROW_LAGS];
+            bool unread = false;
+            auto stranger = [&](int64_t at) {
+                if (!read(at, row, at_end)) return unread = true, false;
+                for (int64_t i = 0; i < row; ++i)
+                    if (!(values[at_end[i] >> 6] >> (at_end[i] & 63) & 1)) return true;
+                return false;
+            };
+            for (int64_t k = 0; k < EDGE_STRANGE_ROWS && region.end - region.start > 2 * row && stranger(region.start); ++k) region.start += row;
+            for (int64_t k = 0; k < EDGE_STRANGE_ROWS && region.end - region.start > 2 * row && stranger(region.end - row); ++k) region.end -= row;
+            if (unread) return failed = true, false;
             if (region.end - region.start < std::max<int64_t>(min_bytes, 1)) continue;
         }
         const RowStatistics& st = region.statistics;

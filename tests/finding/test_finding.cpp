@@ -517,12 +517,14 @@ TEST(ScanBytes, PicturesOncePassedOverAreListedAtTheirWidth)
     }
 }
 
-// Pictures between runs of 00 and FF whose first or last rows show little
-// (sparse glyphs, a font padded to 32 bits): the regions reach the padding
-// and start and end on the pictures' rows.
-TEST(ScanBytes, EdgesReachBlankPaddingOnThePicturesRows)
+// Pictures whose regions start and end on their rows, within a row of
+// their edges: between runs of 00 and FF, with first or last rows that show
+// little (8, 1: sparse glyphs, a font padded to 32 bits), the regions reach
+// the padding; in tables of records and random bytes (83, 112), the rows of
+// filler the edges took in hold byte values the fonts never use.
+TEST(ScanBytes, EdgesLieOnThePicturesRows)
 {
-    for (const auto& at : {std::pair<int64_t, int64_t>{8, 165012}, {1, 839622}}) {
+    for (const auto& at : {std::pair<int64_t, int64_t>{8, 165012}, {1, 839622}, {83, 813603}, {112, 889203}}) {
         const CorpusFile file = tuning_file(at.first);
         const auto p = std::find_if(file.placed.begin(), file.placed.end(), [&](const Placement& q) { return q.start == at.second; });
         ASSERT_NE(p, file.placed.end()) << at.first;
