@@ -1778,31 +1778,31 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             // them; where a run of one blank byte lies a little further on
             // (zeros or 0xFF padding about the picture) and the bytes up to
             // it score no less than filler, the edge is where the run ends.
-            int64_t gain = 0, run = 0, value = -1;
+            // The run first, a byte at a time; then, only when there is
+            // one, what the bytes up to it score.
             const int64_t edge_at = at - from;
-            column = ((origin + 8 * (start ? edge_at - 1 : edge_at)) % width + width) % width;
+            int64_t run = 0, value = -1, run_from = -1;  // run_from: the run's first byte, counted from the edge
             for (int64_t k = 0; k < BLANK_REACH; ++k) {
                 const int64_t j = start ? edge_at - 1 - k : edge_at + k;
                 if (j < 0 || j >= to - from || text[static_cast<size_t>(j)]) break;
-                if (k > 0) step(column);
                 const uint8_t b = part[static_cast<size_t>(j)];
-                if ((b == 0 || b == 0xFF) && (run == 0 || b == value)) {
-                    if (run++ == 0) value = b;
-                    if (run >= BLANK_RUN) {
-                        if (gain >= 0) at = from + (start ? j + run : j - run + 1);
-                        break;
-                    }
+                if (b != 0 && b != 0xFF) {
+                    run = 0, value = -1;
                     continue;
                 }
-                // The bytes of a shorter run count as any others.
-                for (int64_t r = run; r > 0; --r) {
-                    const int64_t i = start ? j + r : j - r;
-                    const int64_t c = ((origin + 8 * i) % width + width) % width;
-                    gain += edge_score(rows, around, marked, part.data(), to - from, c, width, i);
+                run = b == value ? run + 1 : 1, value = b;
+                if (run >= BLANK_RUN) {
+                    run_from = k - run + 1;
+                    break;
                 }
-                run = 0, value = -1;
-                if (b == 0 || b == 0xFF) run = 1, value = b;
-                else gain += edge_score(rows, around, marked, part.data(), to - from, column, width, j);
+            }
+            if (run_from >= 0) {
+                int64_t gain = 0;
+                for (int64_t k = 0; k < run_from; ++k) {
+                    const int64_t j = start ? edge_at - 1 - k : edge_at + k;
+                    gain += edge_score(rows, around, marked, part.data(), to - from, ((origin + 8 * j) % width + width) % width, width, j);
+                }
+                if (gain >= 0) at = from + (start ? edge_at - run_from : edge_at + run_from);
             }
             return true;
         }
