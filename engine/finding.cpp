@@ -1938,6 +1938,8 @@ constexpr int64_t JOIN_REGIONS_GAP = GLIMPSE;
 void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
 {
     auto listed = [](const FoundRegion& r) { return r.score >= FINDING_LEAST_SCORE; };
+    // A region's rows, in bytes (1 for rows that are not whole bytes).
+    auto row = [](const FoundRegion& r) { return r.width_bits % 8 == 0 ? int64_t{r.width_bits / 8} : int64_t{1}; };
     // A weak candidate of another width between two listed parts of one
     // width (a stretch of slanted strokes read a pixel off the picture's
     // width, say) is part of them: it gives way and the parts join.
@@ -1955,8 +1957,7 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
         last.score = (last.score * a + found.score * b) / (a + b);
         // On the first part's rows (rows of whole bytes): the parts' own
         // may disagree, a short part's rows telling less.
-        const int64_t row = last.width_bits % 8 == 0 ? last.width_bits / 8 : 1;
-        const int64_t end = std::max(last.end, found.end), whole = last.start + (end - last.start) / row * row;
+        const int64_t end = std::max(last.end, found.end), whole = last.start + (end - last.start) / row(last) * row(last);
         last.end = whole > last.start ? whole : end;
         return;
     }
@@ -1976,7 +1977,6 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
         const double a = strength(next), b = strength(last);
         // The one cut keeps whole rows (of whole bytes): its end moves back,
         // or its start on, to the first of them clear of the other.
-        auto row = [](const FoundRegion& r) { return r.width_bits % 8 == 0 ? int64_t{r.width_bits / 8} : int64_t{1}; };
         if ((a > 0 || b > 0 ? a > b : next.score > last.score) && !every_candidate) {
             last.end = last.start + (next.start - last.start) / row(last) * row(last);
             if (last.end <= last.start) regions.pop_back();

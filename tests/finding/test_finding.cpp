@@ -553,6 +553,19 @@ TEST(ResolveRegions, AWeakCandidateBetweenPartsOfOnePictureGivesWay)
     ASSERT_EQ(out.size(), 2u);
     EXPECT_TRUE(out[0].start == 0 && out[0].end == 3000 && out[0].width_bits == 64) << out[0].start << ".." << out[0].end;
     EXPECT_TRUE(out[1].start == 3100 && out[1].width_bits == 63);
+    // Overlapping regions of two widths: the one cut keeps whole rows, its
+    // end back (the stronger after it) or its start on (the weaker after it).
+    for (const double second : {0.99, 0.85}) {
+        const std::vector<FoundRegion> two{{0, 1000, 64, 0.94, {}}, {995, 3000, 16, second, {}}};
+        at = 0, out.clear();
+        resolve_regions([&](JudgedRegion& j) { return at < two.size() ? (j = JudgedRegion{two[at], two[at].start, 0}, ++at, true) : false; },
+                        SCAN_MIN_BYTES, [&](const FoundRegion& r) { out.push_back(r); });
+        ASSERT_EQ(out.size(), 2u);
+        if (second > 0.9)
+            EXPECT_TRUE(out[0].end == 992 && out[1].start == 995) << out[0].end << " " << out[1].start;
+        else
+            EXPECT_TRUE(out[0].end == 1000 && out[1].start == 1001) << out[0].end << " " << out[1].start;
+    }
 }
 
 // Sprites of solid shapes between runs of 00 and FF, whose rows match about
