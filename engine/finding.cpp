@@ -1711,14 +1711,20 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
     std::vector<int32_t> own_gains;
     const RowLogs rows(row_model(bytes.data(), n, width));
     auto edge = [&](bool start, int64_t& at) {
+        // The filler is fitted on the bytes beyond this place: the span's
+        // edge, then where a walk that ran far past it stopped.
+        int64_t fit_edge = start ? span.start : span.end;
+        bool refitted = false;
         for (int64_t margin = EDGE_MARGIN;; margin *= 2) {
-            const int64_t from = start ? std::max<int64_t>(0, span.start - margin) : std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
-            const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8) : std::min(size, span.end + margin);
+            const int64_t from = start ? std::max<int64_t>(0, std::min(span.start - margin, fit_edge - EDGE_MARGIN))
+                                       : std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
+            const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8)
+                                     : std::min(size, std::max(span.end + margin, fit_edge + EDGE_MARGIN));
             part.resize(static_cast<size_t>(to - from));
             if (!read(from, to - from, part.data())) return false;
             // The bytes around are those looked at outside the span (all of
             // them when those are too few).
-            int64_t fit_from = start ? 0 : span.end - from, fit_to = start ? span.start - from : to - from;
+            int64_t fit_from = start ? 0 : fit_edge - from, fit_to = start ? fit_edge - from : to - from;
             if (fit_to - fit_from < 64) fit_from = 0, fit_to = to - from;
             AroundLogs::KeyCounts all_keys, marked_keys;
             AroundLogs::count_keys(part.data(), fit_from, fit_to, all_keys, marked_keys);
@@ -1773,6 +1779,15 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
                 !settled && (start ? from > 0 && at - from < EDGE_INSIDE / 4 : to < size && to - at < EDGE_INSIDE / 4);
             // A span's rows reach at most about as far again as the span.
             if (at_the_end && margin < std::min(EDGE_MOST, 2 * span_bytes)) continue;
+            // A walk that ran far past the span crossed rows the windows
+            // missed, and the bytes the filler was fitted on held them: the
+            // filler that lies past where it stopped may look like rows to
+            // it. Once, the filler is fitted on the bytes past that place
+            // and the walk taken again.
+            if (!refitted && (start ? span.start - at : at - span.end) > EDGE_MARGIN) {
+                refitted = true, fit_edge = at, margin /= 2;
+                continue;
+            }
             // Rows that show little (a font's sparse glyphs, a sprite's
             // blank border) score little, and the walk may stop short of
             // them; where a run of one blank byte lies a little further on
