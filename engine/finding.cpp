@@ -1994,6 +1994,14 @@ void add_region(std::vector<FoundRegion>& regions, const FoundRegion& found)
         // or its start on, to the first of them clear of the other.
         if ((a > 0 || b > 0 ? a > b : next.score > last.score) && !every_candidate) {
             last.end = last.start + (next.start - last.start) / row(last) * row(last);
+            // What is left of it, too short to list, between a part of the
+            // new region's width and the new one, gives way: the parts join.
+            if (last.end - last.start < SCAN_MIN_BYTES && regions.size() >= 2 &&
+                regions[regions.size() - 2].width_bits == next.width_bits) {
+                regions.pop_back();
+                add_region(regions, found);
+                return;
+            }
             if (last.end <= last.start) regions.pop_back();
         } else {
             next.start += (last.end - next.start + row(next) - 1) / row(next) * row(next);
@@ -2111,15 +2119,15 @@ bool judged_before(const JudgedRegion& a, const JudgedRegion& b)
 void resolve_regions(const std::function<bool(JudgedRegion&)>& next, int64_t min_bytes,
                      const std::function<void(const FoundRegion&)>& region)
 {
-    // add_region changes only the last region, and the one before it while
-    // the last is a weak candidate: those before them are final.
+    // add_region changes only the last two regions: those before them are
+    // final.
     std::vector<FoundRegion> open;
     const auto hand_on = [&](const FoundRegion& r) {
         if (r.end - r.start >= std::max<int64_t>(min_bytes, 1)) region(r);
     };
     for (JudgedRegion j; next(j);) {
         add_region(open, j.region);
-        const size_t keep = open.size() >= 2 && open.back().score < FINDING_LEAST_SCORE ? 2 : 1;
+        constexpr size_t keep = 2;
         if (open.size() > keep) {
             for (size_t i = 0; i + keep < open.size(); ++i) hand_on(open[i]);
             open.erase(open.begin(), open.end() - static_cast<std::ptrdiff_t>(keep));

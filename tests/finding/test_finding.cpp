@@ -568,6 +568,14 @@ TEST(ResolveRegions, AWeakCandidateBetweenPartsOfOnePictureGivesWay)
         else
             EXPECT_TRUE(out[0].end == 1000 && out[1].start == 1001) << out[0].end << " " << out[1].start;
     }
+    // A region of another width cut by both parts of one picture around it,
+    // down to less than can be listed: the parts join.
+    const std::vector<FoundRegion> cut{{0, 7832, 32, 0.898, {}}, {7404, 9132, 64, 0.934, {}}, {7920, 9312, 32, 0.931, {}}};
+    at = 0, out.clear();
+    resolve_regions([&](JudgedRegion& j) { return at < cut.size() ? (j = JudgedRegion{cut[at], cut[at].start, 0}, ++at, true) : false; },
+                    SCAN_MIN_BYTES, [&](const FoundRegion& r) { out.push_back(r); });
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_TRUE(out[0].start == 0 && out[0].end == 9312 && out[0].width_bits == 32) << out[0].start << ".." << out[0].end;
 }
 
 // Sprites of solid shapes between runs of 00 and FF, whose rows match about
