@@ -1714,11 +1714,15 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         // The filler is fitted on the bytes beyond this place: the span's
         // edge, then where a walk that ran far past it stopped.
         int64_t fit_edge = start ? span.start : span.end;
+        // The walk goes out from `walk_from`; the bytes between it and
+        // `own_edge` are the rows its toll comes from: the span's own at
+        // first, then those the first walk took in last.
+        int64_t walk_from = start ? inside_start : inside_end, own_edge = fit_edge;
         bool refitted = false;
         for (int64_t margin = EDGE_MARGIN;; margin *= 2) {
             const int64_t from = start ? std::max<int64_t>(0, std::min(span.start - margin, fit_edge - EDGE_MARGIN))
-                                       : std::max<int64_t>(0, inside_end - ROW_LAGS - 8);
-            const int64_t to = start ? std::min(size, inside_start + ROW_LAGS + 8)
+                                       : std::max<int64_t>(0, walk_from - ROW_LAGS - 8);
+            const int64_t to = start ? std::min(size, walk_from + ROW_LAGS + 8)
                                      : std::min(size, std::max(span.end + margin, fit_edge + EDGE_MARGIN));
             part.resize(static_cast<size_t>(to - from));
             if (!read(from, to - from, part.data())) return false;
@@ -1732,7 +1736,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             // Bytes in a run of text score no more than 0.
             mark_text(part.data(), to - from, text);
             const int64_t origin = ((from - span.start) * 8 % width + width) % width;  // the column of part[0]
-            const int64_t inside = (start ? inside_start : inside_end) - from;
+            const int64_t inside = walk_from - from;
             // The column of byte j's first bit, kept from one byte to the next.
             const int64_t first_column = (origin + 8 * (start ? inside - 1 : inside)) % width;
             auto step = [&](int64_t& column) {
@@ -1745,7 +1749,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             // to its edge: filler that the rows' model happens to predict
             // (zeros, text, tables of small numbers) scores less than rows.
             // The scores of the span's own bytes are kept for the walk.
-            const int64_t own_bytes = start ? inside_start - span.start : span.end - inside_end;
+            const int64_t own_bytes = start ? walk_from - own_edge : own_edge - walk_from;
             int64_t toll = 0;
             {
                 own_gains.resize(static_cast<size_t>(own_bytes));
@@ -1760,7 +1764,7 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             }
             int64_t sum = 0, best = 0;
             bool settled = false;  // the sum fell so far below its best that the edge is found
-            at = start ? inside_start : inside_end;
+            at = walk_from;
             int64_t column = first_column;
             for (int64_t k = 0; start ? k < inside : inside + k < to - from; ++k) {
                 const int64_t j = start ? inside - 1 - k : inside + k;
@@ -1783,9 +1787,10 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
             // missed, and the bytes the filler was fitted on held them: the
             // filler that lies past where it stopped may look like rows to
             // it. Once, the filler is fitted on the bytes past that place
-            // and the walk taken again.
+            // and the walk taken again, from a little inside it.
             if (!refitted && (start ? span.start - at : at - span.end) > EDGE_MARGIN) {
-                refitted = true, fit_edge = at, margin /= 2;
+                refitted = true, fit_edge = own_edge = at, margin /= 2;
+                walk_from = start ? std::min(inside_start, at + EDGE_INSIDE) : std::max(inside_end, at - EDGE_INSIDE);
                 continue;
             }
             // Rows that show little (a font's sparse glyphs, a sprite's
