@@ -357,10 +357,19 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
     // does a multiple that is whole glyphs of narrower rows (glyph_rows),
     // the smallest such width first.
     const Divisors& divisors = width_divisors();
-    auto rank = [&] {
-        std::vector<double> ranked = score;
-        for (int32_t w = 4; w <= widest; ++w) {
-            if (score[w] <= 0) continue;  // nothing to rank below
+    // A width's rank: its score, lowered below a width it repeats (a
+    // divisor that dips nearly as deeply, rows two or three at a time, or
+    // glyph rows). Worked out only for the widths asked for: a rank is never
+    // above its score, so the widths are looked at from the best score down
+    // only while one of them may still rank among the first.
+    std::vector<double> first_ranks(static_cast<size_t>(widest) + 1), ranks(static_cast<size_t>(widest) + 1);
+    std::vector<uint8_t> first_known(static_cast<size_t>(widest) + 1, 0), known(static_cast<size_t>(widest) + 1, 0);
+    WideRows wide;
+    // The widths w / k a width repeats, the rank of the first of them.
+    std::function<double(int32_t)> first_rank = [&](int32_t w) -> double {
+        if (first_known[w]) return first_ranks[w];
+        double r = score[w];
+        if (w >= 4 && score[w] > 0) {
             int32_t below = 0;
             for (int32_t i = divisors.first[w]; i < divisors.first[w + 1] && !below; ++i) {
                 const int32_t d = divisors.width[i];
@@ -368,39 +377,50 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
             }
             for (int32_t k = 2; k <= 3 && !below; ++k)
                 if (w % k == 0 && repeated_rows(contrast, w, w / k)) below = w / k;
-            WideRows wide;
             for (int32_t i = divisors.first[w + 1] - 1; i >= divisors.first[w] && !below; --i)
                 if (glyph_rows(bytes, n, contrast, w, divisors.width[i], wide)) below = divisors.width[i];
-            if (below) ranked[w] = std::min(ranked[w], ranked[below] * 0.99);
+            if (below) r = std::min(r, first_rank(below) * 0.99);
         }
-        // Rows are mostly whole bytes: a width a pixel or two from a multiple
-        // of 8 that scores half as well or better (slanted strokes dip beside
-        // the true width) ranks below it.
-        for (int32_t w = 2; w <= widest; ++w) {
-            const int32_t m = (w + 4) / 8 * 8;
-            if (w % 8 != 0 && m >= 8 && m <= widest && std::abs(w - m) <= 2 && ranked[m] >= 0.5 * ranked[w])
-                ranked[w] = std::min(ranked[w], ranked[m] * 0.99);
-        }
-        return ranked;
+        first_known[w] = 1;
+        return first_ranks[w] = r;
     };
-    auto order = [&](std::vector<double> ranked, WidthGuess* guesses, int32_t most_guesses) {
-        std::vector<int32_t> widths;
+    // Rows are mostly whole bytes: a width a pixel or two from a multiple of
+    // 8 that scores half as well or better (slanted strokes dip beside the
+    // true width) ranks below it.
+    auto rank = [&](int32_t w) -> double {
+        if (known[w]) return ranks[w];
+        double r = first_rank(w);
+        const int32_t m = (w + 4) / 8 * 8;
+        if (w % 8 != 0 && m >= 8 && m <= widest && std::abs(w - m) <= 2 && first_rank(m) >= 0.5 * r)
+            r = std::min(r, first_rank(m) * 0.99);
+        known[w] = 1;
+        return ranks[w] = r;
+    };
+    auto order = [&](WidthGuess* guesses, int32_t most_guesses) {
         // Below 4 the neighbours to compare with run out.
+        std::vector<int32_t> widths;
         for (int32_t w = 4; w <= widest; ++w)
             if (score[w] > 0) widths.push_back(w);
         // Two at least, for the pair of widths either side of the true one.
         const size_t wanted = std::min<size_t>(widths.size(), static_cast<size_t>(std::max(most_guesses, 2)));
-        std::partial_sort(widths.begin(), widths.begin() + static_cast<long>(wanted), widths.end(), [&](int32_t a, int32_t b) {
-            return ranked[a] != ranked[b] ? ranked[a] > ranked[b] : a < b;
-        });
-        std::vector<int32_t> chosen(widths.begin(), widths.begin() + static_cast<long>(wanted));
+        const auto ranks_before = [&](int32_t a, int32_t b) { return rank(a) != rank(b) ? rank(a) > rank(b) : a < b; };
+        const auto scores_after = [&](int32_t a, int32_t b) { return score[a] != score[b] ? score[a] < score[b] : a > b; };
+        std::make_heap(widths.begin(), widths.end(), scores_after);
+        std::vector<int32_t> chosen;
+        for (auto end = widths.end(); end != widths.begin(); --end) {
+            const int32_t w = widths.front();
+            if (chosen.size() == wanted && score[w] < rank(chosen.back())) break;
+            std::pop_heap(widths.begin(), end, scores_after);
+            chosen.insert(std::upper_bound(chosen.begin(), chosen.end(), w, ranks_before), w);
+            if (chosen.size() > wanted) chosen.pop_back();
+        }
         // Strokes slanted both ways dip a pixel either side of the true
         // width, which itself may not dip at all: when the first two are two
         // apart, the width between them comes first, as strong as the
         // weaker of them.
         if (chosen.size() >= 2 && std::abs(chosen[0] - chosen[1]) == 2) {
             const int32_t middle = (chosen[0] + chosen[1]) / 2;
-            ranked[middle] = std::max(ranked[middle], std::min(ranked[chosen[0]], ranked[chosen[1]]));
+            ranks[middle] = std::max(rank(middle), std::min(rank(chosen[0]), rank(chosen[1])));
             std::erase(chosen, middle);
             chosen.insert(chosen.begin(), middle);
         }
@@ -435,7 +455,7 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
             }
             for (int32_t i = divisors.first[chosen[0]]; i < divisors.first[chosen[0] + 1]; ++i) {
                 const int32_t d = divisors.width[i];
-                if (d >= LEAST_DIVISOR && score[d] > 0 && d != glyph && (!best || ranked[d] > ranked[best])) best = d;
+                if (d >= LEAST_DIVISOR && score[d] > 0 && d != glyph && (!best || rank(d) > rank(best))) best = d;
             }
             std::vector<int32_t> reordered{chosen[0]};
             for (const int32_t d : {glyph, best})
@@ -449,10 +469,10 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
         // earlier one.
         const int32_t count = static_cast<int32_t>(chosen.size());
         for (int32_t i = 0; i < count; ++i)
-            guesses[i] = WidthGuess{chosen[i], std::min(ranked[chosen[i]], i > 0 ? guesses[i - 1].score : 1.0)};
+            guesses[i] = WidthGuess{chosen[i], std::min(rank(chosen[i]), i > 0 ? guesses[i - 1].score : 1.0)};
         return count;
     };
-    return order(rank(), out, most);
+    return order(out, most);
 }
 
 }  // namespace
