@@ -185,14 +185,18 @@ template <typename Count>
 double band_spread(const std::vector<Count>& set, int64_t rows)
 {
     double bands = 0;
+    if (rows < 12) return bands;
     std::vector<double> folded;
+    // The counts (each at most a row's bits) with 8 zeros after them, so
+    // that a band is added 8 places at a time, whatever its height: the
+    // places past it take what follows and are never read.
+    std::vector<int32_t> counts(static_cast<size_t>(rows) + 8, 0);
+    for (int64_t r = 0; r < rows; ++r) counts[static_cast<size_t>(r)] = static_cast<int32_t>(set[static_cast<size_t>(r)]);
     for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
-        // A band at a time, then the rows of the last, partial one.
-        int64_t sums[32] = {};
-        int64_t r = 0;
-        for (; r + h <= rows; r += h)
-            for (int64_t i = 0; i < h; ++i) sums[i] += static_cast<int64_t>(set[static_cast<size_t>(r + i)]);
-        for (int64_t i = 0; r + i < rows; ++i) sums[i] += static_cast<int64_t>(set[static_cast<size_t>(r + i)]);
+        int64_t sums[40] = {};
+        for (int64_t r = 0; r < rows; r += h)
+            for (int64_t i = 0; i < h && r + i < rows; i += 8)
+                for (int64_t k = 0; k < 8; ++k) sums[i + k] += counts[static_cast<size_t>(r + i + k)];
         folded.resize(static_cast<size_t>(h));
         for (int64_t i = 0; i < h; ++i)
             folded[static_cast<size_t>(i)] = static_cast<double>(sums[i]) / static_cast<double>((rows - i + h - 1) / h);
@@ -990,13 +994,11 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
     // Masks by word: the columns with a column after them in the row, and
     // the columns with one on each side.
     std::vector<uint64_t> paired(static_cast<size_t>(words)), inner(static_cast<size_t>(words));
-    for (int32_t k = 0; k < words; ++k)
-        for (int32_t b = 0; b < 64; ++b) {
-            const int32_t c = 64 * k + b;
-            const uint64_t at = uint64_t{1} << (63 - b);
-            if (c + 1 < width) paired[static_cast<size_t>(k)] |= at;
-            if (c >= 1 && c + 1 < width) inner[static_cast<size_t>(k)] |= at;
-        }
+    for (int32_t k = 0; k < words; ++k) {
+        const int32_t first = width - 1 - 64 * k;  // the word's columns 0 .. first - 1 have one after them
+        paired[static_cast<size_t>(k)] = first >= 64 ? ~uint64_t{0} : first <= 0 ? 0 : ~uint64_t{0} << (64 - first);
+        inner[static_cast<size_t>(k)] = paired[static_cast<size_t>(k)] & (k == 0 ? ~(uint64_t{1} << 63) : ~uint64_t{0});
+    }
 
     // The columns' counts: for rows of one or two bytes, from how often each
     // byte of a row holds each value (far fewer steps than a step a set bit).
@@ -1103,7 +1105,17 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
     int64_t plain = counts.plain_bytes, same = counts.repeated;  // rows of a byte: as counted with them
     if (plain < 0) {
         plain = same = 0;
-        for (int64_t i = 0; i < used; ++i) {
+        // Eight bytes at a time: a mask with the top bit of each byte that
+        // is 0 (exact for every byte, unlike the usual test for any).
+        constexpr uint64_t LOW7 = 0x7F7F7F7F7F7F7F7F;
+        const auto zero_bytes = [](uint64_t x) { return ~(((x & LOW7) + LOW7) | x | LOW7); };
+        int64_t i = 0;
+        for (; i + 8 + row_bytes <= used && row_bytes > 0; i += 8) {
+            const uint64_t x = load_word(bytes + i), plain_bytes = zero_bytes(x) | zero_bytes(~x);
+            plain += std::popcount(plain_bytes);
+            same += std::popcount(zero_bytes(x ^ load_word(bytes + i + row_bytes)) & ~plain_bytes);
+        }
+        for (; i < used; ++i) {
             const bool blank_or_solid = bytes[i] == 0 || bytes[i] == 0xFF;
             plain += blank_or_solid;
             same += !blank_or_solid && row_bytes > 0 && i + row_bytes < used && bytes[i] == bytes[i + row_bytes];
