@@ -78,6 +78,14 @@ BITLOUPE_INLINE uint64_t load_word(const uint8_t* p)
     return v;
 }
 
+// The top bit of each byte of x that is 0, exactly for every byte (unlike
+// the usual test for whether any is), a byte of memory a byte of the word.
+BITLOUPE_INLINE uint64_t zero_bytes(uint64_t x)
+{
+    constexpr uint64_t LOW7 = 0x7F7F7F7F7F7F7F7F;
+    return ~(((x & LOW7) + LOW7) | x | LOW7);
+}
+
 ShiftedBytes shifted_bytes(const uint8_t* bytes, int64_t n)
 {
     ShiftedBytes s;
@@ -645,11 +653,19 @@ BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
 constexpr int32_t WIDE_TEXT_CONTROLS = 4;  // control values the text's bytes may hold
 BITLOUPE_INLINE bool wide_text(const uint8_t* bytes)
 {
+    // Eight bytes at a time: byte i of the window is byte i % 8 of a word,
+    // its place of four that byte's and the one four on.
+    constexpr uint64_t EVERY = 0x0101010101010101;
     int32_t zeros[4] = {}, controls[4] = {};
-    for (int64_t i = 0; i < WINDOW; ++i) {
-        const uint8_t b = bytes[i];
-        zeros[i & 3] += b == 0;
-        controls[i & 3] += b != 0 && b < 0x20 && b != '\t' && b != '\n' && b != '\r';
+    for (int64_t i = 0; i < WINDOW; i += 8) {
+        const uint64_t x = load_word(bytes + i), zero = zero_bytes(x);
+        const uint64_t control = zero_bytes(x & (0xE0 * EVERY)) & ~zero & ~zero_bytes(x ^ ('\t' * EVERY)) &
+                                 ~zero_bytes(x ^ ('\n' * EVERY)) & ~zero_bytes(x ^ ('\r' * EVERY));
+        for (int32_t k = 0; k < 4; ++k) {
+            const uint64_t place = uint64_t{0x80} << (8 * k) | uint64_t{0x80} << (8 * (k + 4));
+            zeros[k] += std::popcount(zero & place);
+            controls[k] += std::popcount(control & place);
+        }
     }
     constexpr int32_t QUARTER = WINDOW / 4, SLACK = QUARTER / 16;
     int32_t text = 0, zero = 0, first_text = 0;
@@ -1105,10 +1121,7 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
     int64_t plain = counts.plain_bytes, same = counts.repeated;  // rows of a byte: as counted with them
     if (plain < 0) {
         plain = same = 0;
-        // Eight bytes at a time: a mask with the top bit of each byte that
-        // is 0 (exact for every byte, unlike the usual test for any).
-        constexpr uint64_t LOW7 = 0x7F7F7F7F7F7F7F7F;
-        const auto zero_bytes = [](uint64_t x) { return ~(((x & LOW7) + LOW7) | x | LOW7); };
+        // Eight bytes at a time.
         int64_t i = 0;
         for (; i + 8 + row_bytes <= used && row_bytes > 0; i += 8) {
             const uint64_t x = load_word(bytes + i), plain_bytes = zero_bytes(x) | zero_bytes(~x);
