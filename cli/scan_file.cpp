@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <queue>
 
@@ -177,7 +178,12 @@ bool scan_file(SourceFile& source, int64_t min_bytes, double min_score, Overview
         std::vector<ScanSpan> found = scan_spans(bytes, length, offset, own);
         std::vector<JudgedRegion> here;
         std::string reason;
+        // What the chunk holds is copied from it; the rest is read.
         const ScanRead read_here = [&](int64_t at, int64_t count, uint8_t* into) {
+            if (at >= offset && count >= 0 && at - offset <= length - count) {
+                std::memcpy(into, bytes + (at - offset), static_cast<size_t>(count));
+                return true;
+            }
             return source.read(at, count, into, reason);
         };
         const bool read_all = judge_inner_spans(found, offset, own, read_here, size, min_bytes, here);
