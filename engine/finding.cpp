@@ -378,7 +378,7 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
     std::vector<uint8_t> first_known(static_cast<size_t>(widest) + 1, 0), known(static_cast<size_t>(widest) + 1, 0);
     WideRows wide;
     // The widths w / k a width repeats, the rank of the first of them.
-    std::function<double(int32_t)> first_rank = [&](int32_t w) -> double {
+    const auto first_rank_of = [&](const auto& self, int32_t w) -> double {
         if (first_known[w]) return first_ranks[w];
         double r = score[w];
         if (w >= 4 && score[w] > 0) {
@@ -391,11 +391,12 @@ int32_t guess_widths_up_to(const uint8_t* bytes, int64_t length, WidthGuess* out
                 if (w % k == 0 && repeated_rows(contrast, w, w / k)) below = w / k;
             for (int32_t i = divisors.first[w + 1] - 1; i >= divisors.first[w] && !below; --i)
                 if (glyph_rows(bytes, n, contrast, w, divisors.width[i], wide)) below = divisors.width[i];
-            if (below) r = std::min(r, first_rank(below) * 0.99);
+            if (below) r = std::min(r, self(self, below) * 0.99);
         }
         first_known[w] = 1;
         return first_ranks[w] = r;
     };
+    const auto first_rank = [&](int32_t w) { return first_rank_of(first_rank_of, w); };
     // Rows are mostly whole bytes: a width a pixel or two from a multiple of
     // 8 that scores half as well or better (slanted strokes dip beside the
     // true width) ranks below it.
