@@ -1206,45 +1206,53 @@ constexpr int64_t STRING_GAP = 32;     // bytes between two of its strings
 
 // text[j] = 1 for the bytes of bytes[0 .. n - 1] in runs of text or in
 // tables of strings, else 0.
+// Of every byte value: 1 printable (ASCII, tab, line feed, carriage
+// return), 2 text in a table of strings (those, backspace and escape).
+constexpr uint8_t TEXT_PRINTABLE = 1, TEXT_IN_STRINGS = 2;
+constexpr std::array<uint8_t, 256> TEXT_CLASSES = [] {
+    std::array<uint8_t, 256> classes{};
+    for (int32_t c = 0; c < 256; ++c) {
+        const bool printable = (c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13;
+        classes[static_cast<size_t>(c)] = static_cast<uint8_t>((printable ? TEXT_PRINTABLE : 0) |
+                                                              (printable || c == 8 || c == 0x1B ? TEXT_IN_STRINGS : 0));
+    }
+    return classes;
+}();
+
 void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
 {
     text.assign(static_cast<size_t>(n), 0);
-    for (int64_t j = 0, run = 0; j <= n; ++j) {
-        const uint8_t c = j < n ? bytes[j] : 0;
-        if (j < n && ((c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13)) {
-            ++run;
-            continue;
-        }
-        if (run >= TEXT_RUN) std::fill(text.begin() + (j - run), text.begin() + j, 1);
-        run = 0;
-    }
+    // A run goes on or ends at every byte (no branch on the byte itself);
+    // what it marks when it ends is rare.
+    auto step = [&](int64_t& run, bool on, int64_t end, int64_t per) {
+        if (!on && run >= TEXT_RUN) std::fill(text.begin() + (end - per * run), text.begin() + end, 1);
+        run = on ? run + 1 : 0;
+    };
+    int64_t run = 0;
+    for (int64_t j = 0; j < n; ++j) step(run, TEXT_CLASSES[bytes[j]] & TEXT_PRINTABLE, j, 1);
+    step(run, false, n, 1);
     // And as many characters in a row in UTF-16, either byte order: the
     // character's byte printable, the other 0. One pass: a run of each
     // byte order at each parity.
-    auto printable = [](uint8_t c) { return (c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13; };
     int64_t runs[2][2] = {};  // [parity of the first byte][0: little-endian, 1: big-endian]
-    auto close = [&](int64_t& count, int64_t end) {
-        if (count >= TEXT_RUN) std::fill(text.begin() + (end - 2 * count), text.begin() + end, 1);
-        count = 0;
-    };
     for (int64_t j = 0; j + 1 < n; ++j) {
-        int64_t* run = runs[j & 1];
+        int64_t* at = runs[j & 1];
         const uint8_t a = bytes[j], b = bytes[j + 1];
-        if (b == 0 && printable(a)) ++run[0]; else close(run[0], j);
-        if (a == 0 && printable(b)) ++run[1]; else close(run[1], j);
+        step(at[0], b == 0 && (TEXT_CLASSES[a] & TEXT_PRINTABLE), j, 2);
+        step(at[1], a == 0 && (TEXT_CLASSES[b] & TEXT_PRINTABLE), j, 2);
     }
     for (int64_t parity = 0; parity < 2; ++parity)
         for (int64_t order = 0; order < 2; ++order) {
             // The run ends with the last whole character of its parity.
             const int64_t end = n - ((n - parity) & 1);
-            close(runs[parity][order], end);
+            step(runs[parity][order], false, end, 2);
         }
     // Tables of strings ended by NULs (messages, keyboard maps: two or more
     // characters of text, backspace and escape among them, then a NUL), at
     // least STRINGS_LEAST one after another with at most STRING_GAP NULs
     // or other short text between, are text too, from the first string's
     // start to the last one's NUL: their NULs would read as blank rows.
-    auto is_text = [](uint8_t c) { return (c >= 0x20 && c < 0x7F) || c == 8 || c == 9 || c == 10 || c == 13 || c == 0x1B; };
+    auto is_text = [](uint8_t c) { return (TEXT_CLASSES[c] & TEXT_IN_STRINGS) != 0; };
     int64_t first = -1, last = -1, count = 0;
     auto flush = [&] {
         if (count >= STRINGS_LEAST && last - first >= STRING_TABLE)
