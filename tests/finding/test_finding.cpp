@@ -221,6 +221,9 @@ TEST(RowStatistics, CountsMatchTheDefinition)
     Random random(21);
     std::vector<uint8_t> bytes = packed_sprites(24, 200, random);
     for (int32_t i = 0; i < 600; ++i) bytes.push_back(static_cast<uint8_t>(i % 7 == 0 ? random() : 0));
+    // The last bytes one value, neither blank nor solid: the same as the
+    // byte a row on up to the last row, and past it.
+    bytes.insert(bytes.end(), 62, 0x5A);
     auto bit = [&](int64_t i) { return bytes[static_cast<size_t>(i / 8)] >> (7 - i % 8) & 1; };
     for (const int32_t width : {8, 12, 16, 24, 40, 72}) {
         const int64_t n = static_cast<int64_t>(bytes.size()), rows = n * 8 / width;
@@ -396,6 +399,34 @@ TEST(ScanBytes, AFontAfterUtf16TextIsFoundToTheRow)
             if (r.width_bits == placed.width_bits && r.start < placed.end && placed.start < r.end) hit = &r;
         ASSERT_NE(hit, nullptr) << "font of width " << placed.width_bits << " at " << placed.start << ".." << placed.end;
         EXPECT_LE(edge_distance(file.data(), placed, hit->start, hit->end), 4 * placed.width_bits / 8)
+            << hit->start << ".." << hit->end << " for " << placed.start << ".." << placed.end;
+    }
+}
+
+// A font between text: before it in UTF-16, after it in ASCII to the end
+// of the file. The text's bytes never count for an edge, so the region
+// ends within a row of the font's ends.
+TEST(ScanBytes, EdgesStopAtTextAboutAFont)
+{
+    const Named<PictureMaker> font = held_out_font();
+    ASSERT_TRUE(font.make);
+    Random random(5);
+    const std::string words = "Licence terms and conditions for copying, distribution and modification.\n";
+    for (int32_t tries = 0; tries < 4; ++tries) {
+        std::vector<uint8_t> file;
+        for (int32_t i = 0; i < 64; ++i)
+            for (const char c : words) file.insert(file.end(), {static_cast<uint8_t>(c), 0});
+        const Picture picture = font.make(random, 4096);
+        const Placement placed{static_cast<int64_t>(file.size()), static_cast<int64_t>(file.size() + picture.bytes.size()),
+                               picture.width_bits, font.name};
+        file.insert(file.end(), picture.bytes.begin(), picture.bytes.end());
+        for (int32_t i = 0; i < 24; ++i) file.insert(file.end(), words.begin(), words.end());
+        const std::vector<FoundRegion> regions = scan_bytes(file.data(), static_cast<int64_t>(file.size()), 0, SCAN_MIN_BYTES);
+        const auto hit = std::find_if(regions.begin(), regions.end(), [&](const FoundRegion& r) {
+            return r.width_bits == placed.width_bits && r.start < placed.end && placed.start < r.end;
+        });
+        ASSERT_NE(hit, regions.end()) << "font of width " << placed.width_bits;
+        EXPECT_LE(edge_distance(file.data(), placed, hit->start, hit->end), placed.width_bits / 8)
             << hit->start << ".." << hit->end << " for " << placed.start << ".." << placed.end;
     }
 }
