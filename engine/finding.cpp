@@ -194,21 +194,26 @@ double band_spread(const std::vector<Count>& set, int64_t rows)
 {
     double bands = 0;
     if (rows < 12) return bands;
-    std::vector<double> folded;
     // The counts (each at most a row's bits) with 8 zeros after them, so
     // that a band is added 8 places at a time, whatever its height: the
-    // places past it take what follows and are never read.
+    // places past it take what follows and are never read. The sums fit 32
+    // bits: all of them together are the bits set in a sample of bytes.
     std::vector<int32_t> counts(static_cast<size_t>(rows) + 8, 0);
     for (int64_t r = 0; r < rows; ++r) counts[static_cast<size_t>(r)] = static_cast<int32_t>(set[static_cast<size_t>(r)]);
     for (int64_t h = 4; h <= 32 && 3 * h <= rows; ++h) {
-        int64_t sums[40] = {};
+        int32_t sums[40] = {};
         for (int64_t r = 0; r < rows; r += h)
             for (int64_t i = 0; i < h && r + i < rows; i += 8)
                 for (int64_t k = 0; k < 8; ++k) sums[i + k] += counts[static_cast<size_t>(r + i + k)];
-        folded.resize(static_cast<size_t>(h));
-        for (int64_t i = 0; i < h; ++i)
-            folded[static_cast<size_t>(i)] = static_cast<double>(sums[i]) / static_cast<double>((rows - i + h - 1) / h);
-        bands = std::max(bands, spread(folded));
+        // spread() of the places' means, without a vector of them.
+        double folded[32], mean = 0, square = 0;
+        const double places = static_cast<double>(h);
+        for (int64_t i = 0; i < h; ++i) {
+            folded[i] = static_cast<double>(sums[i]) / static_cast<double>((rows - i + h - 1) / h);
+            mean += folded[i] / places;
+        }
+        for (int64_t i = 0; i < h; ++i) square += (folded[i] - mean) * (folded[i] - mean) / places;
+        bands = std::max(bands, mean > 0 ? std::sqrt(square) / mean : 0);
     }
     return bands;
 }
@@ -968,22 +973,24 @@ constexpr int64_t ISOLATED_BLOCK = 64;
 // Rows looked at for bands of rows set alike.
 constexpr int64_t BAND_ROWS = 512;
 
-// The counts of rows a byte wide, a byte at a time: the common case, and
-// the same counts as the general way below.
+// The counts of rows a byte wide: the common case, and the same counts as
+// the general way below. Rows with a row above and below them go eight at
+// a time, a row a byte of a word (every operation kept within its byte);
+// the first and the last rows, and those left over, one at a time.
 void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
 {
-    int64_t values[256] = {};
-    c.row_set.reserve(static_cast<size_t>(std::min(rows, BAND_ROWS)));
-    for (int64_t r = 0; r < rows; ++r) {
+    c.row_set.resize(static_cast<size_t>(std::min(rows, BAND_ROWS)));
+    for (size_t r = 0; r < c.row_set.size(); ++r) c.row_set[r] = std::popcount(static_cast<uint32_t>(bytes[r]));
+    int64_t ones[8] = {};
+    auto one_row = [&](int64_t r) {
         const uint32_t x = bytes[r];
-        ++values[x];
-        if (r < BAND_ROWS) c.row_set.push_back(std::popcount(x));
+        for (int32_t col = 0; col < 8; ++col) ones[col] += x >> (7 - col) & 1;
         c.beside += std::popcount((x ^ (x >> 1)) & 0x7Fu);
         const bool plain = x == 0 || x == 0xFF;
         c.blank += plain;
         if (r > 0) c.repeated += !plain && x == bytes[r - 1];
         if (r + 1 < rows) c.below += std::popcount(x ^ bytes[r + 1]);
-        if (r == 0 || r + 1 == rows) continue;
+        if (r == 0 || r + 1 == rows) return;
         const uint32_t up = bytes[r - 1], down = bytes[r + 1];
         // Column c is bit 7 - c: a byte shifted right holds each pixel's
         // left neighbour, shifted left (within the byte) its right one.
@@ -994,12 +1001,35 @@ void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
         if ((r - 1) % ISOLATED_BLOCK == 0) c.isolated_by_block.push_back(0);
         c.isolated_by_block.back() += alone;
         c.set += std::popcount(x & 0x7Eu);
+    };
+    constexpr uint64_t LOW = 0x0101010101010101u, BELOW_TOP = 0x7F7F7F7F7F7F7F7Fu, ABOVE_BOTTOM = 0xFEFEFEFEFEFEFEFEu,
+                       INNER = 0x7E7E7E7E7E7E7E7Eu;
+    // Each byte shifted within itself: its left and right neighbours.
+    auto left = [](uint64_t v) { return v >> 1 & BELOW_TOP; };
+    auto right = [](uint64_t v) { return v << 1 & ABOVE_BOTTOM; };
+    if (rows > 0) one_row(0);
+    int64_t r = 1;
+    // Rows r .. r + 7 all inside (r + 8 < rows); groups start one past a
+    // multiple of 8, so that a group never straddles two blocks.
+    for (; r + 8 < rows; r += 8) {
+        const uint64_t x = load_word(bytes + r), up = load_word(bytes + r - 1), down = load_word(bytes + r + 1);
+        for (int32_t col = 0; col < 8; ++col) ones[col] += std::popcount(x & LOW << (7 - col));
+        c.beside += std::popcount((x ^ x >> 1) & BELOW_TOP);
+        const uint64_t plain = zero_bytes(x) | zero_bytes(~x);
+        c.blank += std::popcount(plain);
+        c.repeated += std::popcount(zero_bytes(x ^ up) & ~plain);
+        c.below += std::popcount(x ^ down);
+        const uint64_t any = up | left(up) | right(up) | left(x) | right(x) | down | left(down) | right(down);
+        const uint64_t all = up & left(up) & right(up) & left(x) & right(x) & down & left(down) & right(down);
+        const int64_t alone = std::popcount(((x & ~any) | (~x & all)) & INNER);
+        c.isolated += alone;
+        if ((r - 1) % ISOLATED_BLOCK == 0) c.isolated_by_block.push_back(0);
+        c.isolated_by_block.back() += alone;
+        c.set += std::popcount(x & INNER);
     }
-    c.plain_bytes = values[0] + values[0xFF];
-    c.ones.assign(8, 0);
-    for (int32_t col = 0; col < 8; ++col)
-        for (int32_t v = 0; v < 256; ++v)
-            if (v >> (7 - col) & 1) c.ones[static_cast<size_t>(col)] += values[v];
+    for (; r < rows; ++r) one_row(r);
+    c.plain_bytes = c.blank;
+    c.ones.assign(ones, ones + 8);
 }
 
 // The counts of rows of any width, a word of 64 bits at a time.
@@ -1072,9 +1102,14 @@ void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, Ro
             set += std::popcount(x & mask);
         }
     }
-    for (int32_t c = 0; c < row_bytes * 8 && c < width; ++c)
-        for (int32_t v = 0; v < 256; ++v)
-            if (v >> (7 - c % 8) & 1) ones[static_cast<size_t>(c)] += values[static_cast<size_t>((c / 8) * 256 + v)];
+    // Each value adds its count to the columns of its set bits (all eight
+    // at once, without a branch on the bits).
+    for (int32_t j = 0; j < row_bytes; ++j) {
+        int64_t by_bit[8] = {};
+        for (int32_t v = 1; v < 256; ++v)
+            for (int32_t b = 0; b < 8; ++b) by_bit[b] += (v >> (7 - b) & 1) * values[static_cast<size_t>(j * 256 + v)];
+        for (int32_t b = 0; b < 8 && 8 * j + b < width; ++b) ones[static_cast<size_t>(8 * j + b)] = by_bit[b];
+    }
     if (row_bytes == 0)
         for (int32_t c = 0; c < width; ++c) {
             const uint64_t* plane = planes.data() + static_cast<size_t>(c / 64) * depth;
