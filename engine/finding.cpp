@@ -1032,6 +1032,83 @@ void count_byte_rows(const uint8_t* bytes, int64_t rows, RowCounts& c)
     c.ones.assign(ones, ones + 8);
 }
 
+// The counts of rows of W = 16 or 32 bits (two or four bytes), the same
+// counts as the general way below: 64 / W rows at a time, a row a lane of
+// a word read big-endian (the first row in the top lane, a row's first
+// column the lane's top bit), every operation kept within its lane. Lanes
+// past the last row, and those without a row above or below where a count
+// needs one, are masked off.
+template <int32_t W>
+void count_lane_rows(const uint8_t* bytes, int64_t n, int64_t rows, RowCounts& c)
+{
+    static_assert(W == 16 || W == 32);
+    constexpr int32_t LANES = 64 / W, B = W / 8;
+    constexpr uint64_t LANE = (uint64_t{1} << W) - 1;
+    constexpr uint64_t BOTTOMS = ~uint64_t{0} / LANE;  // each lane's last column
+    constexpr uint64_t TOPS = BOTTOMS << (W - 1);      // and its first
+    constexpr uint64_t FIRST_LANE = LANE << (64 - W);
+    // The word of bytes[at .. at + 7], big-endian; bytes past the sample 0.
+    auto word = [&](int64_t at) {
+        if (at + 8 <= n) return __builtin_bswap64(load_word(bytes + at));
+        uint8_t eight[8] = {};
+        if (at < n) std::memcpy(eight, bytes + at, static_cast<size_t>(n - at));
+        return __builtin_bswap64(load_word(eight));
+    };
+    // The top bit of each lane that is all 0.
+    auto zero_lanes = [](uint64_t x) { return ~(((x & ~TOPS) + ~TOPS) | x | ~TOPS); };
+    auto lanes = [](int64_t count) { return count <= 0 ? 0 : count >= LANES ? ~uint64_t{0} : ~(~uint64_t{0} >> (W * count)); };
+    auto left = [](uint64_t v) { return v >> 1 & ~TOPS; };
+    auto right = [](uint64_t v) { return v << 1 & ~BOTTOMS; };
+    const int64_t groups = (rows + LANES - 1) / LANES;
+    // The columns' counts as binary numbers, a bit plane a word.
+    const size_t depth = static_cast<size_t>(std::bit_width(static_cast<uint64_t>(groups)));
+    std::vector<uint64_t> planes(depth, 0);
+    c.isolated_by_block.assign(static_cast<size_t>(rows > 2 ? (rows - 2 + ISOLATED_BLOCK - 1) / ISOLATED_BLOCK : 0), 0);
+    c.row_set.reserve(static_cast<size_t>(std::min(rows, BAND_ROWS)));
+    for (int64_t r = 0; r < rows; r += LANES) {
+        const uint64_t x = word(r * B), down = word((r + 1) * B);
+        const uint64_t up = r > 0 ? word((r - 1) * B) : x >> W;
+        const uint64_t valid = lanes(rows - r), below_rows = lanes(rows - 1 - r);
+        const uint64_t above_rows = r > 0 ? valid : valid & ~FIRST_LANE, inside = above_rows & below_rows;
+        const uint64_t v = x & valid;
+        for (uint64_t carry = v, p = 0; carry; ++p) {
+            const uint64_t next = planes[p] & carry;
+            planes[p] ^= carry;
+            carry = next;
+        }
+        for (int32_t i = 0; i < LANES && r + i < std::min(rows, BAND_ROWS); ++i)
+            c.row_set.push_back(std::popcount(v >> (64 - W * (i + 1)) & LANE));
+        c.beside += std::popcount((x ^ x << 1) & ~BOTTOMS & valid);
+        const uint64_t plain = (zero_lanes(x) | zero_lanes(~x)) & valid;
+        c.blank += std::popcount(plain);
+        c.repeated += std::popcount(zero_lanes(x ^ up) & ~plain & above_rows);
+        c.below += std::popcount((x ^ down) & below_rows);
+        const uint64_t any = up | left(up) | right(up) | left(x) | right(x) | down | left(down) | right(down);
+        const uint64_t all = up & left(up) & right(up) & left(x) & right(x) & down & left(down) & right(down);
+        const uint64_t inner = inside & ~TOPS & ~BOTTOMS;
+        const uint64_t alone = ((x & ~any) | (~x & all)) & inner;
+        c.set += std::popcount(x & inner);
+        const int64_t count = std::popcount(alone);
+        c.isolated += count;
+        if (count == 0) continue;
+        // Blocks hold rows 1 .. 64, 65 .. 128, ...: a group that starts a
+        // multiple of 64 rows in has its first row in the block before.
+        if (r > 0 && r % ISOLATED_BLOCK == 0) {
+            const int64_t first = std::popcount(alone & FIRST_LANE);
+            c.isolated_by_block[static_cast<size_t>((r - 1) / ISOLATED_BLOCK)] += first;
+            c.isolated_by_block[static_cast<size_t>(r / ISOLATED_BLOCK)] += count - first;
+        } else {
+            c.isolated_by_block[static_cast<size_t>(r / ISOLATED_BLOCK)] += count;
+        }
+    }
+    c.ones.assign(static_cast<size_t>(W), 0);
+    for (int32_t bit = 0; bit < 64; ++bit) {
+        int64_t total = 0;
+        for (size_t p = 0; p < depth; ++p) total += static_cast<int64_t>(planes[p] >> (63 - bit) & 1) << p;
+        c.ones[static_cast<size_t>(bit % W)] += total;
+    }
+}
+
 // The counts of rows of any width, a word of 64 bits at a time.
 void count_rows(const uint8_t* bytes, int64_t n, int32_t width, int64_t rows, RowCounts& c)
 {
@@ -1129,6 +1206,10 @@ RowStatistics row_statistics(const uint8_t* bytes, int64_t n, int32_t width)
     RowCounts counts;
     if (width == 8)
         count_byte_rows(bytes, st.rows, counts);
+    else if (width == 16)
+        count_lane_rows<16>(bytes, n, st.rows, counts);
+    else if (width == 32)
+        count_lane_rows<32>(bytes, n, st.rows, counts);
     else
         count_rows(bytes, n, width, st.rows, counts);
     const std::vector<int64_t>& ones = counts.ones;

@@ -213,9 +213,10 @@ TEST(GuessWidths, FlatTinyAndRandomDataGiveNothingWorthReporting)
 }
 
 // Row statistics against a count written from their definition, a pixel at
-// a time, for rows a byte wide (counted a byte at a time), of one or two
-// bytes (columns counted from byte values) and wider or not whole bytes
-// (a word at a time), on glyph-like and random bytes.
+// a time, for rows a byte wide (counted eight at a time), of two and four
+// bytes (several rows a word), of 12 bits (columns counted from byte
+// values) and wider or not whole bytes (a word at a time), on glyph-like
+// and random bytes.
 TEST(RowStatistics, CountsMatchTheDefinition)
 {
     Random random(21);
@@ -225,7 +226,7 @@ TEST(RowStatistics, CountsMatchTheDefinition)
     // byte a row on up to the last row, and past it.
     bytes.insert(bytes.end(), 62, 0x5A);
     auto bit = [&](int64_t i) { return bytes[static_cast<size_t>(i / 8)] >> (7 - i % 8) & 1; };
-    for (const int32_t width : {8, 12, 16, 24, 40, 72}) {
+    for (const int32_t width : {8, 12, 16, 24, 32, 40, 72}) {
         const int64_t n = static_cast<int64_t>(bytes.size()), rows = n * 8 / width;
         const RowStatistics st = row_statistics(bytes.data(), n, width);
         ASSERT_EQ(st.rows, rows);
