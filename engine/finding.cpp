@@ -1434,6 +1434,26 @@ int64_t cell_row_phase(const uint8_t* bytes, int64_t n, int64_t row)
     return count >= CELL_LEAST_BLANK && !tie ? best : -1;
 }
 
+// How alike the two bits at seam b of rows `row` bytes wide (the last bit
+// of the byte before b and the first of byte b, of every row's worth of
+// bytes[0 .. n - 1]) are, against chance: 1 as chance has them, or when
+// too few differing pairs are expected to tell; where rows meet, the two
+// bits lie apart in the picture, at every other seam of a row beside
+// each other.
+double seam_apart(const uint8_t* bytes, int64_t n, int64_t row, int64_t b)
+{
+    int64_t pairs = 0, ends = 0, starts = 0, differ = 0;
+    for (int64_t i = b == 0 ? row : b; i < n; i += row) {
+        const uint32_t end = bytes[i - 1] & 1u, start = bytes[i] >> 7;
+        ++pairs, ends += end, starts += start, differ += end != start;
+    }
+    if (pairs == 0) return 1.0;
+    const double p = static_cast<double>(ends) / static_cast<double>(pairs);
+    const double q = static_cast<double>(starts) / static_cast<double>(pairs);
+    const double expected = (p * (1 - q) + q * (1 - p)) * static_cast<double>(pairs);
+    return expected < PHASE_LEAST_EXPECTED ? 1.0 : static_cast<double>(differ) / expected;
+}
+
 // The byte of each row, counted from bytes[0] (0 .. width / 8 - 1), that
 // rows of `width` bits start at, of those that may be, the nearest to byte
 // `near` (an edge found, from bytes[0]); -1 when the bytes do not tell.
@@ -1443,26 +1463,13 @@ int64_t row_phase(const uint8_t* bytes, int64_t n, int32_t width, int64_t near)
     const int64_t row = width / 8;
     if (width % 8 == 0 && row > PHASE_MOST_BYTES && n >= PHASE_LEAST_ROWS * row) return cell_row_phase(bytes, n, row);
     if (width % 8 != 0 || row < 2 || row > PHASE_MOST_BYTES || n < PHASE_LEAST_ROWS * row) return -1;
-    // By boundary b (between bytes at b - 1 and b of a row's worth): the
-    // pairs, their ends set, their starts set, the pairs that differ; and
-    // the bits set of the bytes at each place.
-    int64_t pairs[PHASE_MOST_BYTES] = {}, ends[PHASE_MOST_BYTES] = {}, starts[PHASE_MOST_BYTES] = {},
-            differ[PHASE_MOST_BYTES] = {}, ink[PHASE_MOST_BYTES] = {};
-    ink[0] = std::popcount(uint32_t{bytes[0]});
-    for (int64_t i = 1; i < n; ++i) {
-        const int64_t b = i % row;
-        const uint32_t end = bytes[i - 1] & 1u, start = bytes[i] >> 7;
-        ++pairs[b], ends[b] += end, starts[b] += start, differ[b] += end != start;
-        ink[b] += std::popcount(uint32_t{bytes[i]});
-    }
-    // How alike each seam's two bits are against chance (1 as chance has
-    // them; too few differing pairs expected to tell: as chance).
+    // How alike each seam's two bits are against chance, and the bits set
+    // of the bytes at each place.
     double apart[PHASE_MOST_BYTES], most = 0;
+    int64_t ink[PHASE_MOST_BYTES] = {};
+    for (int64_t i = 0; i < n; ++i) ink[i % row] += std::popcount(uint32_t{bytes[i]});
     for (int64_t b = 0; b < row; ++b) {
-        const double p = static_cast<double>(ends[b]) / static_cast<double>(pairs[b]);
-        const double q = static_cast<double>(starts[b]) / static_cast<double>(pairs[b]);
-        const double expected = (p * (1 - q) + q * (1 - p)) * static_cast<double>(pairs[b]);
-        apart[b] = expected < PHASE_LEAST_EXPECTED ? 1.0 : static_cast<double>(differ[b]) / expected;
+        apart[b] = seam_apart(bytes, n, row, b);
         most = std::max(most, apart[b]);
     }
     // Of the seams that may be where rows meet, those after a blank byte
@@ -2052,7 +2059,17 @@ bool judge_part(const ScanRead& read, int64_t size, const ScanSpan& span, int64_
         }
         // Its edges on its rows: each moved to the nearest byte a row starts
         // at (less than half a row), the end a whole number of rows on.
-        const int64_t phase = row_phase(bytes.data(), n, region.width_bits, start - from);
+        int64_t phase = row_phase(bytes.data(), n, region.width_bits, start - from);
+        if (phase < 0 && region.width_bits % 8 == 0 && region.width_bits >= 16) {
+            // The bytes do not tell where rows start (cells side by side
+            // without blank rows across): the edges found do, one of them
+            // a byte or two off, and the end is a whole number of rows
+            // from the start. Of the two, the place whose seam parts the
+            // less alike bits; the start's when neither does more.
+            const int64_t row = region.width_bits / 8;
+            const int64_t at_start = ((start - from) % row + row) % row, at_end = ((end - from) % row + row) % row;
+            phase = seam_apart(bytes.data(), n, row, at_end) > seam_apart(bytes.data(), n, row, at_start) ? at_end : at_start;
+        }
         if (phase >= 0) {
             const int64_t row = region.width_bits / 8;
             const int64_t past = ((start - from - phase) % row + row) % row;

@@ -555,10 +555,15 @@ TEST(ScanBytes, PicturesOncePassedOverAreListedAtTheirWidth)
 // the padding; in tables of records and random bytes (83, 112), the rows of
 // filler the edges took in hold byte values the fonts never use; in random
 // bytes (0), the walk from the middle of a long font crossed its first rows
-// and would run on into the random bytes, had they not been fitted anew.
+// and would run on into the random bytes, had they not been fitted anew;
+// rows of 16 and 32 bytes with no blank row across to tell where rows
+// start (59: sprites after UTF-16 text, 161: a sheet of glyphs in random
+// bytes), whose edges, one a byte off, are made a whole number of rows
+// apart.
 TEST(ScanBytes, EdgesLieOnThePicturesRows)
 {
-    for (const auto& at : {std::pair<int64_t, int64_t>{8, 165012}, {1, 839622}, {83, 813603}, {112, 889203}, {0, 427019}}) {
+    for (const auto& at : {std::pair<int64_t, int64_t>{8, 165012}, {1, 839622}, {83, 813603}, {112, 889203}, {0, 427019},
+                           {59, 615857}, {161, 992166}}) {
         const CorpusFile file = tuning_file(at.first);
         const auto p = std::find_if(file.placed.begin(), file.placed.end(), [&](const Placement& q) { return q.start == at.second; });
         ASSERT_NE(p, file.placed.end()) << at.first;
