@@ -1407,6 +1407,7 @@ constexpr int64_t PHASE_LEAST_ROWS = 16;  // rows needed to tell
 constexpr double PHASE_LEAST_EXPECTED = 4;  // differing pairs chance gives, for a seam's figure to count
 constexpr double PHASE_SHARE = 0.9;       // a seam this close to the least alike one may be where rows meet
 constexpr int64_t CELL_LEAST_BLANK = 2;   // blank rows that tell where wider rows start
+constexpr int64_t PHASE_BLANK_SHARE = 32;  // a place in the row with 1 / 32 of the most bits set at one, or fewer, is blank
 
 // The byte of each row, counted from bytes[0], that rows of `row` bytes
 // holding cells side by side (the glyphs of a sheet) start at; -1 when the
@@ -1457,7 +1458,8 @@ double seam_apart(const uint8_t* bytes, int64_t n, int64_t row, int64_t b)
 // The byte of each row, counted from bytes[0] (0 .. width / 8 - 1), that
 // rows of `width` bits start at, of those that may be, the nearest to byte
 // `near` (an edge found, from bytes[0]); -1 when the bytes do not tell.
-// Rows wider than PHASE_MOST_BYTES go by their blank rows.
+// Rows wider than PHASE_MOST_BYTES go by their blank rows, and so do rows
+// of cells side by side, whose seams look alike.
 int64_t row_phase(const uint8_t* bytes, int64_t n, int32_t width, int64_t near)
 {
     const int64_t row = width / 8;
@@ -1475,10 +1477,22 @@ int64_t row_phase(const uint8_t* bytes, int64_t n, int32_t width, int64_t near)
     // Of the seams that may be where rows meet, those after a blank byte
     // and before one with pixels, when there are any: rows padded to whole
     // bytes hold their pixels first and the padding last.
+    // A place is blank when next to none of the bits set lie there (the
+    // bytes judged may begin or end with a few bytes of what lies about
+    // the picture).
     auto may = [&](int64_t b) { return apart[b] >= PHASE_SHARE * most; };
-    auto padded = [&](int64_t b) { return ink[(b + row - 1) % row] == 0 && ink[b] > 0; };
+    const int64_t most_ink = *std::max_element(ink, ink + row);
+    auto blank = [&](int64_t b) { return ink[b] * PHASE_BLANK_SHARE <= most_ink; };
+    auto padded = [&](int64_t b) { return blank((b + row - 1) % row) && !blank(b); };
     bool any_padded = false;
-    for (int64_t b = 0; b < row; ++b) any_padded |= may(b) && padded(b);
+    int64_t seams = 0;
+    for (int64_t b = 0; b < row; ++b) any_padded |= may(b) && padded(b), seams += may(b);
+    // Cells side by side (the glyphs of a sheet) make most seams look
+    // alike: blank rows across, when there are any, tell.
+    if (!any_padded && 2 * seams > row) {
+        const int64_t cells = cell_row_phase(bytes, n, row);
+        if (cells >= 0) return cells;
+    }
     int64_t phase = -1, distance = 0;
     for (int64_t b = 0; b < row; ++b) {
         if (!may(b) || (any_padded && !padded(b))) continue;

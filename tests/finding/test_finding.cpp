@@ -559,11 +559,14 @@ TEST(ScanBytes, PicturesOncePassedOverAreListedAtTheirWidth)
 // rows of 16 and 32 bytes with no blank row across to tell where rows
 // start (59: sprites after UTF-16 text, 161: a sheet of glyphs in random
 // bytes), whose edges, one a byte off, are made a whole number of rows
-// apart.
+// apart; a sheet of glyphs a byte wide, eight across (250), whose blank
+// rows tell where its rows start where the seams between glyphs do not;
+// a font padded to 32 bits (82), its region starting a byte early on a
+// byte of code whose bits would make the padding look inked.
 TEST(ScanBytes, EdgesLieOnThePicturesRows)
 {
     for (const auto& at : {std::pair<int64_t, int64_t>{8, 165012}, {1, 839622}, {83, 813603}, {112, 889203}, {0, 427019},
-                           {59, 615857}, {161, 992166}}) {
+                           {59, 615857}, {161, 992166}, {250, 990119}, {82, 1022212}}) {
         const CorpusFile file = tuning_file(at.first);
         const auto p = std::find_if(file.placed.begin(), file.placed.end(), [&](const Placement& q) { return q.start == at.second; });
         ASSERT_NE(p, file.placed.end()) << at.first;
