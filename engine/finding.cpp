@@ -1320,75 +1320,116 @@ constexpr int64_t STRING_TABLE = 64;   // the least table of strings ended by NU
 constexpr int64_t STRINGS_LEAST = 3;   // strings in it
 constexpr int64_t STRING_GAP = 32;     // bytes between two of its strings
 
-// text[j] = 1 for the bytes of bytes[0 .. n - 1] in runs of text or in
-// tables of strings, else 0.
-// Of every byte value: 1 printable (ASCII, tab, line feed, carriage
-// return), 2 text in a table of strings (those, backspace and escape).
-constexpr uint8_t TEXT_PRINTABLE = 1, TEXT_IN_STRINGS = 2;
-constexpr std::array<uint8_t, 256> TEXT_CLASSES = [] {
-    std::array<uint8_t, 256> classes{};
-    for (int32_t c = 0; c < 256; ++c) {
-        const bool printable = (c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13;
-        classes[static_cast<size_t>(c)] = static_cast<uint8_t>((printable ? TEXT_PRINTABLE : 0) |
-                                                              (printable || c == 8 || c == 0x1B ? TEXT_IN_STRINGS : 0));
-    }
-    return classes;
-}();
+// Bit arrays of a bit a byte (bit i of word i / 64 for byte i), with a
+// word of zeros past the end, so that a shift reads nothing past it.
+using ByteBits = std::vector<uint64_t>;
 
+// The bits of `bits` that lie in runs of at least TEXT_RUN set bits
+// `stride` apart (1: bytes in a row; 2: characters of two bytes, of one
+// parity), in place: first where a whole run starts (a bit and the next
+// one, and so on doubling), then every bit from there up to the run.
+void keep_runs(ByteBits& bits, int32_t stride)
+{
+    static_assert(TEXT_RUN == 16);
+    const size_t words = bits.size();
+    for (int32_t s = stride; s < TEXT_RUN * stride; s *= 2)
+        for (size_t k = 0; k + 1 < words; ++k) bits[k] &= bits[k] >> s | bits[k + 1] << (64 - s);
+    for (int32_t s = stride; s < TEXT_RUN * stride; s *= 2)
+        for (size_t k = words; k-- > 0;) bits[k] |= bits[k] << s | (k > 0 ? bits[k - 1] >> (64 - s) : 0);
+}
+
+// text[j] = 1 for the bytes of bytes[0 .. n - 1] in runs of text or in
+// tables of strings, else 0. Printable: ASCII, tab, line feed, carriage
+// return; strings may hold backspace and escape too.
 void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
 {
     text.assign(static_cast<size_t>(n), 0);
-    // A run goes on or ends at every byte (no branch on the byte itself);
-    // what it marks when it ends is rare.
-    auto step = [&](int64_t& run, bool on, int64_t end, int64_t per) {
-        if (!on && run >= TEXT_RUN) std::fill(text.begin() + (end - per * run), text.begin() + end, 1);
-        run = on ? run + 1 : 0;
-    };
-    int64_t run = 0;
-    for (int64_t j = 0; j < n; ++j) step(run, TEXT_CLASSES[bytes[j]] & TEXT_PRINTABLE, j, 1);
-    step(run, false, n, 1);
-    // And as many characters in a row in UTF-16, either byte order: the
-    // character's byte printable, the other 0. One pass: a run of each
-    // byte order at each parity.
-    int64_t runs[2][2] = {};  // [parity of the first byte][0: little-endian, 1: big-endian]
-    for (int64_t j = 0; j + 1 < n; ++j) {
-        int64_t* at = runs[j & 1];
-        const uint8_t a = bytes[j], b = bytes[j + 1];
-        step(at[0], b == 0 && (TEXT_CLASSES[a] & TEXT_PRINTABLE), j, 2);
-        step(at[1], a == 0 && (TEXT_CLASSES[b] & TEXT_PRINTABLE), j, 2);
+    // Printable ASCII TEXT_RUN bytes in a row, and as many characters in a
+    // row in UTF-16, either byte order: the character's byte printable,
+    // the other 0 (each run of one parity), both bytes of each character.
+    const size_t words = static_cast<size_t>((n + 63) / 64 + 1);
+    // And the bytes that strings hold (printable, backspace, escape).
+    ByteBits printable(words, 0), zero(words, 0), in_strings(words, 0);
+    // Eight bytes at a time, a byte's answer in its top bit, then the eight
+    // top bits gathered into eight bits in the bytes' order.
+    constexpr uint64_t ONES = 0x0101010101010101u, TOPS = 0x8080808080808080u;
+    auto gather = [](uint64_t tops) { return static_cast<uint64_t>(((tops >> 7) * 0x0102040810204080u) >> 56); };
+    auto equal = [&](uint64_t x, uint8_t v) { return zero_bytes(x ^ (ONES * v)); };
+    for (int64_t at = 0; at < n; at += 8) {
+        uint8_t eight[8] = {};
+        std::memcpy(eight, bytes + at, static_cast<size_t>(std::min<int64_t>(8, n - at)));
+        uint64_t x;
+        std::memcpy(&x, eight, 8);
+        if constexpr (std::endian::native == std::endian::big) x = __builtin_bswap64(x);
+        // 0x20 to 0x7E: the top bit clear, the low seven bits at least 0x20
+        // and not 0x7F.
+        const uint64_t low = x & ~TOPS;
+        const uint64_t shown = (~x & (low + ONES * 0x60) & ~(low + ONES * 0x01) & TOPS) | equal(x, 9) | equal(x, 10) | equal(x, 13);
+        const uint64_t strings = shown | equal(x, 8) | equal(x, 0x1B);
+        // Past the end, nothing (zero_bytes finds the padding's zeros).
+        const uint64_t valid = n - at >= 8 ? 0xFF : (uint64_t{1} << (n - at)) - 1;
+        const int32_t shift = static_cast<int32_t>(at & 63);
+        const size_t k = static_cast<size_t>(at >> 6);
+        printable[k] |= (gather(shown) & valid) << shift;
+        zero[k] |= (gather(zero_bytes(x)) & valid) << shift;
+        in_strings[k] |= (gather(strings) & valid) << shift;
     }
-    for (int64_t parity = 0; parity < 2; ++parity)
-        for (int64_t order = 0; order < 2; ++order) {
-            // The run ends with the last whole character of its parity.
-            const int64_t end = n - ((n - parity) & 1);
-            step(runs[parity][order], false, end, 2);
+    // Characters in UTF-16 start where the byte and the one after it are
+    // the two (the word past the end holds zeros).
+    ByteBits little(words, 0), big(words, 0);
+    for (size_t k = 0; k + 1 < words; ++k) {
+        little[k] = printable[k] & (zero[k] >> 1 | zero[k + 1] << 63);
+        big[k] = zero[k] & (printable[k] >> 1 | printable[k + 1] << 63);
+    }
+    keep_runs(printable, 1);
+    keep_runs(little, 2);
+    keep_runs(big, 2);
+    ByteBits& marked = printable;
+    for (size_t k = 0; k + 1 < words; ++k) {
+        const uint64_t starts = little[k] | big[k], before = k > 0 ? little[k - 1] | big[k - 1] : 0;
+        marked[k] |= starts | starts << 1 | before >> 63;
+    }
+    for (size_t k = 0; k + 1 < words; ++k)
+        for (uint64_t m = marked[k]; m; m &= m - 1) {
+            const size_t at = k * 64 + static_cast<size_t>(std::countr_zero(m));
+            if (at < text.size()) text[at] = 1;
         }
     // Tables of strings ended by NULs (messages, keyboard maps: two or more
     // characters of text, backspace and escape among them, then a NUL), at
     // least STRINGS_LEAST one after another with at most STRING_GAP NULs
     // or other short text between, are text too, from the first string's
     // start to the last one's NUL: their NULs would read as blank rows.
-    auto is_text = [](uint8_t c) { return (TEXT_CLASSES[c] & TEXT_IN_STRINGS) != 0; };
     int64_t first = -1, last = -1, count = 0;
     auto flush = [&] {
         if (count >= STRINGS_LEAST && last - first >= STRING_TABLE)
             std::fill(text.begin() + first, text.begin() + last, 1);
         first = -1, count = 0;
     };
+    // The first byte from `from` on whose bit in `bits` is `set` (n when
+    // there is none).
+    auto next = [&](const ByteBits& bits, int64_t from, bool set) {
+        for (int64_t k = from >> 6; k * 64 < n; ++k) {
+            uint64_t word = set ? bits[static_cast<size_t>(k)] : ~bits[static_cast<size_t>(k)];
+            if (k == from >> 6) word &= ~uint64_t{0} << (from & 63);
+            if (word) return std::min(n, k * 64 + std::countr_zero(word));
+        }
+        return n;
+    };
+    // Runs of bytes that strings hold, and the bytes between them: a byte
+    // between that is not 0 ends a table.
     for (int64_t j = 0; j < n;) {
-        int64_t k = j;
-        while (k < n && is_text(bytes[k])) ++k;
-        if (k - j >= 2 && k < n && bytes[k] == 0) {
-            if (first >= 0 && j - last > STRING_GAP) flush();
-            if (first < 0) first = j;
+        const int64_t run = next(in_strings, j, true);
+        if (first >= 0 && next(zero, j, false) < run) flush();
+        if (run == n) break;
+        const int64_t k = next(in_strings, run, false);
+        if (k - run >= 2 && k < n && bytes[k] == 0) {
+            if (first >= 0 && run - last > STRING_GAP) flush();
+            if (first < 0) first = run;
             last = k + 1, ++count;
             j = k + 1;
-        } else if (k > j) {
+        } else {
             j = k;
             if (first >= 0 && j - last > STRING_GAP) flush();
-        } else {
-            if (bytes[j] != 0 && first >= 0) flush();
-            ++j;
         }
     }
     flush();
