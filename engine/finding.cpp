@@ -644,13 +644,6 @@ BITLOUPE_INLINE void used_values(const uint8_t* bytes, int64_t count, uint64_t* 
     for (int32_t w = 0; w < 4; ++w) values[w] = sets[0][w] | sets[1][w] | sets[2][w] | sets[3][w];
 }
 
-BITLOUPE_INLINE int32_t distinct_values(const uint8_t* bytes, int64_t count)
-{
-    uint64_t values[4];
-    used_values(bytes, count, values);
-    return std::popcount(values[0]) + std::popcount(values[1]) + std::popcount(values[2]) + std::popcount(values[3]);
-}
-
 // Whether the window at `bytes` is text of the Latin letters in UTF-16 or
 // UTF-32 (programs keep wide strings in either): of every four bytes, the
 // two of one parity, or three of them, nearly all 0, the others nearly
@@ -806,9 +799,21 @@ BITLOUPE_INLINE std::vector<ScanSpan> scan_spans_at_level_body(const uint8_t* by
     // one's first. A window passes when either of its halves does, so that
     // a picture of a window or a little more whose window starts in such
     // filler is not passed over.
-    auto noise = [&](int64_t from) {
-        return distinct_values(bytes + from, GLANCE / 2) > MOST_AT_A_SHORT_GLANCE ||
-               distinct_values(bytes + from, GLANCE) > MOST_AT_A_GLANCE;
+    // The first half's values are kept for the whole glance.
+    auto noise = [&](int64_t from) __attribute__((always_inline)) {
+        uint64_t sets[4][4] = {};
+        auto add = [&](int64_t first, int64_t end) {
+            for (int64_t i = first; i < end; ++i) sets[i & 3][bytes[from + i] >> 6] |= uint64_t{1} << (bytes[from + i] & 63);
+        };
+        auto distinct = [&] {
+            int32_t count = 0;
+            for (int32_t w = 0; w < 4; ++w) count += std::popcount(sets[0][w] | sets[1][w] | sets[2][w] | sets[3][w]);
+            return count;
+        };
+        add(0, GLANCE / 2);
+        if (distinct() > MOST_AT_A_SHORT_GLANCE) return true;
+        add(GLANCE / 2, GLANCE);
+        return distinct() > MOST_AT_A_GLANCE;
     };
     bool half_noise = length >= GLANCE && noise(0);
     for (int64_t at = 0; at + WINDOW <= length && at < windows_end; at += STEP) {
