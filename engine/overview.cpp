@@ -5,6 +5,7 @@
 #include "overview.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "cpu_levels.h"
@@ -54,22 +55,25 @@ int64_t overview_block_size(int64_t file_size)
 
 namespace {
 
-BITLOUPE_INLINE bool printable_byte(uint8_t b)
-{
-    return static_cast<uint8_t>(b - 0x20) < 0x5F || b == '\t' || b == '\n' || b == '\r';
-}
+// Of every byte value, 1 when it is not printable (ASCII, tab, line feed,
+// carriage return), else 0.
+constexpr std::array<uint8_t, 256> UNPRINTABLE = [] {
+    std::array<uint8_t, 256> flags{};
+    for (int32_t v = 0; v < 256; ++v)
+        flags[static_cast<size_t>(v)] = !((v >= 0x20 && v < 0x7F) || v == '\t' || v == '\n' || v == '\r');
+    return flags;
+}();
 
 // The class from the sampled bytes' counts and, where they leave uniform or
 // text open, from every byte: whether all are one value and how many are
 // printable (`whole` says how to know those, when asked).
-template <typename Whole>
-BITLOUPE_INLINE BlockClass class_of(const int64_t* counts, int64_t samples, int64_t length, Whole whole)
+template <typename Count, typename Whole>
+BITLOUPE_INLINE BlockClass class_of(const Count* counts, int64_t samples, int64_t length, Whole whole)
 {
-    int32_t seen = 0;
-    int64_t unprintable = 0;
+    int64_t seen = 0, unprintable = 0;
     for (int32_t v = 0; v < 256; ++v) {
         seen += counts[v] != 0;
-        unprintable += printable_byte(static_cast<uint8_t>(v)) ? 0 : counts[v];
+        unprintable += static_cast<int64_t>(counts[v]) * UNPRINTABLE[static_cast<size_t>(v)];
     }
     const double most_unprintable = (1 - TEXT_SHARE) * static_cast<double>(length);
     if (seen == 1 || static_cast<double>(unprintable) <= most_unprintable) {
@@ -125,8 +129,9 @@ BITLOUPE_INLINE BlockClass classify_at_level_body(const uint8_t* bytes, int64_t 
     uint16_t twice[2][256] = {};
     int64_t samples = 0;
     for (int64_t i = 0; i < length; i += step, ++samples) ++twice[samples & 1][bytes[i]];
-    int64_t counts[256];
-    for (int32_t v = 0; v < 256; ++v) counts[v] = twice[0][v] + twice[1][v];
+    // At most TABLED_COUNTS - 1 samples: the sums fit 16 bits.
+    uint16_t counts[256];
+    for (int32_t v = 0; v < 256; ++v) counts[v] = static_cast<uint16_t>(twice[0][v] + twice[1][v]);
     return class_of(counts, samples, length, [&](bool& one_value, int64_t& printable) {
         every_byte(bytes, length, bytes[0], one_value, printable);
     });
