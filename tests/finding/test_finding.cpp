@@ -800,7 +800,7 @@ TEST(FindingQuality, HeldOutHalfOfRealData)
     EXPECT_GE(all(q.found[LARGE_PICTURES]).share(), 88.0);
     EXPECT_GE(all(q.found[SMALL_PICTURES]).share(), 70.0);
     EXPECT_LE(q.false_per_16_mib(""), 1.0);
-    EXPECT_GE(q.exact_edges.share(), 68.0);
+    EXPECT_GE(q.exact_edges.share(), 71.0);
     EXPECT_GE(all(q.guess_first).share(), 95.0);
     EXPECT_GE(all(q.guess_top3).share(), 97.0);
 }
