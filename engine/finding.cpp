@@ -1106,10 +1106,12 @@ void count_lane_rows(const uint8_t* bytes, int64_t n, int64_t rows, RowCounts& c
         if (count == 0) continue;
         // Blocks hold rows 1 .. 64, 65 .. 128, ...: a group that starts a
         // multiple of 64 rows in has its first row in the block before.
+        // (The next block has a row here only when the group holds pixels
+        // past its first row: the last rows of all have none.)
         if (r > 0 && r % ISOLATED_BLOCK == 0) {
             const int64_t first = std::popcount(alone & FIRST_LANE);
             c.isolated_by_block[static_cast<size_t>((r - 1) / ISOLATED_BLOCK)] += first;
-            c.isolated_by_block[static_cast<size_t>(r / ISOLATED_BLOCK)] += count - first;
+            if (count > first) c.isolated_by_block[static_cast<size_t>(r / ISOLATED_BLOCK)] += count - first;
         } else {
             c.isolated_by_block[static_cast<size_t>(r / ISOLATED_BLOCK)] += count;
         }

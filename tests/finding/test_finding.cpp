@@ -226,8 +226,11 @@ TEST(RowStatistics, CountsMatchTheDefinition)
     // byte a row on up to the last row, and past it.
     bytes.insert(bytes.end(), 62, 0x5A);
     auto bit = [&](int64_t i) { return bytes[static_cast<size_t>(i / 8)] >> (7 - i % 8) & 1; };
+    // All the bytes, and as many as make 66 and 130 rows: a block of 64 rows
+    // and two more, of which the last has no row below.
+    for (const int64_t cut : {int64_t{0}, int64_t{66}, int64_t{130}})
     for (const int32_t width : {8, 12, 16, 24, 32, 40, 72}) {
-        const int64_t n = static_cast<int64_t>(bytes.size()), rows = n * 8 / width;
+        const int64_t n = cut ? (cut * width + 7) / 8 : static_cast<int64_t>(bytes.size()), rows = n * 8 / width;
         const RowStatistics st = row_statistics(bytes.data(), n, width);
         ASSERT_EQ(st.rows, rows);
         auto px = [&](int64_t r, int64_t c) { return bit(r * width + c); };
