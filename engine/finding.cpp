@@ -1353,9 +1353,8 @@ void keep_runs(ByteBits& bits, int32_t stride)
         for (size_t k = words; k-- > 0;) bits[k] |= bits[k] << s | (k > 0 ? bits[k - 1] >> (64 - s) : 0);
 }
 
-// text[j] = 1 for the bytes of bytes[0 .. n - 1] in runs of text or in
-// tables of strings, else 0. Printable: ASCII, tab, line feed, carriage
-// return; strings may hold backspace and escape too.
+}  // namespace
+
 void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
 {
     text.assign(static_cast<size_t>(n), 0);
@@ -1449,6 +1448,8 @@ void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text)
     }
     flush();
 }
+
+namespace {
 
 // --- the rows' phase ---------------------------------------------------------
 

@@ -75,6 +75,15 @@ constexpr double SCAN_LEAST_SCORE = 0.1;
 // regions trained on do not depend on the model that is being replaced.
 void scan_every_candidate(bool every);
 
+// text[j] = 1 for the bytes of bytes[0 .. n - 1] that an edge is never
+// pulled out over, else 0: runs of 16 or more printable characters (ASCII,
+// tab, line feed, carriage return) in a row, in ASCII or in UTF-16 of
+// either byte order, and tables of strings ended by NULs (3 or more
+// strings of 2 or more characters, backspace and escape among them too,
+// at most 32 bytes of NULs or other text between two, 64 bytes or more
+// from the first string's start to the last one's NUL).
+void mark_text(const uint8_t* bytes, int64_t n, std::vector<uint8_t>& text);
+
 // The regions of bytes[0 .. length - 1] (which lie at file position `base`)
 // of at least `min_bytes`, in file order. For data held in memory; files of
 // any size go through scan_source.

@@ -435,6 +435,84 @@ TEST(ScanBytes, EdgesStopAtTextAboutAFont)
     }
 }
 
+// Text marks against their definition, a run at a time: runs of printable
+// bytes and of UTF-16 characters of either byte order, of lengths around
+// the least run of 16; and tables of strings whose
+// count, gaps, length and bytes between are each just inside or outside
+// what makes one.
+TEST(TextMarks, MarkRunsOfTextAndTablesOfStrings)
+{
+    auto printable = [](uint8_t c) { return (c >= 0x20 && c < 0x7F) || c == 9 || c == 10 || c == 13; };
+    Random random(17);
+    for (int32_t t = 0; t < 2000; ++t) {
+        // Runs of 12 to 20 letters, in ASCII or UTF-16 of either order,
+        // and zeros, each run ended by a byte of neither.
+        std::vector<uint8_t> b;
+        while (b.size() < 400) {
+            const uint32_t kind = static_cast<uint32_t>(random() % 4), length = 12 + static_cast<uint32_t>(random() % 9);
+            for (uint32_t i = 0; i < length; ++i) {
+                const uint8_t letter = static_cast<uint8_t>(0x41 + random() % 26);
+                if (kind == 0) b.push_back(letter);
+                if (kind == 1) b.push_back(letter), b.push_back(0);
+                if (kind == 2) b.push_back(0), b.push_back(letter);
+                if (kind == 3) b.push_back(0);
+            }
+            b.push_back(static_cast<uint8_t>(0x80 + random() % 0x80));
+        }
+        b.resize(static_cast<size_t>(random() % 400));
+        const int64_t n = static_cast<int64_t>(b.size());
+        std::vector<uint8_t> expected(b.size(), 0);
+        // Maximal runs of characters `step` bytes apart that start at
+        // places where `valid` holds, each `width` bytes.
+        auto runs = [&](auto valid, int64_t step, int64_t width) {
+            for (int64_t first = 0; first < step; ++first)
+                for (int64_t j = first, run = 0;; j += step) {
+                    const bool ok = j + width <= n && valid(j);
+                    if (ok) {
+                        ++run;
+                        continue;
+                    }
+                    if (run >= 16) std::fill(expected.begin() + (j - step * run), expected.begin() + (j - step + width), 1);
+                    run = 0;
+                    if (j + width > n) break;
+                }
+        };
+        runs([&](int64_t j) { return printable(b[static_cast<size_t>(j)]); }, 1, 1);
+        runs([&](int64_t j) { return printable(b[static_cast<size_t>(j)]) && b[static_cast<size_t>(j + 1)] == 0; }, 2, 2);
+        runs([&](int64_t j) { return b[static_cast<size_t>(j)] == 0 && printable(b[static_cast<size_t>(j + 1)]); }, 2, 2);
+        // (A run cut by the end of the bytes may end in a string: those
+        // buffers are left to the tables below.)
+        std::vector<uint8_t> text;
+        mark_text(b.data(), n, text);
+        bool table = false;
+        for (int64_t j = 1; j + 1 < n; ++j) table |= printable(b[static_cast<size_t>(j - 1)]) && printable(b[static_cast<size_t>(j)]) && b[static_cast<size_t>(j + 1)] == 0;
+        if (!table) ASSERT_EQ(text, expected) << "buffer " << t;
+    }
+    // Tables: strings of 5 letters and a NUL (6 bytes), `gap` NULs between.
+    auto marked = [](int32_t strings, int32_t gap, uint8_t between) {
+        std::vector<uint8_t> b(40, 0x90);
+        for (int32_t k = 0; k < strings; ++k) {
+            for (const char c : std::string("hello")) b.push_back(static_cast<uint8_t>(c));
+            b.push_back(0);
+            if (k + 1 < strings) b.insert(b.end(), static_cast<size_t>(gap), 0);
+            if (k + 1 < strings && between) b.back() = between;
+        }
+        b.insert(b.end(), 40, 0x90);
+        std::vector<uint8_t> text;
+        mark_text(b.data(), static_cast<int64_t>(b.size()), text);
+        const int64_t count = std::count(text.begin(), text.end(), 1);
+        return count;
+    };
+    EXPECT_EQ(marked(4, 20, 0), 4 * 6 + 3 * 20);   // 84 bytes from the first letter to the last NUL
+    EXPECT_EQ(marked(3, 32, 0), 3 * 6 + 2 * 32);   // gaps of 32 bytes: one table
+    EXPECT_EQ(marked(3, 33, 0), 0);                // of 33: none
+    EXPECT_EQ(marked(2, 60, 0), 0);                // two strings are no table
+    EXPECT_EQ(marked(6, 6, 0), 6 * 6 + 5 * 6);     // 66 bytes: a table
+    EXPECT_EQ(marked(5, 6, 0), 0);                 // 54 bytes: too short
+    EXPECT_EQ(marked(4, 20, 0x1B), 4 * 6 + 3 * 20);  // escape between strings is text
+    EXPECT_EQ(marked(4, 20, 0x90), 0);             // another byte between ends the table
+}
+
 // A font sheet of the corpus (glyphs side by side, rows of 128 bits) whose
 // windows find rows of 8, 2 and 16 bytes in turn: the region of its own
 // width covers it, and the shorter ones read at divisors of its width,
